@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs what the build needs (Debian 12), then configures and builds into ./build.
+# Idempotent: packages already present are not touched, and the build is incremental.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+
+pkgs=(cmake make g++ gcc qtbase5-dev qtbase5-dev-tools
+      fonts-wqy-microhei fonts-font-awesome fonts-dejavu-core fonts-droid-fallback
+      xvfb xauth)
+missing=()
+for p in "${pkgs[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo=sudo
+  echo "Installing: ${missing[*]}"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$root/build" -j"$(nproc)"

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+
+namespace qm {
+
+// Each UTF-16 code unit once, at the place of its first occurrence.
+QString removeDuplicateChars(const QString &text);
+// Ascending by unsigned 16-bit code unit value; repeats stay.
+void sortChars(QString &text);
+
+struct CharacterSetOptions {
+    bool addAscii = true;      // 0x20..0x7F first
+    bool removeRepeats = false;
+    bool sort = true;
+};
+
+// The set a conversion works on: optional ASCII, the input, the icon characters,
+// then optional de-duplication and sort.
+QString buildCharacterSet(const QString &input, const QString &iconText,
+                          const CharacterSetOptions &options);
+
+// 1, 2, 4, 8 -> 1, 3, 15, 255; 0 for anything else.
+int bppMask(int bpp);
+bool isValidBpp(int bpp);
+
+} // namespace qm

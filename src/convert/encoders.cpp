@@ -1,0 +1,199 @@
+#include "encoders.h"
+
+namespace qm {
+
+namespace {
+
+// A 32-bit view of any image: formats other than the 32-bit RGB ones are converted.
+QImage as32Bit(const QImage &image)
+{
+    switch (image.format()) {
+    case QImage::Format_RGB32:
+    case QImage::Format_ARGB32:
+    case QImage::Format_ARGB32_Premultiplied:
+        return image;
+    default:
+        return image.convertToFormat(QImage::Format_ARGB32);
+    }
+}
+
+inline uint redBlueValue(QRgb p)
+{
+    const uint r = qRed(p), b = qBlue(p);
+    return r > b ? (r << 8) | b : (b << 8) | r;
+}
+
+inline char rgbPreview(uint v)
+{
+    if (v > 0xEEEE) return '@';
+    if (v > 0xAAAA) return '%';
+    if (v > 0x5555) return '+';
+    return '.';
+}
+
+inline char alphaPreview(uint a)
+{
+    if (a == 0) return '.';
+    if (a < 64) return '+';
+    if (a < 128) return '*';
+    if (a < 192) return '%';
+    if (a < 255) return '#';
+    return '@';
+}
+
+const char kHex[] = "0123456789abcdef";
+
+// Packs `width` levels MSB-first into bytes; `emit` receives each finished byte.
+template <typename LevelAt, typename Emit>
+inline void packRow(int width, int bpp, LevelAt levelAt, Emit emit)
+{
+    uint acc = 0;
+    int bits = 0;
+    for (int x = 0; x < width; ++x) {
+        acc = ((acc << bpp) & 0xFF) | levelAt(x);
+        bits += bpp;
+        if ((bits & 7) == 0) {
+            emit(uint8_t(acc));
+            acc = 0;
+        }
+    }
+    if (bits & 7) {
+        while (bits & 7) {
+            acc = (acc << bpp) & 0xFF;
+            bits += bpp;
+        }
+        emit(uint8_t(acc));
+    }
+}
+
+// Appends one text row: byte literals, "  //", one preview character per pixel.
+template <typename LevelAt, typename PreviewAt>
+void appendTextRow(QString &out, int width, int bpp, LevelAt levelAt, PreviewAt previewAt)
+{
+    packRow(width, bpp, levelAt, [&out](uint8_t byte) {
+        const QChar chars[5] = {QLatin1Char('0'), QLatin1Char('x'), QLatin1Char(kHex[byte >> 4]),
+                                QLatin1Char(kHex[byte & 15]), QLatin1Char(',')};
+        out.append(chars, 5);
+    });
+    out.append(QLatin1String("  //"));
+    for (int x = 0; x < width; ++x)
+        out.append(QLatin1Char(previewAt(x)));
+}
+
+QString encodeRgbRows(const QImage &image, int firstRow, int lastRow, int bpp, int mask)
+{
+    QString out;
+    const int w = image.width();
+    if (lastRow < firstRow)
+        return out;
+    out.reserve((lastRow - firstRow + 1) * (rowBytesFor(w, bpp) * 5 + w + 5));
+    for (int y = firstRow; y <= lastRow; ++y) {
+        if (y > firstRow)
+            out.append(QLatin1Char('\n'));
+        const QRgb *line = reinterpret_cast<const QRgb *>(image.constScanLine(y));
+        appendTextRow(
+            out, w, bpp,
+            [line, mask](int x) { return redBlueValue(line[x]) * uint(mask) / 65535u; },
+            [line](int x) { return rgbPreview(redBlueValue(line[x])); });
+    }
+    return out;
+}
+
+bool rowHasInk(const QImage &image, int y)
+{
+    const QRgb *line = reinterpret_cast<const QRgb *>(image.constScanLine(y));
+    for (int x = 0, w = image.width(); x < w; ++x) {
+        if (line[x] & 0x00FFFFFFu)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+bool findInkedRows(const QImage &source, int *top, int *bottom)
+{
+    const QImage image = as32Bit(source);
+    const int h = image.height();
+    int t = 0;
+    while (t < h && !rowHasInk(image, t))
+        ++t;
+    if (t >= h)
+        return false;
+    int b = h - 1;
+    while (b > t && !rowHasInk(image, b))
+        --b;
+    *top = t;
+    *bottom = b;
+    return true;
+}
+
+QString encodeGlyphRows(const QImage &source, int bpp, int mask)
+{
+    if (source.isNull() || source.height() == 0)
+        return QString();
+    const QImage image = as32Bit(source);
+    return encodeRgbRows(image, 0, image.height() - 1, bpp, mask);
+}
+
+QString encodeCroppedGlyphRows(const QImage &source, int bpp, int mask, int *boxH, int *rowsBelow)
+{
+    *boxH = 0;
+    *rowsBelow = 0;
+    if (source.isNull() || source.width() == 0)
+        return QString();
+    const QImage image = as32Bit(source);
+    int top, bottom;
+    if (!findInkedRows(image, &top, &bottom))
+        return QString();
+    *boxH = bottom - top + 1;
+    *rowsBelow = image.height() - bottom - 1;
+    return encodeRgbRows(image, top, bottom, bpp, mask);
+}
+
+QString encodeAlphaRows(const QImage &alphaMap, int bpp, int mask)
+{
+    QString out;
+    if (alphaMap.isNull() || alphaMap.height() == 0)
+        return out;
+    const QImage image = alphaMap.format() == QImage::Format_Alpha8
+        ? alphaMap
+        : alphaMap.convertToFormat(QImage::Format_Alpha8);
+    const int w = image.width();
+    out.reserve(image.height() * (rowBytesFor(w, bpp) * 5 + w + 5));
+    for (int y = 0; y < image.height(); ++y) {
+        if (y > 0)
+            out.append(QLatin1Char('\n'));
+        const uchar *line = image.constScanLine(y);
+        appendTextRow(
+            out, w, bpp,
+            [line, mask](int x) { return uint(line[x]) * uint(mask) / 255u; },
+            [line](int x) { return alphaPreview(line[x]); });
+    }
+    return out;
+}
+
+void packCroppedGlyphBytes(const QImage &source, int bpp, int mask, uint8_t *buffer,
+                           int *boxH, int *rowsBelow)
+{
+    *boxH = 0;
+    *rowsBelow = 0;
+    if (source.isNull() || source.width() == 0)
+        return;
+    const QImage image = as32Bit(source);
+    int top, bottom;
+    if (!findInkedRows(image, &top, &bottom))
+        return;
+    *boxH = bottom - top + 1;
+    *rowsBelow = image.height() - bottom - 1;
+    uint8_t *out = buffer;
+    for (int y = top; y <= bottom; ++y) {
+        const QRgb *line = reinterpret_cast<const QRgb *>(image.constScanLine(y));
+        packRow(
+            image.width(), bpp,
+            [line, mask](int x) { return redBlueValue(line[x]) * uint(mask) / 65535u; },
+            [&out](uint8_t byte) { *out++ = byte; });
+    }
+}
+
+} // namespace qm

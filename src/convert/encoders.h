@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QImage>
+#include <QString>
+#include <cstdint>
+
+namespace qm {
+
+// Bytes per packed row of `width` pixels at `bpp` bits, rows padded to whole bytes.
+inline int rowBytesFor(int width, int bpp)
+{
+    return (width * bpp + 7) / 8;
+}
+
+// Where the ink of a captured image lies after the vertical crop.
+struct CropInfo {
+    int boxH = 0;        // inked rows, first to last
+    int rowsBelow = 0;   // blank rows between the last inked row and the bottom
+};
+
+// Captured images (white ink on black): the level of a pixel comes from its red and
+// blue values. Each row is written as "0x%02x," literals, "  //" and a preview.
+QString encodeGlyphRows(const QImage &image, int bpp, int mask);
+QString encodeCroppedGlyphRows(const QImage &image, int bpp, int mask, int *boxH, int *rowsBelow);
+// Alpha maps: the level comes from the alpha value.
+QString encodeAlphaRows(const QImage &alphaMap, int bpp, int mask);
+// The cropped rows as raw bytes; `buffer` holds at least rowBytes * height bytes.
+void packCroppedGlyphBytes(const QImage &image, int bpp, int mask, uint8_t *buffer,
+                           int *boxH, int *rowsBelow);
+
+// Finds the first and last inked rows (any of red, green, blue non-zero).
+// Returns false when the image has no ink.
+bool findInkedRows(const QImage &image, int *top, int *bottom);
+
+} // namespace qm

@@ -1,0 +1,33 @@
+#include "fonts.h"
+
+#include <QFont>
+#include <QFontDatabase>
+
+namespace qm {
+
+QString defaultFontFamily()
+{
+    return QStringLiteral("微软雅黑");
+}
+
+QStringList cjkFallbackFamilies()
+{
+    return {QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("Noto Sans CJK SC"),
+            QStringLiteral("Droid Sans Fallback")};
+}
+
+void installFontSubstitutions()
+{
+    const QStringList installed = QFontDatabase().families();
+    if (installed.contains(defaultFontFamily(), Qt::CaseInsensitive))
+        return;
+    QStringList available;
+    for (const QString &family : cjkFallbackFamilies()) {
+        if (installed.contains(family, Qt::CaseInsensitive))
+            available << family;
+    }
+    if (!available.isEmpty())
+        QFont::insertSubstitutions(defaultFontFamily(), available);
+}
+
+} // namespace qm

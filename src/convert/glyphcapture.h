@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QFont>
+#include <QFontMetrics>
+#include <QImage>
+#include <QString>
+
+namespace qm {
+
+// Draws characters as the window's render label shows them (white ink on black,
+// left aligned and vertically centred in a box as wide as the advance and as high
+// as the line), into an image off screen.
+class GlyphCapturer
+{
+public:
+    struct Glyph {
+        QChar ch;
+        bool icon = false;    // drawn with the icon font
+        int width = 0;        // advance width in the chosen metrics
+        int height = 0;       // line height of the chosen metrics
+        const QFont *font = nullptr;
+    };
+
+    // The render font is `font` (without anti-aliasing at 1 bpp); the icon font takes
+    // the conversion font's size and keeps its own anti-aliasing.
+    GlyphCapturer(const QFont &font, const QFont &iconFont, const QString &iconText, int bpp);
+
+    Glyph measure(QChar ch) const;
+    // A width x height RGB32 image of the glyph; null for an empty box.
+    QImage capture(const Glyph &glyph) const;
+
+    const QFont &renderFont() const { return m_renderFont; }
+    const QFont &iconFont() const { return m_iconFont; }
+    const QFont &metricsFont() const { return m_metricsFont; }
+    // The conversion font's line height.
+    int lineHeight() const { return m_metrics.height(); }
+    int iconLineHeight() const { return m_iconMetrics.height(); }
+
+    // The icon font sized like `font` (point size, or pixel size for a font sized in pixels).
+    static QFont sizedIconFont(const QFont &iconFont, const QFont &font);
+
+private:
+    QFont m_renderFont;
+    QFont m_metricsFont;
+    QFont m_iconFont;
+    QString m_iconText;
+    QFontMetrics m_metrics;
+    QFontMetrics m_iconMetrics;
+    int m_dotsPerMeterX;
+    int m_dotsPerMeterY;
+};
+
+} // namespace qm

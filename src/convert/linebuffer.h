@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QFont>
+#include <QString>
+
+namespace qm {
+
+// An ordered list of text lines kept as one string. Appending a text adds it as a
+// new last line; a text with k line breaks adds k + 1 lines. The content is the
+// lines joined by single line breaks, with none after the last.
+class LineBuffer
+{
+public:
+    void append(const QString &text)
+    {
+        if (m_hasLines)
+            m_text += QLatin1Char('\n');
+        m_text += text;
+        m_hasLines = true;
+    }
+    void append(QLatin1String text)
+    {
+        if (m_hasLines)
+            m_text += QLatin1Char('\n');
+        m_text += text;
+        m_hasLines = true;
+    }
+    void appendEmptyLines(int count)
+    {
+        for (int i = 0; i < count; ++i)
+            append(QString());
+    }
+    void reserve(int size) { m_text.reserve(size); }
+    bool isEmpty() const { return !m_hasLines; }
+    const QString &content() const { return m_text; }
+    QString takeContent()
+    {
+        m_hasLines = false;
+        return std::move(m_text);
+    }
+
+private:
+    QString m_text;
+    bool m_hasLines = false;
+};
+
+// The comment block every generated file starts with; ends with two line breaks.
+QString buildFileHeader();
+
+// "//family,style,size": names the conversion font near the end of the file.
+QString fontCommentLine(const QFont &font);
+
+// Writes `text` as UTF-8 (no byte-order mark), replacing the file. On failure returns
+// false and puts a message naming the file and the reason into *error.
+bool writeUtf8File(const QString &path, const QString &text, QString *error);
+
+} // namespace qm
