@@ -43,9 +43,9 @@ inline char alphaPreview(uint a)
 
 const char kHex[] = "0123456789abcdef";
 
-// Packs `width` levels MSB-first into bytes; `emit` receives each finished byte.
+// Packs `width` levels MSB-first into bytes; `sink` receives each finished byte.
 template <typename LevelAt, typename Emit>
-inline void packRow(int width, int bpp, LevelAt levelAt, Emit emit)
+inline void packRow(int width, int bpp, LevelAt levelAt, Emit sink)
 {
     uint acc = 0;
     int bits = 0;
@@ -53,7 +53,7 @@ inline void packRow(int width, int bpp, LevelAt levelAt, Emit emit)
         acc = ((acc << bpp) & 0xFF) | levelAt(x);
         bits += bpp;
         if ((bits & 7) == 0) {
-            emit(uint8_t(acc));
+            sink(uint8_t(acc));
             acc = 0;
         }
     }
@@ -62,7 +62,7 @@ inline void packRow(int width, int bpp, LevelAt levelAt, Emit emit)
             acc = (acc << bpp) & 0xFF;
             bits += bpp;
         }
-        emit(uint8_t(acc));
+        sink(uint8_t(acc));
     }
 }
 

@@ -22,8 +22,11 @@ void readString(const QJsonObject &o, const char *key, QString &field)
 void readInt(const QJsonObject &o, const char *key, int &field)
 {
     const QJsonValue v = o.value(QLatin1String(key));
-    if (v.isDouble())
-        field = v.toInt();   // a number with a fraction keeps its integer part
+    if (!v.isDouble())
+        return;
+    // A number with a fraction keeps its integer part; one out of range reads as 0.
+    const double d = v.toDouble();
+    field = std::fabs(d) < 2147483648.0 ? int(d) : 0;
 }
 
 // FontPoint and LvVerIdx only take whole numbers; anything else reads as 0.
