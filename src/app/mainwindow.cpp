@@ -1,12 +1,452 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "aboutdlg.h"
+#include "aptdlg.h"
+#include "awedlg.h"
+#include "notewin.h"
+#include "uiresources.h"
+
+#include "convert/charset.h"
+#include "convert/chartables.h"
+#include "convert/conversion.h"
+#include "convert/glyphcapture.h"
+#include "convert/linebuffer.h"
+#include "convert/textimport.h"
+#include "icons/iconfont.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDebug>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFontDialog>
+#include <QLabel>
+#include <QMessageBox>
+#include <QProgressDialog>
+
+namespace {
+
+const char kDownloadLink[] =
+    "<a href=\"https://quillmark.dev/download\">论坛新地址/下载地址/更新地址</a>";
+
+// The modal progress dialog of a conversion. The render label shows the character
+// being converted. Events are processed at most every 15 ms, which keeps the window
+// alive and a cancel quick without making a large set wait on repaints.
+class WindowProgress : public qm::ConversionProgress
+{
+public:
+    WindowProgress(QWidget *parent, QLabel *preview) : m_parent(parent), m_preview(preview) {}
+    ~WindowProgress() override { delete m_dialog; }
+
+    void begin(int total) override
+    {
+        m_dialog = new QProgressDialog(m_parent);
+        m_dialog->setWindowTitle(QStringLiteral("正在转换/Convert..."));
+        m_dialog->setLabelText(QStringLiteral("等待中/Wait..."));
+        m_dialog->setRange(0, total);
+        m_dialog->setModal(true);
+        m_dialog->setMinimumDuration(0);
+        m_dialog->setAutoClose(false);
+        m_dialog->setAutoReset(false);
+        m_dialog->setCancelButtonText(QStringLiteral("取消/cancel"));
+        m_dialog->show();
+        QCoreApplication::processEvents();
+        m_sinceUpdate.start();
+    }
+
+    bool step(int index, QChar ch, const QFont &font, int width, int height) override
+    {
+        if (index == 0 || m_sinceUpdate.elapsed() >= 15) {
+            m_preview->setFont(font);
+            m_preview->resize(width, height);
+            m_preview->setText(QString(ch));
+            m_dialog->setValue(index);
+            QCoreApplication::processEvents();
+            m_sinceUpdate.restart();
+        }
+        return !m_dialog->wasCanceled();
+    }
+
+    void end() override
+    {
+        delete m_dialog;
+        m_dialog = nullptr;
+    }
+
+private:
+    QWidget *m_parent;
+    QLabel *m_preview;
+    QProgressDialog *m_dialog = nullptr;
+    QElapsedTimer m_sinceUpdate;
+};
+
+} // namespace
+
 MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWindow)
 {
+    qm::initUiResources();
     ui->setupUi(this);
+
+    ui->label_link->setText(QString::fromUtf8(kDownloadLink));
+    m_settings.loadFromFile();
+    ui->splitter->setStretchFactor(0, 0);
+    ui->splitter->setStretchFactor(1, 1);
+    applySettingsToControls();
+    loadIconFont();
 }
 
 MainWindow::~MainWindow()
 {
     delete ui;
+}
+
+void MainWindow::applySettingsToControls()
+{
+    // An index that a hand-edited file put outside a box's items falls back to the
+    // default, so the pixel depth is always one of the box's values.
+    ui->combo_bpp->setCurrentIndex(m_settings.bppIndex());
+    ui->combo_type->setCurrentIndex(m_settings.typeIndex());
+    ui->check_ascii->setChecked(m_settings.Ansi);
+    ui->lineEdit_fontName->setText(m_settings.FontName);
+    ui->combo_lv_ver->setCurrentIndex(m_settings.lvVerIndex());
+    QFont font = ui->pte_input->font();
+    font.setFamily(m_settings.FontFamily);
+    font.setStyleName(m_settings.FontStyle);
+    if (m_settings.FontPoint > 0)
+        font.setPointSize(m_settings.FontPoint);
+    ui->pte_input->setFont(font);
+    ui->check_qsort->setChecked(m_settings.TextSort);
+    ui->check_auto_save_file->setChecked(m_settings.SaveFile);
+    ui->pte_include->clear();
+    ui->pte_include->appendPlainText(m_settings.IncText);
+}
+
+void MainWindow::loadIconFont()
+{
+    m_awe_font = qm::loadIconFont(qm::iconFontPath(), QFont());
+    m_awe_list = qm::readIconCatalogue(qm::iconStylesheetPath());
+    m_awe_text = m_settings.AweText;
+}
+
+bool MainWindow::prepareConversion()
+{
+    const bool removeRepeats = ui->check_del_repeat->isChecked();
+    const bool addAscii = ui->check_ascii->isChecked();
+    const bool sort = ui->check_qsort->isChecked();
+
+    QString set = qm::buildCharacterSet(ui->pte_input->toPlainText(), m_awe_text,
+                                        {addAscii, removeRepeats, false});
+    if (set.isEmpty()) {
+        showMessage(QStringLiteral("提示"), QStringLiteral("请输入内容以转换"));
+        return false;
+    }
+    if (sort)
+        qm::sortChars(set);
+    m_conv_text = set;
+
+    const int bpp = ui->combo_bpp->currentText().toInt();
+    m_bpp = quint8(qm::isValidBpp(bpp) ? bpp : 4);
+    m_bpp_mask = quint8(qm::bppMask(m_bpp));
+
+    if (ui->lineEdit_fontName->text().isEmpty()) {
+        showMessage(QStringLiteral("提示"), QStringLiteral("请输入字体名"));
+        return false;
+    }
+    if (ui->pte_include->toPlainText().isEmpty()) {
+        showMessage(QStringLiteral("提示"), QStringLiteral("include不能为空"));
+        return false;
+    }
+    ui->tb_output->clear();
+    m_font_height = 0;
+    return true;
+}
+
+qm::ConversionRequest MainWindow::buildRequest(qm::GeneratorKind kind) const
+{
+    qm::ConversionRequest r;
+    if (kind == qm::GeneratorKind::Legacy) {
+        // The LVGL 5.3 font lists its glyphs in input order, whatever the sort option says.
+        r.chars = qm::buildCharacterSet(ui->pte_input->toPlainText(), m_awe_text,
+                                        {ui->check_ascii->isChecked(), ui->check_del_repeat->isChecked(),
+                                         false});
+    } else {
+        r.chars = m_conv_text;
+    }
+    r.bpp = m_bpp;
+    r.bppMask = m_bpp_mask;
+    r.lvVer = m_lv_ver;
+    r.font = ui->pte_input->font();
+    r.iconFont = m_awe_font;
+    r.iconText = m_awe_text;
+    r.fontName = ui->lineEdit_fontName->text();
+    r.includeText = ui->pte_include->toPlainText();
+    r.bppText = ui->combo_bpp->currentText();
+    r.typeText = ui->combo_type->currentText();
+    r.sorted = ui->check_qsort->isChecked();
+    return r;
+}
+
+void MainWindow::on_btn_convert_clicked()
+{
+    if (!prepareConversion())
+        return;
+    m_lv_ver = quint8(ui->combo_lv_ver->currentIndex());
+    const qm::GeneratorKind kind =
+        qm::pickGenerator(m_lv_ver, ui->combo_type->currentIndex(), ui->check_qsort->isChecked());
+    runGenerator(kind);
+    copyControlsToSettings();
+    m_settings.saveToFile();
+}
+
+void MainWindow::runGenerator(qm::GeneratorKind kind)
+{
+    const bool toFile = qm::supportsDirectToFile(kind) && ui->check_auto_save_file->isChecked();
+    if (toFile && !askDirectToFileTarget())
+        return;
+
+    qm::ConversionRequest request = buildRequest(kind);
+    if (kind == qm::GeneratorKind::XbfBin) {
+        const QString folder = askOutputFolder(m_settings.DirText);
+        if (folder.isEmpty()) {
+            showMessage(QStringLiteral("提示"), QStringLiteral("未选择保存文件夹"));
+            return;
+        }
+        m_settings.DirText = folder;
+        request.outputDir = folder;
+    }
+
+    updateRenderLabelFont();
+    WindowProgress progress(this, ui->label_img);
+    const qm::ConversionResult result = qm::runConversion(kind, request, progress);
+    // The drawing generators leave the icon font at the size of the last conversion.
+    if (kind != qm::GeneratorKind::SortedInternal)
+        m_awe_font = qm::GlyphCapturer::sizedIconFont(m_awe_font, request.font);
+    if (result.fontHeight > 0)
+        m_font_height = result.fontHeight;
+
+    if (!result.ok) {
+        const QString firstLine = result.error.section(QLatin1Char('\n'), 0, 0);
+        const bool fileError = firstLine == QLatin1String("打开文件失败");
+        qWarning().noquote() << result.error;
+        showMessage(fileError ? QStringLiteral("错误提示") : QStringLiteral("提示"),
+                    fileError ? firstLine : result.error);
+        return;
+    }
+    deliverText(result.text, toFile);
+    if (!result.warnings.isEmpty())
+        showMessage(QStringLiteral("提示"), result.warnings.join(QLatin1Char('\n')));
+}
+
+bool MainWindow::askDirectToFileTarget()
+{
+    const QString suggested = m_settings.DirText + QLatin1Char('/') + ui->lineEdit_fontName->text()
+        + QStringLiteral(".c");
+    m_save_file = askSaveFileName(suggested);
+    if (m_save_file.isEmpty()) {
+        showMessage(QStringLiteral("提示"), QStringLiteral("未选择保存文件名"));
+        return false;
+    }
+    m_settings.DirText = QFileInfo(m_save_file).absolutePath();
+    m_settings.saveToFile();
+    return true;
+}
+
+void MainWindow::deliverText(const QString &text, bool toFile)
+{
+    if (!toFile) {
+        // The pane was emptied before the run, so setting the text equals appending it,
+        // and lays out far faster for large fonts.
+        ui->tb_output->setPlainText(text);
+        return;
+    }
+    QString error;
+    if (!qm::writeUtf8File(m_save_file, text, &error)) {
+        qDebug().noquote() << error;
+        // Nothing is lost: the code goes to the pane, where it can be saved elsewhere.
+        ui->tb_output->setPlainText(text);
+        showMessage(QStringLiteral("错误提示"),
+                    QStringLiteral("无法写入文件 %1：%2\n生成的代码已放入转换结果，可另行保存。")
+                        .arg(QDir::toNativeSeparators(m_save_file), error.section(QStringLiteral(": "), -1)));
+    }
+}
+
+void MainWindow::copyControlsToSettings()
+{
+    m_settings.IncText = ui->pte_include->toPlainText();
+    m_settings.Bpp = ui->combo_bpp->currentIndex();
+    m_settings.Type = ui->combo_type->currentIndex();
+    m_settings.Ansi = ui->check_ascii->isChecked();
+    m_settings.FontName = ui->lineEdit_fontName->text();
+    m_settings.AweText = m_awe_text;
+    m_settings.LvVerIdx = ui->combo_lv_ver->currentIndex();
+    m_settings.TextSort = ui->check_qsort->isChecked();
+    m_settings.SaveFile = ui->check_auto_save_file->isChecked();
+}
+
+void MainWindow::updateRenderLabelFont()
+{
+    QFont font = ui->pte_input->font();
+    if (ui->combo_bpp->currentIndex() == 0)
+        font.setStyleStrategy(QFont::NoAntialias);
+    ui->label_img->setFont(font);
+}
+
+void MainWindow::on_btn_font_clicked()
+{
+    ui->pte_input->setFont(askFont(ui->pte_input->font()));
+    const QFont font = ui->pte_input->font();
+    m_settings.FontFamily = font.family();
+    m_settings.FontStyle = font.styleName();
+    m_settings.FontPoint = font.pointSize();
+    updateRenderLabelFont();
+}
+
+QFont MainWindow::askFont(const QFont &initial)
+{
+    bool accepted = false;
+    return QFontDialog::getFont(&accepted, initial, nullptr, QString(), QFontDialog::FontDialogOptions());
+}
+
+void MainWindow::appendToInput(const QString &text)
+{
+    ui->pte_input->appendPlainText(text);
+}
+
+void MainWindow::on_btn_clrText_clicked()
+{
+    ui->pte_input->clear();
+}
+
+void MainWindow::on_btn_delAscii_clicked()
+{
+    const QString text = ui->pte_input->toPlainText();
+    QString kept;
+    kept.reserve(text.size());
+    for (const QChar c : text) {
+        if (c.unicode() > 127)
+            kept.append(c);
+    }
+    ui->pte_input->clear();
+    appendToInput(kept);
+}
+
+void MainWindow::on_btn_delRepeat_clicked()
+{
+    const QString kept = qm::removeDuplicateChars(ui->pte_input->toPlainText());
+    ui->pte_input->clear();
+    appendToInput(kept);
+}
+
+void MainWindow::on_btn_comHz_clicked()
+{
+    appendToInput(qm::commonChineseCharacters());
+}
+
+void MainWindow::on_btn_allHz_clicked()
+{
+    appendToInput(qm::allChineseCharacters());
+}
+
+void MainWindow::on_btn_input_txt_clicked()
+{
+    const QString path = askImportFileName(m_settings.DirTxt);
+    if (path.isEmpty())
+        return;
+    QString text, error;
+    if (!qm::readImportedTextFile(path, &text, &error)) {
+        qDebug().noquote() << error;
+        showMessage(QStringLiteral("错误提示"),
+                    QStringLiteral("无法打开文件 %1：%2")
+                        .arg(QDir::toNativeSeparators(path), error.section(QStringLiteral(": "), -1)));
+        return;
+    }
+    appendToInput(text);
+    m_settings.DirTxt = QFileInfo(path).absolutePath();
+}
+
+void MainWindow::on_btn_copy_clicked()
+{
+    QGuiApplication::clipboard()->setText(ui->tb_output->toPlainText(), QClipboard::Clipboard);
+}
+
+void MainWindow::on_btn_save_clicked()
+{
+    const QString text = ui->tb_output->toPlainText();
+    if (text.isEmpty())
+        return;
+    const QString suggested = m_settings.DirText + QLatin1Char('/') + ui->lineEdit_fontName->text()
+        + QStringLiteral(".c");
+    const QString path = askSaveFileName(suggested);
+    if (path.isEmpty())
+        return;
+    QString error;
+    if (!qm::writeUtf8File(path, text, &error)) {
+        qDebug().noquote() << error;
+        showMessage(QStringLiteral("错误提示"),
+                    QStringLiteral("无法保存文件 %1：%2")
+                        .arg(QDir::toNativeSeparators(path), error.section(QStringLiteral(": "), -1)));
+        return;
+    }
+    m_settings.DirText = QFileInfo(path).absolutePath();
+    m_settings.saveToFile();
+}
+
+void MainWindow::on_action_save_triggered()
+{
+    on_btn_save_clicked();
+}
+
+void MainWindow::on_btn_awesome_clicked()
+{
+    AweDlg dlg(this);
+    dlg.setIconFont(m_awe_font);
+    dlg.setIconCatalogue(m_awe_list);
+    dlg.appendIcons(m_awe_text);
+    if (dlg.exec() == QDialog::Accepted)
+        m_awe_text = qm::removeDuplicateChars(dlg.selectedIconText());
+}
+
+void MainWindow::on_action_about_triggered()
+{
+    AboutDlg dlg(this);
+    dlg.exec();
+}
+
+void MainWindow::on_action_note_triggered()
+{
+    NoteWin dlg(this);
+    dlg.exec();
+}
+
+void MainWindow::on_action_appreciation_triggered()
+{
+    AptDlg dlg(this);
+    dlg.exec();
+}
+
+void MainWindow::showMessage(const QString &title, const QString &text)
+{
+    QMessageBox box(QMessageBox::Information, title, text, QMessageBox::Ok, this);
+    box.exec();
+}
+
+QString MainWindow::askSaveFileName(const QString &suggestedPath)
+{
+    return QFileDialog::getSaveFileName(this, QStringLiteral("Save Code"), suggestedPath,
+                                        QStringLiteral("源代码 (*.c)"));
+}
+
+QString MainWindow::askOutputFolder(const QString &startFolder)
+{
+    return QFileDialog::getExistingDirectory(this, QStringLiteral("请选择路径..."), startFolder,
+                                             QFileDialog::ShowDirsOnly);
+}
+
+QString MainWindow::askImportFileName(const QString &startFolder)
+{
+    return QFileDialog::getOpenFileName(this, QStringLiteral("导入文本文件"), startFolder,
+                                        QStringLiteral("文本文件 (*.*)"));
 }

@@ -1,6 +1,11 @@
 #pragma once
 
+#include "convert/request.h"
+#include "settings/settingsrecord.h"
+
+#include <QFont>
 #include <QMainWindow>
+#include <QString>
 
 namespace Ui { class MainWindow; }
 
@@ -11,6 +16,68 @@ public:
     explicit MainWindow(QWidget *parent = nullptr);
     ~MainWindow() override;
 
+    // Validates the options and prepares the character set and pixel depth; shows
+    // the reason and returns false when no conversion may run.
+    bool prepareConversion();
+
+    const SettingsRecord &settings() const { return m_settings; }
+    const QString &convText() const { return m_conv_text; }
+    int bpp() const { return m_bpp; }
+    int bppMask() const { return m_bpp_mask; }
+    int fontHeight() const { return m_font_height; }
+    const QString &aweText() const { return m_awe_text; }
+    const QString &aweList() const { return m_awe_list; }
+    const QFont &aweFont() const { return m_awe_font; }
+    // The request a conversion of `kind` would run with the current options.
+    qm::ConversionRequest buildRequest(qm::GeneratorKind kind) const;
+
+protected:
+    // Everything that asks the user something goes through these, so that tests can
+    // answer without a modal dialog.
+    virtual void showMessage(const QString &title, const QString &text);
+    virtual QString askSaveFileName(const QString &suggestedPath);
+    virtual QString askOutputFolder(const QString &startFolder);
+    virtual QString askImportFileName(const QString &startFolder);
+    virtual QFont askFont(const QFont &initial);
+
+private slots:
+    void on_btn_font_clicked();
+    void on_btn_convert_clicked();
+    void on_btn_clrText_clicked();
+    void on_btn_delAscii_clicked();
+    void on_btn_delRepeat_clicked();
+    void on_btn_copy_clicked();
+    void on_btn_comHz_clicked();
+    void on_btn_save_clicked();
+    void on_btn_allHz_clicked();
+    void on_action_about_triggered();
+    void on_action_note_triggered();
+    void on_action_save_triggered();
+    void on_btn_input_txt_clicked();
+    void on_btn_awesome_clicked();
+    void on_action_appreciation_triggered();
+
 private:
+    void applySettingsToControls();
+    void loadIconFont();
+    void copyControlsToSettings();
+    void runGenerator(qm::GeneratorKind kind);
+    bool askDirectToFileTarget();
+    void deliverText(const QString &text, bool toFile);
+    void appendToInput(const QString &text);
+    void updateRenderLabelFont();
+
     Ui::MainWindow *ui;
+    SettingsRecord m_settings;
+
+    QFont m_awe_font;
+    QString m_awe_list;
+    QString m_awe_text;
+
+    QString m_conv_text;
+    quint8 m_bpp = 4;
+    quint8 m_bpp_mask = 15;
+    int m_font_height = 0;
+    quint8 m_lv_ver = 1;
+    QString m_save_file;
 };

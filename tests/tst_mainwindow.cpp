@@ -1,0 +1,234 @@
+#include "windowharness.h"
+
+#include "convert/fonts.h"
+#include "settings/settingsrecord.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QFontInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRawFont>
+#include <QSplitter>
+#include <QTemporaryDir>
+#include <QTextBrowser>
+#include <QtTest>
+
+using qmtest::ScriptedWindow;
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    QString m_startDir;
+
+    template <typename T>
+    static T *child(QWidget *w, const char *name)
+    {
+        T *c = w->findChild<T *>(QLatin1String(name));
+        if (!c)
+            qWarning("missing widget %s", name);
+        return c;
+    }
+
+    static void writeConfig(const QByteArray &json)
+    {
+        QFile f(QStringLiteral("config.ini"));
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(json);
+    }
+
+    static QJsonObject readConfig()
+    {
+        QFile f(QStringLiteral("config.ini"));
+        if (!f.open(QIODevice::ReadOnly))
+            return QJsonObject();
+        return QJsonDocument::fromJson(f.readAll()).object();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        qm::installFontSubstitutions();
+        m_startDir = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(m_dir.path()));
+    }
+    void cleanupTestCase() { QDir::setCurrent(m_startDir); }
+    void init() { QFile::remove(QStringLiteral("config.ini")); }
+
+    void defaultsWithoutConfigFile()
+    {
+        ScriptedWindow w;
+        QCOMPARE(w.windowTitle(), QStringLiteral("Quillmark V0.5测试版"));
+        QCOMPARE(w.size(), QSize(1101, 720));
+        QCOMPARE(child<QComboBox>(&w, "combo_bpp")->currentText(), QStringLiteral("4"));
+        QCOMPARE(child<QComboBox>(&w, "combo_type")->currentText(), QStringLiteral("内部字体"));
+        QCOMPARE(child<QComboBox>(&w, "combo_lv_ver")->currentText(), QStringLiteral("用于6.0版本以上"));
+        QVERIFY(child<QCheckBox>(&w, "check_ascii")->isChecked());
+        QVERIFY(child<QCheckBox>(&w, "check_qsort")->isChecked());
+        QVERIFY(child<QCheckBox>(&w, "check_auto_save_file")->isChecked());
+        QVERIFY(!child<QCheckBox>(&w, "check_del_repeat")->isChecked());
+        QCOMPARE(child<QLineEdit>(&w, "lineEdit_fontName")->text(), QStringLiteral("myFont"));
+        QCOMPARE(child<QPlainTextEdit>(&w, "pte_include")->toPlainText(), QStringLiteral("#include \"lvgl.h\""));
+        const QFont font = child<QPlainTextEdit>(&w, "pte_input")->font();
+        QCOMPARE(font.family(), QStringLiteral("微软雅黑"));
+        QCOMPARE(font.styleName(), QStringLiteral("Regular"));
+        QCOMPARE(font.pointSize(), 12);
+        QCOMPARE(child<QComboBox>(&w, "combo_bpp")->count(), 4);
+        QCOMPARE(child<QComboBox>(&w, "combo_type")->itemText(2), QStringLiteral("XBF字体,外部bin文件"));
+        QVERIFY(child<QLabel>(&w, "label_link")->text().contains(QStringLiteral("论坛新地址/下载地址/更新地址")));
+        QVERIFY(!QFile::exists(QStringLiteral("config.ini")));
+    }
+
+    void defaultFamilyResolvesToACjkFace()
+    {
+        ScriptedWindow w;
+        const QFont font = child<QPlainTextEdit>(&w, "pte_input")->font();
+        const QRawFont raw = QRawFont::fromFont(font);
+        QVERIFY2(raw.supportsCharacter(QChar(0x4E2D)), qPrintable(QFontInfo(font).family()));
+        QVERIFY(QRawFont::fromFont(child<QLabel>(&w, "label_img")->font()).supportsCharacter(QChar(0x4E2D)));
+    }
+
+    void settingsApplyToControls()
+    {
+        writeConfig(R"({"Bpp": 0, "Type": 1, "Ansi": false, "FontName": "cn16", "LvVerIdx": 2,
+                        "TextSort": false, "SaveFile": false, "IncText": "#include \"a.h\"\n#include \"b.h\"",
+                        "FontFamily": "DejaVu Sans", "FontStyle": "Bold", "FontPoint": 20,
+                        "AweText": "\uf000\uf001"})");
+        ScriptedWindow w;
+        QCOMPARE(child<QComboBox>(&w, "combo_bpp")->currentText(), QStringLiteral("1"));
+        QCOMPARE(child<QComboBox>(&w, "combo_type")->currentIndex(), 1);
+        QCOMPARE(child<QComboBox>(&w, "combo_lv_ver")->currentIndex(), 2);
+        QVERIFY(!child<QCheckBox>(&w, "check_ascii")->isChecked());
+        QVERIFY(!child<QCheckBox>(&w, "check_qsort")->isChecked());
+        QVERIFY(!child<QCheckBox>(&w, "check_auto_save_file")->isChecked());
+        QCOMPARE(child<QLineEdit>(&w, "lineEdit_fontName")->text(), QStringLiteral("cn16"));
+        QCOMPARE(child<QPlainTextEdit>(&w, "pte_include")->toPlainText(),
+                 QStringLiteral("#include \"a.h\"\n#include \"b.h\""));
+        const QFont font = child<QPlainTextEdit>(&w, "pte_input")->font();
+        QCOMPARE(font.family(), QStringLiteral("DejaVu Sans"));
+        QCOMPARE(font.styleName(), QStringLiteral("Bold"));
+        QCOMPARE(font.pointSize(), 20);
+        QCOMPARE(w.aweText(), QString(QChar(0xF000)) + QChar(0xF001));
+    }
+
+    void outOfRangeIndicesNeverGiveABadDepth()
+    {
+        writeConfig(R"({"Bpp": 9, "Type": 5, "LvVerIdx": -3, "TextSort": false, "SaveFile": false})");
+        ScriptedWindow w;
+        QCOMPARE(child<QComboBox>(&w, "combo_bpp")->currentText(), QStringLiteral("4"));
+        QCOMPARE(child<QComboBox>(&w, "combo_type")->currentIndex(), 0);
+        QCOMPARE(child<QComboBox>(&w, "combo_lv_ver")->currentIndex(), 1);
+        child<QPlainTextEdit>(&w, "pte_input")->setPlainText(QStringLiteral("A"));
+        QVERIFY(w.prepareConversion());
+        QCOMPARE(w.bpp(), 4);
+        QCOMPARE(w.bppMask(), 15);
+    }
+
+    void refusalsShowABoxAndWriteNoSettings_data()
+    {
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<bool>("ascii");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("include");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("empty set") << QString() << false << "myFont" << "#include \"lvgl.h\""
+                                   << "提示|请输入内容以转换";
+        QTest::newRow("empty name") << "A" << false << "" << "#include \"lvgl.h\"" << "提示|请输入字体名";
+        QTest::newRow("empty include") << "A" << true << "f" << "" << "提示|include不能为空";
+        QTest::newRow("set checked first") << "" << false << "" << "" << "提示|请输入内容以转换";
+    }
+    void refusalsShowABoxAndWriteNoSettings()
+    {
+        QFETCH(QString, input);
+        QFETCH(bool, ascii);
+        QFETCH(QString, name);
+        QFETCH(QString, include);
+        QFETCH(QString, message);
+        ScriptedWindow w;
+        child<QPlainTextEdit>(&w, "pte_input")->setPlainText(input);
+        child<QCheckBox>(&w, "check_ascii")->setChecked(ascii);
+        child<QLineEdit>(&w, "lineEdit_fontName")->setText(name);
+        child<QPlainTextEdit>(&w, "pte_include")->setPlainText(include);
+        child<QTextBrowser>(&w, "tb_output")->setPlainText(QStringLiteral("previous"));
+        QTest::mouseClick(child<QPushButton>(&w, "btn_convert"), Qt::LeftButton);
+        QCOMPARE(w.messages, QStringList{message});
+        QVERIFY(!QFile::exists(QStringLiteral("config.ini")));
+        QCOMPARE(child<QTextBrowser>(&w, "tb_output")->toPlainText(), QStringLiteral("previous"));
+    }
+
+    void namesMadeOfSpacesPass()
+    {
+        ScriptedWindow w;
+        child<QLineEdit>(&w, "lineEdit_fontName")->setText(QStringLiteral("  "));
+        child<QPlainTextEdit>(&w, "pte_include")->setPlainText(QStringLiteral(" "));
+        QVERIFY(w.prepareConversion());
+        QVERIFY(w.messages.isEmpty());
+    }
+
+    void preparedSetFollowsTheOptions()
+    {
+        ScriptedWindow w;
+        auto *input = child<QPlainTextEdit>(&w, "pte_input");
+        input->setPlainText(QStringLiteral("ab\nba"));
+        child<QCheckBox>(&w, "check_ascii")->setChecked(false);
+        child<QCheckBox>(&w, "check_qsort")->setChecked(false);
+        QVERIFY(w.prepareConversion());
+        QCOMPARE(w.convText(), QStringLiteral("ab\nba"));
+        child<QCheckBox>(&w, "check_del_repeat")->setChecked(true);
+        QVERIFY(w.prepareConversion());
+        QCOMPARE(w.convText(), QStringLiteral("ab\n"));
+        child<QCheckBox>(&w, "check_qsort")->setChecked(true);
+        QVERIFY(w.prepareConversion());
+        QCOMPARE(w.convText(), QStringLiteral("\nab"));
+        child<QComboBox>(&w, "combo_bpp")->setCurrentIndex(3);
+        QVERIFY(w.prepareConversion());
+        QCOMPARE(w.bpp(), 8);
+        QCOMPARE(w.bppMask(), 255);
+        QCOMPARE(w.fontHeight(), 0);
+        // The 5.3 font takes the same set unsorted.
+        child<QCheckBox>(&w, "check_del_repeat")->setChecked(false);
+        QCOMPARE(w.buildRequest(qm::GeneratorKind::Legacy).chars, QStringLiteral("ab\nba"));
+    }
+
+    void conversionSavesAllKeysEvenWhenTheGeneratorStops()
+    {
+        ScriptedWindow w;
+        child<QPlainTextEdit>(&w, "pte_input")->setPlainText(QStringLiteral("你好"));
+        child<QComboBox>(&w, "combo_bpp")->setCurrentIndex(1);
+        // Direct-to-file mode with the save dialog dismissed: the generator stops at once.
+        w.saveAnswer.clear();
+        QTest::mouseClick(child<QPushButton>(&w, "btn_convert"), Qt::LeftButton);
+        QCOMPARE(w.messages, QStringList{QStringLiteral("提示|未选择保存文件名")});
+        QCOMPARE(w.suggestedSavePaths, QStringList{QStringLiteral("/myFont.c")});
+        const QJsonObject o = readConfig();
+        QCOMPARE(o.size(), 19);
+        QCOMPARE(o.value(QStringLiteral("Bpp")).toInt(), 1);
+        QCOMPARE(o.value(QStringLiteral("DirText")).toString(), QString());
+        QFile f(QStringLiteral("config.ini"));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QVERIFY(f.readAll().startsWith("{\n    \"Ansi\": true,\n    \"AweText\": \"\",\n    \"Bpp\": 1,"));
+    }
+
+    void closeWritesNoSettings()
+    {
+        ScriptedWindow w;
+        w.show();
+        auto *close = w.findChild<QAction *>(QStringLiteral("action_close"));
+        QVERIFY(close);
+        close->trigger();
+        QVERIFY(!w.isVisible());
+        QVERIFY(!QFile::exists(QStringLiteral("config.ini")));
+    }
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"
