@@ -278,7 +278,7 @@ def make_note(size=32):
 
 
 def make_appreciation(width=400, height=430):
-    c = Canvas(width, height, (255, 255, 255, 255))
+    c = Canvas(width, height)
     # card with a soft border
     draw(c, rounded_rect(6, 6, width - 6, height - 6, 28), (255, 150, 170))
     draw(c, rounded_rect(14, 14, width - 14, height - 14, 22),
