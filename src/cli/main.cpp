@@ -1,7 +1,6 @@
-#include <cstdio>
+#include "cli/cli.h"
 
-int main()
+int main(int argc, char *argv[])
 {
-    std::fputs("quillmark-cli: not built yet\n", stderr);
-    return 2;
+    return qm::cli::runCli(argc, argv);
 }

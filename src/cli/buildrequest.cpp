@@ -1,0 +1,299 @@
+#include "buildrequest.h"
+
+#include "convert/charset.h"
+#include "icons/iconfont.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QRegularExpression>
+#include <QTextCodec>
+
+#include <cstdio>
+
+namespace qm {
+namespace cli {
+
+namespace {
+
+bool looksLikeFontFile(const QString &text)
+{
+    static const QStringList suffixes{QStringLiteral("ttf"),  QStringLiteral("otf"),
+                                      QStringLiteral("ttc"),  QStringLiteral("otc"),
+                                      QStringLiteral("pfa"),  QStringLiteral("pfb"),
+                                      QStringLiteral("woff"), QStringLiteral("woff2")};
+    // Family names never hold a slash, so anything with one is meant as a path.
+    return text.contains(QLatin1Char('/'))
+        || suffixes.contains(QFileInfo(text).suffix(), Qt::CaseInsensitive);
+}
+
+bool readTextFile(const QString &path, QString *text, QString *error)
+{
+    QFile file;
+    // Text mode drops carriage returns, as the window's import does.
+    bool opened = false;
+    if (path == QLatin1String("-")) {
+        opened = file.open(stdin, QIODevice::ReadOnly | QIODevice::Text);
+    } else {
+        if (!QFileInfo(path).isFile()) {
+            *error = QStringLiteral("text file %1 does not exist").arg(path);
+            return false;
+        }
+        file.setFileName(path);
+        opened = file.open(QIODevice::ReadOnly | QIODevice::Text);
+    }
+    if (!opened) {
+        *error = QStringLiteral("text file %1 could not be opened: %2").arg(path, file.errorString());
+        return false;
+    }
+    const QByteArray data = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        *error = QStringLiteral("text file %1 could not be read: %2").arg(path, file.errorString());
+        return false;
+    }
+    QTextCodec::ConverterState state;
+    const QString decoded = QTextCodec::codecForName("UTF-8")->toUnicode(data.constData(), data.size(),
+                                                                        &state);
+    // Replacement characters would be converted as if they were wanted glyphs.
+    if (state.invalidChars > 0 || state.remainingChars > 0) {
+        *error = QStringLiteral("text file %1 is not valid UTF-8 text").arg(path);
+        return false;
+    }
+    *text = decoded;
+    // The codec keeps a leading byte-order mark; it is not a character to convert.
+    if (text->startsWith(QChar(0xFEFF)))
+        text->remove(0, 1);
+    return true;
+}
+
+bool isCIdentifier(const QString &name)
+{
+    static const QRegularExpression identifier(QStringLiteral("^[A-Za-z_][A-Za-z0-9_]*$"));
+    return identifier.match(name).hasMatch();
+}
+
+QString hexCode(QChar c)
+{
+    return QStringLiteral("U+%1").arg(c.unicode(), 4, 16, QLatin1Char('0')).toUpper();
+}
+
+} // namespace
+
+IconSupport loadIconSupport()
+{
+    IconSupport icons;
+    const QFont base;
+    icons.font = loadIconFont(iconFontPath(), base);
+    icons.fontLoaded = icons.font.family() != base.family();
+    icons.catalogue = readIconCatalogue(iconStylesheetPath());
+    return icons;
+}
+
+int typeIndex(OutputType type)
+{
+    return static_cast<int>(type);
+}
+
+QString typeText(OutputType type)
+{
+    switch (type) {
+    case OutputType::Internal: return QStringLiteral("内部字体");
+    case OutputType::XbfArray: return QStringLiteral("XBF字体,内部大数组");
+    case OutputType::XbfBin: return QStringLiteral("XBF字体,外部bin文件");
+    }
+    return QString();
+}
+
+GeneratorKind generatorFor(const Options &options)
+{
+    return pickGenerator(options.lvVer, typeIndex(options.type), options.sort);
+}
+
+QString asPaneText(const QString &text)
+{
+    QString result;
+    result.reserve(text.size());
+    for (int i = 0; i < text.size(); ++i) {
+        const ushort u = text.at(i).unicode();
+        switch (u) {
+        case '\r':
+            if (i + 1 < text.size() && text.at(i + 1) == QLatin1Char('\n'))
+                ++i;
+            result.append(QLatin1Char('\n'));
+            break;
+        case 0x2028:  // line separator
+        case 0x2029:  // paragraph separator
+        case 0xFDD0:  // the text document's frame markers
+        case 0xFDD1:
+            result.append(QLatin1Char('\n'));
+            break;
+        case 0x00A0:
+            result.append(QLatin1Char(' '));
+            break;
+        default:
+            result.append(QChar(u));
+        }
+    }
+    return result;
+}
+
+bool gatherInputText(const Options &options, QString *text, QString *error)
+{
+    QString gathered;
+    for (const QString &piece : options.texts)
+        gathered += asPaneText(piece);
+    for (const QString &path : options.textFiles) {
+        QString fileText;
+        if (!readTextFile(path, &fileText, error))
+            return false;
+        gathered += asPaneText(fileText);
+    }
+    *text = gathered;
+    return true;
+}
+
+bool buildConversionFont(const Options &options, QFont *font, QStringList *warnings, QString *error)
+{
+    QString family = options.font;
+    const QFontDatabase database;
+    if (looksLikeFontFile(options.font)) {
+        if (!QFileInfo(options.font).isFile()) {
+            *error = QStringLiteral("font file %1 does not exist").arg(options.font);
+            return false;
+        }
+        const int id = QFontDatabase::addApplicationFont(options.font);
+        const QStringList families = id == -1 ? QStringList() : QFontDatabase::applicationFontFamilies(id);
+        if (families.isEmpty()) {
+            *error = QStringLiteral("font file %1 could not be loaded as a font").arg(options.font);
+            return false;
+        }
+        family = families.first();
+    } else if (!database.families().contains(family, Qt::CaseInsensitive)
+               && QFont::substitutes(family).isEmpty()) {
+        QFont probe(family);
+        *warnings << QStringLiteral("font family \"%1\" is not installed; \"%2\" is drawn instead")
+                         .arg(family, QFontInfo(probe).family());
+    }
+
+    QFont f;
+    f.setFamily(family);
+    f.setStyleName(options.style);
+    if (options.pixelSize > 0)
+        f.setPixelSize(options.pixelSize);
+    else
+        f.setPointSize(options.pointSize);
+
+    const QStringList styles = database.styles(family);
+    if (!styles.isEmpty() && !styles.contains(options.style, Qt::CaseInsensitive)) {
+        *warnings << QStringLiteral("font \"%1\" has no style \"%2\" (it has: %3)")
+                         .arg(family, options.style, styles.join(QStringLiteral(", ")));
+    }
+    *font = f;
+    return true;
+}
+
+bool buildRequest(const Options &options, const IconSupport &icons, PreparedConversion *out,
+                  QString *error)
+{
+    PreparedConversion prepared;
+    prepared.kind = generatorFor(options);
+    ConversionRequest &request = prepared.request;
+
+    QString input;
+    if (!gatherInputText(options, &input, error))
+        return false;
+
+    // The LVGL 5.3 generator keeps the input order whatever the sort option says.
+    CharacterSetOptions setOptions;
+    setOptions.addAscii = options.ascii;
+    setOptions.removeRepeats = options.dedupe;
+    setOptions.sort = options.sort && prepared.kind != GeneratorKind::Legacy;
+    request.chars = buildCharacterSet(input, options.icons, setOptions);
+
+    // The window's three refusals, in its order.
+    if (request.chars.isEmpty()) {
+        *error = QStringLiteral("请输入内容以转换 / nothing to convert: the character set is empty "
+                                "(give --text, --text-file or --icons, or drop --no-ascii)");
+        return false;
+    }
+    if (options.name.isEmpty()) {
+        *error = QStringLiteral("请输入字体名 / the font name (--name) must not be empty");
+        return false;
+    }
+    const QString include = asPaneText(options.include);
+    if (include.isEmpty()) {
+        *error = QStringLiteral("include不能为空 / the include text (--include) must not be empty");
+        return false;
+    }
+
+    if (!buildConversionFont(options, &request.font, &prepared.warnings, error))
+        return false;
+
+    if (options.type == OutputType::XbfBin && prepared.kind == GeneratorKind::XbfBin) {
+        // The name becomes NAME.bin and NAME.c inside the folder; it must stay there.
+        if (options.name.contains(QLatin1Char('/')) || options.name == QLatin1String(".")
+            || options.name == QLatin1String("..")) {
+            *error = QStringLiteral("the font name \"%1\" cannot be used as a file name in --output-dir")
+                         .arg(options.name);
+            return false;
+        }
+        const QFileInfo dir(options.outputDir);
+        if (!dir.isDir()) {
+            *error = QStringLiteral("output folder %1 does not exist").arg(options.outputDir);
+            return false;
+        }
+        request.outputDir = QDir::cleanPath(dir.absoluteFilePath());
+    }
+    if (!options.outputFile.isEmpty()) {
+        const QFileInfo target(options.outputFile);
+        if (!target.absoluteDir().exists()) {
+            *error = QStringLiteral("the folder of output file %1 does not exist").arg(options.outputFile);
+            return false;
+        }
+        if (target.isDir()) {
+            *error = QStringLiteral("output file %1 is a folder").arg(options.outputFile);
+            return false;
+        }
+    }
+
+    if (!isCIdentifier(options.name)) {
+        prepared.warnings << QStringLiteral("the font name \"%1\" is not a C identifier; the generated "
+                                            "C will not compile as it is").arg(options.name);
+    }
+    if (!options.icons.isEmpty()) {
+        if (!icons.fontLoaded) {
+            prepared.warnings << QStringLiteral("the FontAwesome icon font was not found; icons are "
+                                                "drawn with the default font");
+        }
+        if (!icons.catalogue.isEmpty()) {
+            QString unknown;
+            for (const QChar c : options.icons) {
+                if (!icons.catalogue.contains(c) && !unknown.contains(c))
+                    unknown.append(c);
+            }
+            for (const QChar c : qAsConst(unknown)) {
+                prepared.warnings << QStringLiteral("%1 is not an icon of the icon font's catalogue")
+                                         .arg(hexCode(c));
+            }
+        }
+    }
+
+    request.bpp = options.bpp;
+    request.bppMask = bppMask(options.bpp);
+    request.lvVer = options.lvVer;
+    request.iconFont = icons.font;
+    request.iconText = options.icons;
+    request.fontName = options.name;
+    request.includeText = include;
+    request.bppText = QString::number(options.bpp);
+    request.typeText = typeText(options.type);
+    request.sorted = options.sort;
+
+    *out = prepared;
+    return true;
+}
+
+} // namespace cli
+} // namespace qm

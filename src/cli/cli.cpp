@@ -1,0 +1,140 @@
+#include "cli.h"
+
+#include "cli/buildrequest.h"
+#include "cli/options.h"
+#include "cli/terminalprogress.h"
+#include "convert/conversion.h"
+#include "convert/fonts.h"
+#include "convert/linebuffer.h"
+
+#include <QGuiApplication>
+
+#include <cstdio>
+#include <memory>
+
+namespace qm {
+namespace cli {
+
+namespace {
+
+bool g_verbose = false;
+QtMessageHandler g_defaultHandler = nullptr;
+
+// The engine's debug lines ("fontawesome false", metrics) are for developers; a
+// script's log only gets them on request. Qt's warnings always pass.
+void filterMessages(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (!g_verbose && (type == QtDebugMsg || type == QtInfoMsg))
+        return;
+    // Containers and build machines often lack a session; that changes nothing here.
+    if (!g_verbose && message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set")))
+        return;
+    if (g_defaultHandler)
+        g_defaultHandler(type, context, message);
+}
+
+void printError(const QString &message)
+{
+    std::fprintf(stderr, "quillmark-cli: %s\n", message.toUtf8().constData());
+}
+
+void printWarnings(const QStringList &warnings)
+{
+    for (const QString &warning : warnings)
+        std::fprintf(stderr, "warning: %s\n", warning.toUtf8().constData());
+}
+
+bool writeStdout(const QByteArray &data)
+{
+    if (!data.isEmpty() && std::fwrite(data.constData(), 1, size_t(data.size()), stdout)
+                               != size_t(data.size()))
+        return false;
+    return std::fflush(stdout) == 0 && !std::ferror(stdout);
+}
+
+} // namespace
+
+int runCli(int argc, char *argv[])
+{
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+
+    Options options;
+    QString error;
+    if (!parseArguments(arguments, &options, &error)) {
+        printError(error);
+        return ExitUsage;
+    }
+    if (options.help) {
+        writeStdout(helpText().toUtf8());
+        return ExitOk;
+    }
+    if (options.version) {
+        writeStdout(versionText().toUtf8());
+        return ExitOk;
+    }
+
+    // No display is needed to render glyphs. Without one, Qt assumes 100 dpi; desktops
+    // (where the window runs) use 96, which makes 12 points 16 pixels.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        if (qEnvironmentVariableIsEmpty("QT_FONT_DPI"))
+            qputenv("QT_FONT_DPI", "96");
+    }
+    g_verbose = options.verbose;
+    g_defaultHandler = qInstallMessageHandler(filterMessages);
+
+    // Qt would take arguments such as -platform or -reverse out of a real argv; ours
+    // are parsed above, so the application sees only the program name.
+    int appArgc = 1;
+    char *appArgv[] = {argv[0], nullptr};
+    QGuiApplication app(appArgc, appArgv);
+    installFontSubstitutions();
+
+    const IconSupport icons = loadIconSupport();
+    PreparedConversion prepared;
+    if (!buildRequest(options, icons, &prepared, &error)) {
+        printError(error);
+        return ExitUsage;
+    }
+    printWarnings(prepared.warnings);
+
+    std::unique_ptr<ConversionProgress> progress;
+    if (!options.quiet && stderrIsTerminal())
+        progress = std::make_unique<TerminalProgress>(stderr);
+    else
+        progress = std::make_unique<NoProgress>();
+
+    const ConversionResult result = runConversion(prepared.kind, prepared.request, *progress);
+    printWarnings(result.warnings);
+    if (!result.ok) {
+        printError(result.error.isEmpty() ? QStringLiteral("the conversion failed") : result.error);
+        return ExitConversionFailed;
+    }
+    if (result.cancelled) {
+        printError(QStringLiteral("the conversion was stopped before the end; nothing was written"));
+        return ExitConversionFailed;
+    }
+
+    if (prepared.kind == GeneratorKind::XbfBin) {
+        for (const QString &file : result.filesWritten)
+            std::fprintf(stderr, "wrote %s\n", file.toUtf8().constData());
+        return ExitOk;
+    }
+    if (!options.outputFile.isEmpty()) {
+        if (!writeUtf8File(options.outputFile, result.text, &error)) {
+            printError(error);
+            return ExitConversionFailed;
+        }
+        return ExitOk;
+    }
+    if (!writeStdout(result.text.toUtf8())) {
+        printError(QStringLiteral("could not write to standard output"));
+        return ExitConversionFailed;
+    }
+    return ExitOk;
+}
+
+} // namespace cli
+} // namespace qm

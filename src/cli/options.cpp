@@ -1,0 +1,344 @@
+#include "options.h"
+
+#include <QRegularExpression>
+
+namespace qm {
+namespace cli {
+
+namespace {
+
+// Largest size accepted; far beyond any LVGL screen, small enough to stay sane.
+constexpr int kMaxSize = 1000;
+
+bool parseSize(const QString &text, int *value)
+{
+    bool ok = false;
+    const int v = text.toInt(&ok, 10);
+    if (!ok || v <= 0 || v > kMaxSize)
+        return false;
+    *value = v;
+    return true;
+}
+
+// "f000", "F000", "0xf000", "U+F000"; separated by commas or spaces.
+bool parseIconCodes(const QString &text, QString *icons, QString *error)
+{
+    const QStringList parts = text.split(QRegularExpression(QStringLiteral("[,\\s]+")), Qt::SkipEmptyParts);
+    if (parts.isEmpty()) {
+        *error = QStringLiteral("--icon-codes needs at least one hexadecimal code point, such as f000");
+        return false;
+    }
+    for (QString part : parts) {
+        if (part.startsWith(QLatin1String("U+"), Qt::CaseInsensitive)
+            || part.startsWith(QLatin1String("0x"), Qt::CaseInsensitive))
+            part = part.mid(2);
+        bool ok = false;
+        const uint code = part.toUInt(&ok, 16);
+        const bool surrogate = code >= 0xD800 && code <= 0xDFFF;
+        if (!ok || part.size() > 6 || code == 0 || code > 0x10FFFF || surrogate) {
+            *error = QStringLiteral("--icon-codes: \"%1\" is not a hexadecimal code point such as f000")
+                         .arg(part);
+            return false;
+        }
+        const char32_t ucs4 = code;
+        icons->append(QString::fromUcs4(&ucs4, 1));
+    }
+    return true;
+}
+
+} // namespace
+
+bool parseArguments(const QStringList &arguments, Options *options, QString *error)
+{
+    QString dummyError;
+    if (!error)
+        error = &dummyError;
+    Options &o = *options;
+    QString iconCodes;
+    bool typeGiven = false;
+    bool sizeGiven = false;
+
+    for (int i = 0; i < arguments.size(); ++i) {
+        QString arg = arguments.at(i);
+        QString value;
+        bool hasInlineValue = false;
+        if (arg.startsWith(QLatin1String("--"))) {
+            const int eq = arg.indexOf(QLatin1Char('='));
+            if (eq > 0) {
+                value = arg.mid(eq + 1);
+                arg = arg.left(eq);
+                hasInlineValue = true;
+            }
+        }
+        // Fetches the option's value: "--opt=value" or the next argument, whatever it looks like.
+        auto takeValue = [&]() -> bool {
+            if (hasInlineValue)
+                return true;
+            if (i + 1 >= arguments.size()) {
+                *error = QStringLiteral("option %1 needs a value (see --help)").arg(arg);
+                return false;
+            }
+            value = arguments.at(++i);
+            return true;
+        };
+        auto flag = [&](bool *target, bool state) -> bool {
+            if (hasInlineValue) {
+                *error = QStringLiteral("option %1 takes no value").arg(arg);
+                return false;
+            }
+            *target = state;
+            return true;
+        };
+
+        if (arg == QLatin1String("-h") || arg == QLatin1String("--help")) {
+            o.help = true;
+            return true;
+        }
+        if (arg == QLatin1String("--version")) {
+            o.version = true;
+            return true;
+        }
+
+        bool ok = true;
+        if (arg == QLatin1String("--text")) {
+            ok = takeValue();
+            if (ok)
+                o.texts << value;
+        } else if (arg == QLatin1String("--text-file")) {
+            ok = takeValue();
+            if (ok && value.isEmpty()) {
+                *error = QStringLiteral("--text-file needs a file name");
+                ok = false;
+            }
+            if (ok)
+                o.textFiles << value;
+        } else if (arg == QLatin1String("--ascii")) {
+            ok = flag(&o.ascii, true);
+        } else if (arg == QLatin1String("--no-ascii")) {
+            ok = flag(&o.ascii, false);
+        } else if (arg == QLatin1String("--dedupe")) {
+            ok = flag(&o.dedupe, true);
+        } else if (arg == QLatin1String("--no-dedupe")) {
+            ok = flag(&o.dedupe, false);
+        } else if (arg == QLatin1String("--sort")) {
+            ok = flag(&o.sort, true);
+        } else if (arg == QLatin1String("--no-sort")) {
+            ok = flag(&o.sort, false);
+        } else if (arg == QLatin1String("--icons")) {
+            ok = takeValue();
+            if (ok)
+                o.icons += value;
+        } else if (arg == QLatin1String("--icon-codes")) {
+            ok = takeValue() && parseIconCodes(value, &iconCodes, error);
+        } else if (arg == QLatin1String("--font")) {
+            ok = takeValue();
+            if (ok && value.isEmpty()) {
+                *error = QStringLiteral("--font needs a font family or a font file");
+                ok = false;
+            }
+            if (ok)
+                o.font = value;
+        } else if (arg == QLatin1String("--style")) {
+            ok = takeValue();
+            if (ok)
+                o.style = value;
+        } else if (arg == QLatin1String("--size")) {
+            ok = takeValue();
+            if (ok && !parseSize(value, &o.pointSize)) {
+                *error = QStringLiteral("--size: \"%1\" is not a size in points from 1 to %2")
+                             .arg(value).arg(kMaxSize);
+                ok = false;
+            }
+            sizeGiven = true;
+        } else if (arg == QLatin1String("--pixel-size")) {
+            ok = takeValue();
+            if (ok && !parseSize(value, &o.pixelSize)) {
+                *error = QStringLiteral("--pixel-size: \"%1\" is not a size in pixels from 1 to %2")
+                             .arg(value).arg(kMaxSize);
+                ok = false;
+            }
+        } else if (arg == QLatin1String("--bpp")) {
+            ok = takeValue();
+            if (ok) {
+                const QStringList allowed{QStringLiteral("1"), QStringLiteral("2"),
+                                          QStringLiteral("4"), QStringLiteral("8")};
+                if (allowed.contains(value)) {
+                    o.bpp = value.toInt();
+                } else {
+                    *error = QStringLiteral("--bpp: \"%1\" is not one of 1, 2, 4, 8").arg(value);
+                    ok = false;
+                }
+            }
+        } else if (arg == QLatin1String("--lvgl")) {
+            ok = takeValue();
+            if (ok) {
+                if (value == QLatin1String("5.3") || value == QLatin1String("5"))
+                    o.lvVer = 0;
+                else if (value == QLatin1String("6") || value == QLatin1String("6.0"))
+                    o.lvVer = 1;
+                else if (value == QLatin1String("8") || value == QLatin1String("8.0"))
+                    o.lvVer = 2;
+                else {
+                    *error = QStringLiteral("--lvgl: \"%1\" is not one of 5.3, 6, 8").arg(value);
+                    ok = false;
+                }
+            }
+        } else if (arg == QLatin1String("--type")) {
+            ok = takeValue();
+            if (ok) {
+                if (value == QLatin1String("internal"))
+                    o.type = OutputType::Internal;
+                else if (value == QLatin1String("xbf-array"))
+                    o.type = OutputType::XbfArray;
+                else if (value == QLatin1String("xbf-bin"))
+                    o.type = OutputType::XbfBin;
+                else {
+                    *error = QStringLiteral("--type: \"%1\" is not one of internal, xbf-array, xbf-bin")
+                                 .arg(value);
+                    ok = false;
+                }
+                typeGiven = true;
+            }
+        } else if (arg == QLatin1String("--name")) {
+            ok = takeValue();
+            if (ok)
+                o.name = value;
+        } else if (arg == QLatin1String("--include")) {
+            ok = takeValue();
+            if (ok)
+                o.include = value;
+        } else if (arg == QLatin1String("-o") || arg == QLatin1String("--output")) {
+            ok = takeValue();
+            if (ok && value.isEmpty()) {
+                *error = QStringLiteral("%1 needs a file name").arg(arg);
+                ok = false;
+            }
+            if (ok)
+                o.outputFile = value;
+        } else if (arg == QLatin1String("--output-dir")) {
+            ok = takeValue();
+            if (ok && value.isEmpty()) {
+                *error = QStringLiteral("--output-dir needs a folder name");
+                ok = false;
+            }
+            if (ok)
+                o.outputDir = value;
+        } else if (arg == QLatin1String("-q") || arg == QLatin1String("--quiet")) {
+            ok = flag(&o.quiet, true);
+        } else if (arg == QLatin1String("-v") || arg == QLatin1String("--verbose")) {
+            ok = flag(&o.verbose, true);
+        } else if (arg.startsWith(QLatin1Char('-')) && arg.size() > 1) {
+            *error = QStringLiteral("unknown option %1 (see --help)").arg(arg);
+            ok = false;
+        } else {
+            *error = QStringLiteral("unexpected argument \"%1\"; characters are given with --text "
+                                    "(see --help)").arg(arg);
+            ok = false;
+        }
+        if (!ok)
+            return false;
+    }
+
+    o.icons += iconCodes;
+
+    if (sizeGiven && o.pixelSize > 0) {
+        *error = QStringLiteral("give either --size or --pixel-size, not both");
+        return false;
+    }
+    if (o.lvVer == 0 && typeGiven && o.type != OutputType::Internal) {
+        *error = QStringLiteral("LVGL 5.3 fonts are always internal fonts; --type %1 needs --lvgl 6 or 8")
+                     .arg(o.type == OutputType::XbfArray ? QStringLiteral("xbf-array")
+                                                         : QStringLiteral("xbf-bin"));
+        return false;
+    }
+    if (o.type == OutputType::XbfBin) {
+        if (o.outputDir.isEmpty()) {
+            *error = QStringLiteral("--type xbf-bin writes NAME.bin and NAME.c into a folder; "
+                                    "give it with --output-dir DIR");
+            return false;
+        }
+        if (!o.outputFile.isEmpty()) {
+            *error = QStringLiteral("--type xbf-bin writes its C file into --output-dir; -o does not apply");
+            return false;
+        }
+    } else if (!o.outputDir.isEmpty()) {
+        *error = QStringLiteral("--output-dir only applies to --type xbf-bin; use -o FILE for the C text");
+        return false;
+    }
+    return true;
+}
+
+QString versionText()
+{
+    return QStringLiteral("quillmark-cli 0.5\n");
+}
+
+QString helpText()
+{
+    return QStringLiteral(
+R"(Usage: quillmark-cli [OPTIONS]
+
+Turns an outline font and a set of characters into the C source of an LVGL font
+(lv_font_t), so firmware can draw exactly those characters without a font engine.
+For the same options the text is byte for byte what the Quillmark window writes.
+The C text goes to standard output, or to a file with -o.
+
+Characters (at least one character is needed):
+  --text TEXT          characters to convert; may be repeated
+  --text-file FILE     UTF-8 text file whose characters are converted ("-" reads
+                       standard input); read after every --text, may be repeated
+  --ascii, --no-ascii  put the 96 characters 0x20..0x7F first (default: --ascii)
+  --dedupe             keep each character once (default: off)
+  --sort, --no-sort    sort the characters by code; sorted internal fonts look
+                       glyphs up by binary search (default: --sort; LVGL 5.3
+                       fonts keep the input order)
+  --icons TEXT         FontAwesome icon characters, drawn with the icon font
+  --icon-codes LIST    icon code points in hexadecimal, e.g. f000,f2dc
+
+Font:
+  --font FAMILY|FILE   font family, or a .ttf/.otf/.ttc file to load
+                       (default: 微软雅黑; where it is missing, WenQuanYi Micro
+                       Hei or Noto Sans CJK SC stands in)
+  --style STYLE        style name, e.g. Regular, Bold (default: Regular)
+  --size POINTS        size in points (default: 12)
+  --pixel-size PX      size in pixels, instead of --size
+
+Output:
+  --bpp 1|2|4|8        bits per pixel; 1 means no anti-aliasing (default: 4)
+  --lvgl 5.3|6|8       LVGL version the code is for (default: 6)
+  --type KIND          internal   C arrays of the glyphs (default)
+                       xbf-array  XBF glyph table in one large C array
+                       xbf-bin    XBF glyph table in NAME.bin plus a small
+                                  reader NAME.c, written into --output-dir
+  --name NAME          C name of the lv_font_t object and base of file names
+                       (default: myFont)
+  --include TEXT       text written after the file header
+                       (default: #include "lvgl.h")
+  -o, --output FILE    write the C text to FILE (UTF-8) instead of standard output
+  --output-dir DIR     existing folder for --type xbf-bin (required there)
+
+Other:
+  -q, --quiet          no progress bar (it is only drawn when standard error
+                       is a terminal)
+  -v, --verbose        also print the engine's debug messages
+  -h, --help           show this help and exit
+  --version            show the version and exit
+
+The FontAwesome icon font is taken from ./awesome/fonts/fontawesome-webfont.ttf
+and ./awesome/css/font-awesome.css, the same paths beside the program, or the
+fonts-font-awesome package.
+
+Exit status: 0 done, 1 the conversion or writing failed, 2 bad options or input.
+
+Examples:
+  quillmark-cli --text "温度湿度℃" --size 16 -o myFont.c
+  quillmark-cli --no-ascii --text-file strings.txt --dedupe --bpp 2 --lvgl 8 \
+      --font /usr/share/fonts/truetype/wqy/wqy-microhei.ttc --name ui_font_16 \
+      --size 16 -o ui_font_16.c
+  quillmark-cli --text-file chars.txt --icon-codes f011,f013 --type xbf-bin \
+      --output-dir fonts --name big_font
+)");
+}
+
+} // namespace cli
+} // namespace qm

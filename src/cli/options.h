@@ -1,0 +1,47 @@
+#pragma once
+
+#include "convert/fonts.h"
+
+#include <QString>
+#include <QStringList>
+
+namespace qm {
+namespace cli {
+
+// The output kinds, in the order of the window's type list.
+enum class OutputType { Internal = 0, XbfArray = 1, XbfBin = 2 };
+
+// Everything the command line can say; the defaults are the window's defaults.
+struct Options {
+    QStringList texts;        // --text, in the order given
+    QStringList textFiles;    // --text-file, in the order given; read after all --text
+    bool ascii = true;
+    bool dedupe = false;
+    bool sort = true;
+    QString icons;            // --icons, then the code points of --icon-codes
+    QString font = defaultFontFamily();  // a family, or a font file to register
+    QString style = QStringLiteral("Regular");
+    int pointSize = 12;
+    int pixelSize = 0;        // > 0: --pixel-size was given and wins over the point size
+    int bpp = 4;
+    int lvVer = 1;            // 0: LVGL 5.3 and below, 1: 6.0+, 2: 8.0+
+    OutputType type = OutputType::Internal;
+    QString name = QStringLiteral("myFont");
+    QString include = QStringLiteral("#include \"lvgl.h\"");
+    QString outputFile;       // empty: standard output
+    QString outputDir;        // xbf-bin only
+    bool quiet = false;
+    bool verbose = false;
+    bool help = false;
+    bool version = false;
+};
+
+// Parses the arguments that follow the program name. On false *error says what is wrong
+// (a usage error); *options then holds whatever was parsed before the mistake.
+bool parseArguments(const QStringList &arguments, Options *options, QString *error);
+
+QString helpText();
+QString versionText();
+
+} // namespace cli
+} // namespace qm
