@@ -22,6 +22,19 @@
 
 using qmtest::ScriptedWindow;
 
+namespace {
+
+template <typename T>
+T *child(QWidget *w, const char *name)
+{
+    T *c = w->findChild<T *>(QLatin1String(name));
+    if (!c)
+        qWarning("missing widget %s", name);
+    return c;
+}
+
+} // namespace
+
 class TestMainWindow : public QObject
 {
     Q_OBJECT
@@ -29,15 +42,6 @@ class TestMainWindow : public QObject
 private:
     QTemporaryDir m_dir;
     QString m_startDir;
-
-    template <typename T>
-    static T *child(QWidget *w, const char *name)
-    {
-        T *c = w->findChild<T *>(QLatin1String(name));
-        if (!c)
-            qWarning("missing widget %s", name);
-        return c;
-    }
 
     static void writeConfig(const QByteArray &json)
     {
@@ -99,10 +103,20 @@ private slots:
 
     void settingsApplyToControls()
     {
-        writeConfig(R"({"Bpp": 0, "Type": 1, "Ansi": false, "FontName": "cn16", "LvVerIdx": 2,
-                        "TextSort": false, "SaveFile": false, "IncText": "#include \"a.h\"\n#include \"b.h\"",
-                        "FontFamily": "DejaVu Sans", "FontStyle": "Bold", "FontPoint": 20,
-                        "AweText": "\uf000\uf001"})");
+        QJsonObject o;
+        o.insert(QStringLiteral("Bpp"), 0);
+        o.insert(QStringLiteral("Type"), 1);
+        o.insert(QStringLiteral("Ansi"), false);
+        o.insert(QStringLiteral("FontName"), QStringLiteral("cn16"));
+        o.insert(QStringLiteral("LvVerIdx"), 2);
+        o.insert(QStringLiteral("TextSort"), false);
+        o.insert(QStringLiteral("SaveFile"), false);
+        o.insert(QStringLiteral("IncText"), QStringLiteral("#include \"a.h\"\n#include \"b.h\""));
+        o.insert(QStringLiteral("FontFamily"), QStringLiteral("DejaVu Sans"));
+        o.insert(QStringLiteral("FontStyle"), QStringLiteral("Bold"));
+        o.insert(QStringLiteral("FontPoint"), 20);
+        o.insert(QStringLiteral("AweText"), QString(QChar(0xF000)) + QChar(0xF001));
+        writeConfig(QJsonDocument(o).toJson());
         ScriptedWindow w;
         QCOMPARE(child<QComboBox>(&w, "combo_bpp")->currentText(), QStringLiteral("1"));
         QCOMPARE(child<QComboBox>(&w, "combo_type")->currentIndex(), 1);
