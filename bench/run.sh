@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# The conversion benchmark, from a fresh clone:
+#   ./bench/run.sh            full run (about 10 minutes, most of it lv_font_conv)
+#   ./bench/run.sh --quick    one run each, ASCII and common sets only
+#   ./bench/run.sh --help     every option of bench/bench.py
+# Builds through scripts/setup.sh (which also installs the fonts), installs the
+# peer lv_font_conv with npm into bench/.peer/, then runs bench/bench.py. The
+# table is printed and kept in bench/out/latest.md.
+# --no-setup (first argument) skips the build and installation steps.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+peer_package=lv_font_conv@1.5.3
+
+if [ "${1:-}" = "--no-setup" ]; then
+  shift
+else
+  "$root/scripts/setup.sh"
+
+  sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo=sudo
+  missing=()
+  command -v python3 >/dev/null || missing+=(python3)
+  command -v npm >/dev/null || missing+=(nodejs npm)
+  if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing: ${missing[*]}"
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  fi
+
+  if [ ! -f "$root/bench/.peer/node_modules/lv_font_conv/lv_font_conv.js" ]; then
+    echo "Installing $peer_package into bench/.peer/"
+    mkdir -p "$root/bench/.peer"
+    npm install --prefix "$root/bench/.peer" --no-audit --no-fund --loglevel=error "$peer_package"
+  fi
+fi
+
+exec python3 "$root/bench/bench.py" "$@"
