@@ -90,7 +90,6 @@ class TestXbf : public QObject
 
 private slots:
     void initTestCase();
-    void singleCharacter();
     void codeGapAndOrder();
     void blankAndRepeatedCharacters();
     void iconsCentredAboveTheLine();
@@ -110,22 +109,6 @@ void TestXbf::initTestCase()
 {
     installFontSubstitutions();
     QVERIFY(!fontAwesomeFamily().isEmpty());
-}
-
-void TestXbf::singleCharacter()
-{
-    QTemporaryDir dir;
-    const ConversionRequest r = xbfRequest(QStringLiteral("A"), 1, textFont());
-    const BothKinds b = runBoth(r, dir.path());
-    CHECK_BOTH(b);
-    QCOMPARE(b.bytes.left(12), QByteArray::fromHex("41004100010000000c000000"));
-    const XbfGlyph a = expectedXbfGlyph(r, QLatin1Char('A'));
-    QVERIFY(a.boxH > 0);
-    QCOMPARE(b.table.recordOrder, QList<uint32_t>{12});
-    QCOMPARE(b.table.records.value(12), a);
-    QCOMPARE(b.bytes.size(), 12 + 6 + a.bitmap.size());
-    QCOMPARE(b.array.fontHeight, GlyphCapturer(r.font, r.iconFont, r.iconText, 1).lineHeight());
-    QCOMPARE(b.array.written, 1);
 }
 
 void TestXbf::codeGapAndOrder()
