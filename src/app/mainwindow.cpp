@@ -229,7 +229,8 @@ void MainWindow::runGenerator(qm::GeneratorKind kind)
 
     if (!result.ok) {
         const QString firstLine = result.error.section(QLatin1Char('\n'), 0, 0);
-        const bool fileError = firstLine == QLatin1String("打开文件失败");
+        const bool fileError = firstLine == QLatin1String("打开文件失败")
+            || firstLine == QLatin1String("写入文件失败");
         qWarning().noquote() << result.error;
         showMessage(fileError ? QStringLiteral("错误提示") : QStringLiteral("提示"),
                     fileError ? firstLine : result.error);
