@@ -64,6 +64,8 @@ private slots:
         QVERIFY(QDir::setCurrent(m_dir.path()));
     }
     void cleanupTestCase() { QDir::setCurrent(m_startDir); }
+    // Each window starts from the defaults, not from what the last conversion stored.
+    void init() { QFile::remove(QStringLiteral("config.ini")); }
 
     void sameText_data()
     {
