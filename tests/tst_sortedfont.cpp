@@ -154,6 +154,7 @@ class TestSortedFont : public QObject
 
 private slots:
     void initTestCase();
+    void oneCharacterExactText_data();
     void oneCharacterExactText();
     void eightDiffersOnlyInCacheLines();
     void bitmapIndexesFollowTheBoxes();
@@ -200,9 +201,17 @@ ConversionRequest TestSortedFont::request(const QString &chars, int bpp, int lvV
     return r;
 }
 
+void TestSortedFont::oneCharacterExactText_data()
+{
+    QTest::addColumn<int>("bpp");
+    QTest::newRow("1 bit") << 1;
+    QTest::newRow("4 bits") << 4;
+}
+
 void TestSortedFont::oneCharacterExactText()
 {
-    ConversionRequest r = request(QStringLiteral("A"), 4);
+    QFETCH(int, bpp);
+    ConversionRequest r = request(QStringLiteral("A"), bpp);
     r.font = QFont(QStringLiteral("DejaVu Sans"), 12);   // 16 px at the tests' 96 dpi
     NoProgress progress;
     const ConversionResult result = generateSortedFont(r, progress);
@@ -211,15 +220,15 @@ void TestSortedFont::oneCharacterExactText()
     QVERIFY(!result.cancelled);
     QVERIFY(result.warnings.isEmpty());
 
-    const int lineHeight = QFontMetrics(r.font).height();
+    const QFont font = qmtest::fontForBpp(r.font, bpp);
+    const int lineHeight = QFontMetrics(font).height();
     QCOMPARE(result.fontHeight, lineHeight);
-    const QRawFont raw = QRawFont::fromFont(r.font, QFontDatabase::Any);
+    const QRawFont raw = QRawFont::fromFont(font, QFontDatabase::Any);
     const qmtest::ExpectedGlyph e =
-        qmtest::expectedRawGlyph(QLatin1Char('A'), r.font, false, 4, lineHeight, int(raw.descent()));
+        qmtest::expectedRawGlyph(QLatin1Char('A'), font, false, bpp, lineHeight, int(raw.descent()));
     QVERIFY2(e.ok, qPrintable(e.why));
-    const quint32 glyph = raw.glyphIndexesForString(QStringLiteral("A")).value(0);
-    const QString rows = encodeAlphaRows(
-        raw.alphaMapForGlyph(glyph, QRawFont::PixelAntialiasing, QTransform()), 4, 15);
+    const QString rows = encodeAlphaRows(e.pixels, bpp, bppMask(bpp));
+    QCOMPARE(rows.count(QLatin1String("0x")), e.bytes.size());
 
     const QString expected = buildFileHeader() + QStringLiteral("\n#include \"lvgl.h\"\n\n\n")
         + QStringLiteral("static const uint8_t glyph_bitmap[] = {\n/* A */\n") + rows + QStringLiteral("\n\n\n};\n\n\n")
@@ -252,7 +261,7 @@ static lv_font_fmt_txt_dsc_t font_dsc = {
     .glyph_dsc = glyph_dsc,
     .cmaps = cmaps,
     .cmap_num = 1,
-    .bpp = 4,
+    .bpp = %2,
 
     .kern_scale = 0,
     .kern_dsc = NULL,
@@ -341,7 +350,8 @@ const lv_font_t qm_test_font = {
 };
 
 )")
-              .arg(lineHeight);
+              .arg(lineHeight)
+              .arg(bpp);
 
     if (result.text != expected) {
         const QStringList got = result.text.split(QLatin1Char('\n'));

@@ -129,6 +129,7 @@ ExpectedGlyph expectedRawGlyph(QChar ch, const QFont &font, bool icon, int bpp, 
     const int rowBytes = (width * bpp + 7) / 8;
     e.boxW = rowBytes * 8 / bpp;
     e.bytes = packAlphaRows(pixels, bpp);
+    e.pixels = pixels;
     if (e.bytes.size() != rowBytes * e.boxH) {
         e.why = QStringLiteral("packed %1 bytes for %2 rows of %3").arg(e.bytes.size()).arg(e.boxH).arg(rowBytes);
         return e;

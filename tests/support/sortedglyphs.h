@@ -18,6 +18,7 @@ struct ExpectedGlyph {
     int ofsX = 0;
     int ofsY = 0;
     QByteArray bytes;     // boxH rows of ceil(boxW * bpp / 8) bytes
+    QImage pixels;        // the coverage the bytes are packed from (Format_Alpha8)
 };
 
 // The conversion font as the raw-font path uses it: no antialiasing at 1 bpp.
