@@ -103,7 +103,7 @@ ConversionResult generateSortedFont(const ConversionRequest &request, Conversion
     // Sized from a glyph as tall and wide as the line, so that big sets do not
     // spend their time regrowing and copying the sections.
     const int lineRowChars = rowBytesFor(renderer.lineHeight(), bpp) * 5 + renderer.lineHeight() + 5;
-    bitmaps.reserve(qMin<qint64>(qint64(n) * (renderer.lineHeight() * lineRowChars + 16), 1 << 28));
+    bitmaps.reserve(qMin<qint64>(qint64(n) * (renderer.lineHeight() * lineRowChars + 16), 1 << 25));
     descriptors.reserve(n * 110);
     codes.reserve(n * 24);
     bitmaps.append(QLatin1String("static const uint8_t glyph_bitmap[] = {"));
