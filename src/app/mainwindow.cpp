@@ -59,10 +59,9 @@ public:
 
     bool step(int index, QChar ch, const QFont &font, int width, int height) override
     {
+        m_last = {ch, font, width, height};
         if (index == 0 || m_sinceUpdate.elapsed() >= 15) {
-            m_preview->setFont(font);
-            m_preview->resize(width, height);
-            m_preview->setText(QString(ch));
+            showPreview();
             m_dialog->setValue(index);
             QCoreApplication::processEvents();
             m_sinceUpdate.restart();
@@ -72,11 +71,29 @@ public:
 
     void end() override
     {
+        // The label is left showing the last character converted.
+        if (m_last.width > 0 || m_last.height > 0)
+            showPreview();
         delete m_dialog;
         m_dialog = nullptr;
     }
 
 private:
+    struct Preview {
+        QChar ch;
+        QFont font;
+        int width = 0;
+        int height = 0;
+    };
+
+    void showPreview()
+    {
+        m_preview->setFont(m_last.font);
+        m_preview->resize(m_last.width, m_last.height);
+        m_preview->setText(QString(m_last.ch));
+    }
+
+    Preview m_last;
     QWidget *m_parent;
     QLabel *m_preview;
     QProgressDialog *m_dialog = nullptr;
@@ -229,7 +246,8 @@ void MainWindow::runGenerator(qm::GeneratorKind kind)
 
     if (!result.ok) {
         const QString firstLine = result.error.section(QLatin1Char('\n'), 0, 0);
-        const bool fileError = firstLine == QLatin1String("打开文件失败");
+        const bool fileError = firstLine == QLatin1String("打开文件失败")
+            || firstLine == QLatin1String("写入文件失败");
         qWarning().noquote() << result.error;
         showMessage(fileError ? QStringLiteral("错误提示") : QStringLiteral("提示"),
                     fileError ? firstLine : result.error);

@@ -1,10 +1,194 @@
 #include "generators.h"
+#include "xbftable.h"
+
+#include "convert/encoders.h"
+#include "convert/glyphcapture.h"
+#include "convert/linebuffer.h"
+
+#include <cstdio>
 
 namespace qm {
 
-ConversionResult generateXbfArray(const ConversionRequest &, ConversionProgress &)
+namespace {
+
+const char kHexDigits[] = "0123456789abcdef";
+
+// Writes "0x%02x," at p; returns the end.
+char *putByteLiteral(char *p, uint8_t byte)
 {
-    return notAvailableYet(QStringLiteral("XBF array"));
+    *p++ = '0';
+    *p++ = 'x';
+    *p++ = kHexDigits[byte >> 4];
+    *p++ = kHexDigits[byte & 15];
+    *p++ = ',';
+    return p;
+}
+
+// Writes "%04x" at p; returns the end.
+char *putCode(char *p, uint16_t code)
+{
+    for (int shift = 12; shift >= 0; shift -= 4)
+        *p++ = kHexDigits[(code >> shift) & 15];
+    return p;
+}
+
+QString headerLine(const XbfTable &table)
+{
+    uint8_t header[kXbfHeaderSize];
+    table.headerBytes(header);
+    char line[64];
+    char *p = line;
+    for (uint8_t b : header)
+        p = putByteLiteral(p, b);
+    return QLatin1String(line, int(p - line)) + QLatin1String("//xbf header");
+}
+
+// One line per code of the range: the entry's four bytes, least significant first.
+// Built by hand: there can be 65535 of them and a formatted print per line shows.
+void appendPositionLines(LineBuffer &out, const XbfTable &table)
+{
+    char line[32];
+    for (int i = 0; i < table.entryCount(); ++i) {
+        const uint32_t pos = table.position(i);
+        char *p = line;
+        for (int k = 0; k < 4; ++k)
+            p = putByteLiteral(p, uint8_t(pos >> (8 * k)));
+        *p++ = '/';
+        *p++ = '/';
+        *p++ = '0';
+        *p++ = 'x';
+        p = putCode(p, uint16_t(table.minCode() + i));
+        out.append(QLatin1String(line, int(p - line)));
+    }
+}
+
+QString descriptorLine(const XbfRecord &r, uint16_t code)
+{
+    char line[80];
+    const int n = std::snprintf(line, sizeof line, "%d,%d,%d,%d,%d,%d,  //dsc : unicode = 0x%04x",
+                                r.advance & 0xFF, r.boxW & 0xFF, r.boxH & 0xFF, 0, r.ofsY, 0,
+                                unsigned(code));
+    return QLatin1String(line, n);
+}
+
+void appendReaders(LineBuffer &out)
+{
+    static const char *const bitmapReader[] = {
+        "static const uint8_t * __user_font_get_bitmap(const lv_font_t * font, uint32_t unicode_letter) {",
+        "    x_header_t *p_hd = (x_header_t*)&glyph_dsc_xbf[0];",
+        "    if( unicode_letter>p_hd->max || unicode_letter<p_hd->min ) {",
+        "        return NULL;",
+        "    }",
+        "    uint32_t unicode_offset = unicode_letter-p_hd->min;",
+        "    uint32_t *p_pos = (uint32_t *)&glyph_dsc_xbf[ sizeof(x_header_t) ];",
+        "    if( p_pos[unicode_offset] != 0 ) {",
+        "        return &glyph_dsc_xbf[ p_pos[unicode_offset]+sizeof(glyph_dsc_t) ];",
+        "    }",
+        "    return NULL;",
+        "}",
+    };
+    static const char *const dscReader[] = {
+        "static bool __user_font_get_glyph_dsc(const lv_font_t * font, lv_font_glyph_dsc_t * dsc_out, uint32_t unicode_letter, uint32_t unicode_letter_next) {",
+        "    x_header_t *p_hd = (x_header_t*)&glyph_dsc_xbf[0];",
+        "    if( unicode_letter>p_hd->max || unicode_letter<p_hd->min ) {",
+        "        return false;",
+        "    }",
+        "    uint32_t unicode_offset = unicode_letter-p_hd->min;",
+        "    uint32_t *p_pos = (uint32_t *)&glyph_dsc_xbf[ sizeof(x_header_t) ];",
+        "    if( p_pos[unicode_offset] != 0 ) {",
+        "        glyph_dsc_t * gdsc = (glyph_dsc_t*)&glyph_dsc_xbf[ p_pos[unicode_offset] ];",
+        "        dsc_out->adv_w = gdsc->adv_w;",
+        "        dsc_out->box_h = gdsc->box_h;",
+        "        dsc_out->box_w = gdsc->box_w;",
+        "        dsc_out->ofs_x = gdsc->ofs_x;",
+        "        dsc_out->ofs_y = gdsc->ofs_y;",
+        "        dsc_out->bpp   = p_hd->bpp;",
+        "        return true;",
+        "    }",
+        "    return false;",
+        "}",
+    };
+    for (const char *line : bitmapReader)
+        out.append(QLatin1String(line));
+    out.appendEmptyLines(2);
+    for (const char *line : dscReader)
+        out.append(QLatin1String(line));
+    out.appendEmptyLines(2);
+}
+
+} // namespace
+
+ConversionResult generateXbfArray(const ConversionRequest &request, ConversionProgress &progress)
+{
+    ConversionResult result;
+    const QString chars = request.chars;
+    const int bpp = request.bpp;
+    const int mask = request.bppMask;
+
+    const GlyphCapturer capturer(request.font, request.iconFont, request.iconText, bpp);
+    const int fontHeight = capturer.lineHeight();
+    result.fontHeight = fontHeight;
+    const QString heightError = xbfLineHeightError(fontHeight);
+    if (!heightError.isEmpty()) {
+        result.ok = false;
+        result.error = heightError;
+        return result;
+    }
+
+    XbfTable table(chars, bpp);
+    LineBuffer out;
+    appendXbfFileStart(out, request.includeText);
+    out.append(QLatin1String("static const uint8_t glyph_dsc_xbf[] = {"));
+    out.append(QString());
+    out.append(headerLine(table));
+    out.append(QString());
+
+    // The records are printed after the position table, which is complete only at the end.
+    LineBuffer records;
+    {
+        ProgressScope scope(progress, chars.size());
+        for (int i = 0; i < chars.size(); ++i) {
+            const QChar ch = chars.at(i);
+            const GlyphCapturer::Glyph glyph = capturer.measure(ch);
+            if (!progress.step(i, ch, *glyph.font, glyph.width, glyph.height)) {
+                result.cancelled = true;
+                break;
+            }
+            // No table entry can reach a code unit 0, so its record would be dead weight.
+            if (ch.unicode() == 0)
+                continue;
+
+            int boxH = 0, rowsBelow = 0;
+            const QString bitmap =
+                encodeCroppedGlyphRows(capturer.capture(glyph), bpp, mask, &boxH, &rowsBelow);
+            const XbfRecord record = makeXbfRecord(glyph, bpp, boxH, rowsBelow, fontHeight);
+            const QString recordError = xbfRecordError(record, ch);
+            if (!recordError.isEmpty()) {
+                result.ok = false;
+                result.error = recordError;
+                return result;
+            }
+
+            records.append(QStringLiteral("/* ") + ch + QStringLiteral(" */"));
+            records.append(descriptorLine(record, ch.unicode()));
+            records.append(bitmap);
+            records.appendEmptyLines(2);
+            table.addRecord(ch, record.bitmapBytes());
+            ++result.written;
+        }
+    }
+
+    appendPositionLines(out, table);
+    out.append(QString());
+    if (!records.isEmpty())
+        out.append(records.takeContent());
+    out.append(QLatin1String("};"));
+    out.appendEmptyLines(2);
+    appendReaders(out);
+    appendXbfFontObject(out, request, fontHeight, QStringLiteral("XBF字体,内部大数组"));
+
+    result.text = out.takeContent();
+    return result;
 }
 
 } // namespace qm

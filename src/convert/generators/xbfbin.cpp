@@ -1,10 +1,239 @@
 #include "generators.h"
+#include "xbftable.h"
+
+#include "convert/encoders.h"
+#include "convert/glyphcapture.h"
+#include "convert/linebuffer.h"
+
+#include <QDebug>
+#include <QFile>
+#include <QSaveFile>
+
+#include <algorithm>
+#include <vector>
 
 namespace qm {
 
-ConversionResult generateXbfBin(const ConversionRequest &, ConversionProgress &)
+namespace {
+
+// The first line is what the window shows in its box; the second names the file.
+QString fileFailure(const QString &headline, const QString &path, const QString &reason)
 {
-    return notAvailableYet(QStringLiteral("XBF bin file"));
+    return headline + QLatin1Char('\n') + path + QStringLiteral(": ") + reason;
+}
+
+QString openFailure(const QString &path, const QString &reason)
+{
+    return fileFailure(QStringLiteral("打开文件失败"), path, reason);
+}
+
+QString writeFailure(const QString &path, const QString &reason)
+{
+    return fileFailure(QStringLiteral("写入文件失败"), path, reason);
+}
+
+bool writeAll(QIODevice &file, const char *data, qint64 size)
+{
+    return size == 0 || file.write(data, size) == size;
+}
+
+// Header values, the data-access stub and the two callbacks that read the .bin through it.
+void appendReader(LineBuffer &out, const XbfTable &table, int bufferSize)
+{
+    out.append(QLatin1String("static x_header_t __g_xbf_hd = {"));
+    out.append(QStringLiteral("    .min = 0x%1,").arg(table.minCode(), 4, 16, QLatin1Char('0')));
+    out.append(QStringLiteral("    .max = 0x%1,").arg(table.maxCode(), 4, 16, QLatin1Char('0')));
+    out.append(QStringLiteral("    .bpp = %1,").arg(table.bpp()));
+    out.append(QLatin1String("};"));
+    out.appendEmptyLines(2);
+    out.append(QStringLiteral("//static uint8_t __g_font_buf[%1];//如bin文件存在SPI FLASH可使用此buff")
+                   .arg(bufferSize));
+    out.appendEmptyLines(2);
+
+    static const char *const getdata[] = {
+        "static uint8_t *__user_font_getdata(int offset, int size){",
+        "    //如字模保存在SPI FLASH, SPIFLASH_Read(__g_font_buf,offset,size);",
+        "    //如字模已加载到SDRAM,直接返回偏移地址即可如:return (uint8_t*)(sdram_fontddr+offset);",
+        "    return __g_font_buf;",
+        "}",
+    };
+    static const char *const bitmapReader[] = {
+        "static const uint8_t * __user_font_get_bitmap(const lv_font_t * font, uint32_t unicode_letter) {",
+        "    if( unicode_letter>__g_xbf_hd.max || unicode_letter<__g_xbf_hd.min ) {",
+        "        return NULL;",
+        "    }",
+        "    uint32_t unicode_offset = sizeof(x_header_t)+(unicode_letter-__g_xbf_hd.min)*4;",
+        "    uint32_t *p_pos = (uint32_t *)__user_font_getdata(unicode_offset, 4);",
+        "    if( p_pos[0] != 0 ) {",
+        "        uint32_t pos = p_pos[0];",
+        "        glyph_dsc_t * gdsc = (glyph_dsc_t*)__user_font_getdata(pos, sizeof(glyph_dsc_t));",
+        "        return __user_font_getdata(pos+sizeof(glyph_dsc_t), gdsc->box_w*gdsc->box_h*__g_xbf_hd.bpp/8);",
+        "    }",
+        "    return NULL;",
+        "}",
+    };
+    static const char *const dscReader[] = {
+        "static bool __user_font_get_glyph_dsc(const lv_font_t * font, lv_font_glyph_dsc_t * dsc_out, uint32_t unicode_letter, uint32_t unicode_letter_next) {",
+        "    if( unicode_letter>__g_xbf_hd.max || unicode_letter<__g_xbf_hd.min ) {",
+        "        return NULL;",
+        "    }",
+        "    uint32_t unicode_offset = sizeof(x_header_t)+(unicode_letter-__g_xbf_hd.min)*4;",
+        "    uint32_t *p_pos = (uint32_t *)__user_font_getdata(unicode_offset, 4);",
+        "    if( p_pos[0] != 0 ) {",
+        "        glyph_dsc_t * gdsc = (glyph_dsc_t*)__user_font_getdata(p_pos[0], sizeof(glyph_dsc_t));",
+        "        dsc_out->adv_w = gdsc->adv_w;",
+        "        dsc_out->box_h = gdsc->box_h;",
+        "        dsc_out->box_w = gdsc->box_w;",
+        "        dsc_out->ofs_x = gdsc->ofs_x;",
+        "        dsc_out->ofs_y = gdsc->ofs_y;",
+        "        dsc_out->bpp   = __g_xbf_hd.bpp;",
+        "        return true;",
+        "    }",
+        "    return false;",
+        "}",
+    };
+    for (const char *line : getdata)
+        out.append(QString::fromUtf8(line));
+    out.appendEmptyLines(2);
+    for (const char *line : bitmapReader)
+        out.append(QLatin1String(line));
+    out.appendEmptyLines(2);
+    for (const char *line : dscReader)
+        out.append(QLatin1String(line));
+    out.appendEmptyLines(2);
+}
+
+} // namespace
+
+ConversionResult generateXbfBin(const ConversionRequest &request, ConversionProgress &progress)
+{
+    ConversionResult result;
+    const QString chars = request.chars;
+    const int bpp = request.bpp;
+    const int mask = request.bppMask;
+
+    const GlyphCapturer capturer(request.font, request.iconFont, request.iconText, bpp);
+    const int fontHeight = capturer.lineHeight();
+    result.fontHeight = fontHeight;
+    const QString heightError = xbfLineHeightError(fontHeight);
+    if (!heightError.isEmpty()) {
+        result.ok = false;
+        result.error = heightError;
+        return result;
+    }
+    if (request.outputDir.isEmpty()) {
+        result.ok = false;
+        result.error = QStringLiteral("未选择保存文件夹");
+        return result;
+    }
+
+    const QString base = request.outputDir + QLatin1Char('/') + request.fontName;
+    const QString tempPath = base + QStringLiteral(".temp");
+    const QString binPath = base + QStringLiteral(".bin");
+    const QString cPath = base + QStringLiteral(".c");
+
+    XbfTable table(chars, bpp);
+    LineBuffer out;
+    appendXbfFileStart(out, request.includeText);
+
+    // The records go to disk as they are made: the position table in front of them is
+    // complete only after the last glyph, and only one glyph is held in memory.
+    QFile temp(tempPath);
+    if (!temp.open(QIODevice::ReadWrite | QIODevice::Truncate)) {
+        result.ok = false;
+        result.error = openFailure(tempPath, temp.errorString());
+        return result;
+    }
+    auto fail = [&](const QString &error) {
+        temp.close();
+        temp.remove();
+        result.ok = false;
+        result.error = error;
+        return result;
+    };
+
+    ProgressScope scope(progress, chars.size());
+    int maxRowBytes = 0;
+    int maxBitmapBytes = 0;
+    std::vector<uint8_t> bitmap;
+    for (int i = 0; i < chars.size(); ++i) {
+        const QChar ch = chars.at(i);
+        const GlyphCapturer::Glyph glyph = capturer.measure(ch);
+        if (!progress.step(i, ch, *glyph.font, glyph.width, glyph.height)) {
+            result.cancelled = true;
+            break;
+        }
+        // No table entry can reach a code unit 0, so its record would be dead weight.
+        if (ch.unicode() == 0)
+            continue;
+
+        const int rowBytes = rowBytesFor(glyph.width, bpp);
+        bitmap.resize(size_t(std::max(0, rowBytes * glyph.height)));
+        int boxH = 0, rowsBelow = 0;
+        packCroppedGlyphBytes(capturer.capture(glyph), bpp, mask, bitmap.data(), &boxH, &rowsBelow);
+        const XbfRecord record = makeXbfRecord(glyph, bpp, boxH, rowsBelow, fontHeight);
+        const QString recordError = xbfRecordError(record, ch);
+        if (!recordError.isEmpty())
+            return fail(recordError);
+
+        uint8_t descriptor[kXbfDescriptorSize];
+        record.descriptorBytes(descriptor);
+        if (!writeAll(temp, reinterpret_cast<const char *>(descriptor), kXbfDescriptorSize)
+            || !writeAll(temp, reinterpret_cast<const char *>(bitmap.data()), record.bitmapBytes()))
+            return fail(writeFailure(tempPath, temp.errorString()));
+
+        maxRowBytes = std::max(maxRowBytes, record.rowBytes);
+        maxBitmapBytes = std::max(maxBitmapBytes, record.bitmapBytes());
+        table.addRecord(ch, record.bitmapBytes());
+        ++result.written;
+    }
+    if (!temp.flush())
+        return fail(writeFailure(tempPath, temp.errorString()));
+
+    // Written under a temporary name and renamed when complete, so a failed run never
+    // leaves a .bin that looks whole, nor spoils the one of an earlier run.
+    QSaveFile bin(binPath);
+    if (!bin.open(QIODevice::WriteOnly))
+        return fail(openFailure(binPath, bin.errorString()));
+    const QByteArray front = table.headerAndPositions();
+    if (!writeAll(bin, front.constData(), front.size()))
+        return fail(writeFailure(binPath, bin.errorString()));
+    if (!temp.seek(0))
+        return fail(writeFailure(tempPath, temp.errorString()));
+    QByteArray chunk;
+    while (!temp.atEnd()) {
+        chunk = temp.read(1 << 16);
+        if (chunk.isEmpty())
+            return fail(writeFailure(tempPath, temp.errorString()));
+        if (!writeAll(bin, chunk.constData(), chunk.size()))
+            return fail(writeFailure(binPath, bin.errorString()));
+    }
+    if (!bin.commit())
+        return fail(writeFailure(binPath, bin.errorString()));
+    temp.close();
+    if (!temp.remove())
+        qWarning().noquote() << "The file" << tempPath << "could not be removed:" << temp.errorString();
+    result.filesWritten << binPath;
+
+    // The suggested buffer must hold every single read of the callbacks: the 4-byte
+    // position, the 6-byte descriptor and a whole bitmap. Width times line height is
+    // not enough for icons taller than the line, nor for a set without wide glyphs.
+    const int bufferSize =
+        std::max({maxRowBytes * fontHeight, maxBitmapBytes, int(kXbfDescriptorSize)});
+    appendReader(out, table, bufferSize);
+    appendXbfFontObject(out, request, fontHeight, QStringLiteral("XBF字体,外部bin文件"));
+    result.text = out.takeContent();
+
+    QString cError;
+    if (writeUtf8File(cPath, result.text, &cError)) {
+        result.filesWritten << cPath;
+    } else {
+        // The table is fine and the text still reaches the pane; the user must know the
+        // .c is missing rather than find out at the next build.
+        qWarning().noquote() << cError;
+        result.warnings << cError;
+    }
+    return result;
 }
 
 } // namespace qm

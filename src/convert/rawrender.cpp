@@ -1,0 +1,245 @@
+#include "rawrender.h"
+
+#include "encoders.h"
+#include "glyphcapture.h"
+
+#include <QDebug>
+#include <QFontDatabase>
+#include <QGlyphRun>
+#include <QPainter>
+#include <QTransform>
+
+#include <cmath>
+
+namespace qm {
+
+int byteFilledWidth(int width, int bpp)
+{
+    return rowBytesFor(width, bpp) * 8 / bpp;
+}
+
+int iconOffsetY(int lineHeight, int boxH)
+{
+    return (lineHeight - boxH) / 2;   // C++ division truncates toward zero
+}
+
+int textOffsetY(int baseLine, qreal top, qreal height)
+{
+    return baseLine - int(top + height);
+}
+
+namespace {
+
+// Alpha maps normally arrive as Format_Alpha8. A monochrome map carries a colour
+// table whose conversion to alpha gives a solid block, so the index is read instead.
+QImage toAlpha8(const QImage &image)
+{
+    switch (image.format()) {
+    case QImage::Format_Alpha8:
+    case QImage::Format_Invalid:
+        return image;
+    case QImage::Format_Mono:
+    case QImage::Format_MonoLSB: {
+        QImage out(image.size(), QImage::Format_Alpha8);
+        for (int y = 0; y < image.height(); ++y) {
+            uchar *line = out.scanLine(y);
+            for (int x = 0; x < image.width(); ++x)
+                line[x] = image.pixelIndex(x, y) ? 255 : 0;
+        }
+        return out;
+    }
+    case QImage::Format_Grayscale8: {
+        QImage coverage(image);
+        coverage.reinterpretAsFormat(QImage::Format_Alpha8);
+        return coverage;
+    }
+    default:
+        return image.convertToFormat(QImage::Format_Alpha8);
+    }
+}
+
+// Bounding box of the pixels with any coverage; false when there are none.
+bool alphaInkBox(const QImage &alpha, QRect *box)
+{
+    int left = alpha.width(), right = -1, top = -1, bottom = -1;
+    for (int y = 0; y < alpha.height(); ++y) {
+        const uchar *line = alpha.constScanLine(y);
+        int first = 0;
+        while (first < alpha.width() && !line[first])
+            ++first;
+        if (first == alpha.width())
+            continue;
+        int last = alpha.width() - 1;
+        while (!line[last])
+            --last;
+        if (top < 0)
+            top = y;
+        bottom = y;
+        left = qMin(left, first);
+        right = qMax(right, last);
+    }
+    if (top < 0)
+        return false;
+    *box = QRect(QPoint(left, top), QPoint(right, bottom));
+    return true;
+}
+
+quint32 glyphIndexFor(const QRawFont &font, QChar ch)
+{
+    if (ch.isSurrogate())
+        return 0;
+    quint32 index = 0;
+    int count = 1;
+    if (!font.glyphIndexesForChars(&ch, 1, &index, &count) || count != 1)
+        return 0;
+    return index;
+}
+
+QFont withStrategyFor(const QFont &font, int bpp)
+{
+    QFont f(font);
+    if (bpp == 1)
+        f.setStyleStrategy(QFont::NoAntialias);
+    return f;
+}
+
+} // namespace
+
+QVector<quint32> RawGlyphRenderer::glyphIndexesPerCodeUnit(const QRawFont &font, const QString &chars)
+{
+    QVector<quint32> indexes(chars.size());
+    for (int i = 0; i < chars.size(); ++i)
+        indexes[i] = glyphIndexFor(font, chars.at(i));
+    return indexes;
+}
+
+RawGlyphRenderer::RawGlyphRenderer(const QString &chars, const QFont &font, const QFont &iconFont,
+                                   const QString &iconText, int bpp)
+    : m_chars(chars),
+      m_iconText(iconText),
+      m_bpp(bpp),
+      m_textFont(withStrategyFor(font, bpp)),
+      m_iconFont(GlyphCapturer::sizedIconFont(withStrategyFor(iconFont, bpp), m_textFont)),
+      m_iconMetrics(m_iconFont),
+      m_metrics(m_textFont),
+      m_rawIcon(QRawFont::fromFont(m_iconFont, QFontDatabase::Any)),
+      m_raw(QRawFont::fromFont(m_textFont, QFontDatabase::Any))
+{
+    m_lineHeight = m_metrics.height();
+    m_iconLineHeight = m_iconMetrics.height();
+    qDebug("mt.height:%d", m_lineHeight);
+    qDebug("mt_awe.height:%d", m_iconLineHeight);
+    // QRawFont::glyphIndexesForString() gives one index per character, so a pair of
+    // surrogates would shift every later glyph against the set.
+    m_glyphIndexes = glyphIndexesPerCodeUnit(m_raw, m_chars);
+    m_baseLine = int(m_raw.descent());
+    qDebug("base_line:%d", m_baseLine);
+}
+
+RawGlyph RawGlyphRenderer::measure(int index) const
+{
+    RawGlyph g;
+    g.ch = m_chars.at(index);
+    g.code = g.ch.unicode();
+    const QString s(g.ch);
+    if (!m_iconText.isEmpty() && m_iconText.contains(g.ch)) {
+        g.icon = true;
+        g.font = &m_iconFont;
+        g.advW = m_iconMetrics.horizontalAdvance(s);
+        g.previewHeight = m_iconLineHeight;
+        g.glyphIndex = glyphIndexFor(m_rawIcon, g.ch);
+    } else {
+        g.font = &m_textFont;
+        g.advW = m_metrics.horizontalAdvance(s);
+        g.previewHeight = m_lineHeight;
+        g.glyphIndex = m_glyphIndexes.at(index);
+    }
+    return g;
+}
+
+int RawGlyphRenderer::offsetY(const RawGlyph &glyph, qreal top, qreal height) const
+{
+    return glyph.icon ? iconOffsetY(m_lineHeight, glyph.boxH) : textOffsetY(m_baseLine, top, height);
+}
+
+void RawGlyphRenderer::draw(RawGlyph &glyph) const
+{
+    const QRawFont &raw = glyph.icon ? m_rawIcon : m_raw;
+    if (m_bpp == 1)
+        drawMonochrome(glyph, raw);
+    else
+        drawAntialiased(glyph, raw);
+    glyph.rowBytes = rowBytesFor(glyph.width, m_bpp);
+    glyph.boxW = glyph.rowBytes * 8 / m_bpp;
+}
+
+void RawGlyphRenderer::drawAntialiased(RawGlyph &glyph, const QRawFont &raw) const
+{
+    glyph.alpha = toAlpha8(raw.alphaMapForGlyph(glyph.glyphIndex, QRawFont::PixelAntialiasing, QTransform()));
+    const QRectF rect = raw.boundingRect(glyph.glyphIndex);
+    glyph.width = int(rect.width());
+    glyph.boxH = int(rect.height());
+    glyph.ofsX = int(rect.x());
+    qreal height = rect.height();
+    // The antialiased map and the rectangle share their top-left corner and, with the
+    // usual rasteriser, their size. Should a map come back in another size, the map is
+    // what gets emitted, so it sets the box; the corner keeps the ink in place.
+    if (glyph.alpha.width() != glyph.width || glyph.alpha.height() != glyph.boxH) {
+        glyph.width = glyph.alpha.width();
+        glyph.boxH = glyph.alpha.height();
+        height = glyph.boxH;
+    }
+    glyph.ofsY = offsetY(glyph, rect.y(), height);
+}
+
+void RawGlyphRenderer::drawMonochrome(RawGlyph &glyph, const QRawFont &raw) const
+{
+    // Neither the monochrome map's size nor its origin matches the bounding rectangle,
+    // and the raw font does not tell where the map sits. Drawing the glyph at a known
+    // pen position shows it: the drawn ink is exactly the map's ink.
+    const QRectF rect = raw.boundingRect(glyph.glyphIndex);
+    const int rectW = qMax(0, int(rect.width()));
+    const int rectH = qMax(0, int(rect.height()));
+    QGlyphRun run;
+    run.setRawFont(raw);
+    run.setGlyphIndexes({glyph.glyphIndex});
+    run.setPositions({QPointF(0, 0)});
+
+    QImage canvas;
+    QPoint origin;
+    QRect ink;
+    bool inked = false;
+    for (int pad = 8;; pad *= 2) {
+        canvas = QImage(rectW + 2 * pad, rectH + 2 * pad, QImage::Format_Alpha8);
+        canvas.fill(0);
+        origin = QPoint(pad - int(std::floor(rect.x())), pad - int(std::floor(rect.y())));
+        {
+            QPainter painter(&canvas);
+            painter.setRenderHint(QPainter::TextAntialiasing, false);
+            painter.setPen(Qt::black);
+            painter.drawGlyphRun(origin, run);
+        }
+        inked = alphaInkBox(canvas, &ink);
+        const bool touchesEdge = inked
+            && (ink.left() == 0 || ink.top() == 0 || ink.right() == canvas.width() - 1
+                || ink.bottom() == canvas.height() - 1);
+        if (!touchesEdge || pad >= 512)
+            break;
+    }
+
+    if (!inked) {
+        glyph.alpha = QImage();
+        glyph.width = 0;
+        glyph.boxH = 0;
+        glyph.ofsX = int(rect.x());
+        glyph.ofsY = offsetY(glyph, rect.y(), rect.height());
+        return;
+    }
+    glyph.alpha = canvas.copy(ink);
+    glyph.width = ink.width();
+    glyph.boxH = ink.height();
+    glyph.ofsX = ink.left() - origin.x();
+    glyph.ofsY = offsetY(glyph, ink.top() - origin.y(), ink.height());
+}
+
+} // namespace qm

@@ -1,0 +1,239 @@
+#include "convert/encoders.h"
+#include "convert/fonts.h"
+#include "convert/rawrender.h"
+#include "sortedglyphs.h"
+
+#include <QFontDatabase>
+#include <QGuiApplication>
+#include <QRawFont>
+#include <QtTest>
+
+using namespace qm;
+
+class TestRawRender : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void byteFilling_data();
+    void byteFilling();
+    void iconCentring();
+    void textPlacement_data();
+    void textPlacement();
+    void glyphIndexesStayAlignedWithCodeUnits();
+    void setUpFollowsDepth();
+    void boxAndPixelsMatchTheFont_data();
+    void boxAndPixelsMatchTheFont();
+    void iconCharactersUseTheIconFont();
+    void blankGlyphHasAnEmptyBox();
+
+private:
+    QString m_awesome;
+};
+
+void TestRawRender::initTestCase()
+{
+    installFontSubstitutions();
+    m_awesome = qmtest::registerFontAwesome();
+    QVERIFY2(!m_awesome.isEmpty(), "FontAwesome could not be registered");
+}
+
+void TestRawRender::byteFilling_data()
+{
+    QTest::addColumn<int>("bpp");
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("rowBytes");
+    QTest::addColumn<int>("boxW");
+    QTest::newRow("1 bit, 5") << 1 << 5 << 1 << 8;
+    QTest::newRow("1 bit, 8") << 1 << 8 << 1 << 8;
+    QTest::newRow("1 bit, 9") << 1 << 9 << 2 << 16;
+    QTest::newRow("2 bits, 5") << 2 << 5 << 2 << 8;
+    QTest::newRow("4 bits, 5") << 4 << 5 << 3 << 6;
+    QTest::newRow("8 bits, 5") << 8 << 5 << 5 << 5;
+    QTest::newRow("empty") << 4 << 0 << 0 << 0;
+}
+
+void TestRawRender::byteFilling()
+{
+    QFETCH(int, bpp);
+    QFETCH(int, width);
+    QFETCH(int, rowBytes);
+    QFETCH(int, boxW);
+    QCOMPARE(rowBytesFor(width, bpp), rowBytes);
+    QCOMPARE(byteFilledWidth(width, bpp), boxW);
+}
+
+void TestRawRender::iconCentring()
+{
+    QCOMPARE(iconOffsetY(17, 14), 1);
+    QCOMPARE(iconOffsetY(17, 20), -1);   // -3 / 2 truncates toward zero
+    QCOMPARE(iconOffsetY(17, 17), 0);
+    QCOMPARE(iconOffsetY(16, 0), 8);
+}
+
+void TestRawRender::textPlacement_data()
+{
+    QTest::addColumn<qreal>("top");
+    QTest::addColumn<qreal>("height");
+    QTest::addColumn<int>("ofsY");
+    QTest::newRow("on the baseline") << -12.0 << 12.0 << 4;
+    QTest::newRow("descender") << -9.0 << 12.0 << 1;
+    QTest::newRow("fractional bottom") << -9.5 << 12.0 << 2;
+    QTest::newRow("below the descent") << -2.0 << 7.5 << -1;
+}
+
+void TestRawRender::textPlacement()
+{
+    QFETCH(qreal, top);
+    QFETCH(qreal, height);
+    QFETCH(int, ofsY);
+    QCOMPARE(textOffsetY(4, top, height), ofsY);
+}
+
+void TestRawRender::glyphIndexesStayAlignedWithCodeUnits()
+{
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPixelSize(16);
+    const QRawFont raw = QRawFont::fromFont(font, QFontDatabase::Any);
+    const QString set = QStringLiteral("a") + QString::fromUtf8("\xF0\x9F\x98\x80") + QStringLiteral("b\n");
+    QCOMPARE(set.size(), 5);
+    QVERIFY(raw.glyphIndexesForString(set).size() < set.size());   // what goes wrong otherwise
+
+    const QVector<quint32> indexes = RawGlyphRenderer::glyphIndexesPerCodeUnit(raw, set);
+    QCOMPARE(indexes.size(), 5);
+    QCOMPARE(indexes.at(0), raw.glyphIndexesForString(QStringLiteral("a")).value(0));
+    QCOMPARE(indexes.at(1), 0u);
+    QCOMPARE(indexes.at(2), 0u);
+    QCOMPARE(indexes.at(3), raw.glyphIndexesForString(QStringLiteral("b")).value(0));
+    QCOMPARE(indexes.at(4), raw.glyphIndexesForString(QStringLiteral("\n")).value(0));
+}
+
+void TestRawRender::setUpFollowsDepth()
+{
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPixelSize(16);
+    font.setStyleStrategy(QFont::PreferAntialias);
+    const QFont icon(m_awesome);
+
+    RawGlyphRenderer mono(QStringLiteral("A"), font, icon, QString(), 1);
+    QCOMPARE(mono.textFont().styleStrategy(), QFont::NoAntialias);
+    QCOMPARE(mono.iconFont().styleStrategy(), QFont::NoAntialias);
+    QCOMPARE(mono.iconFont().pixelSize(), 16);
+
+    RawGlyphRenderer gray(QStringLiteral("A"), font, icon, QString(), 4);
+    QCOMPARE(gray.textFont().styleStrategy(), QFont::PreferAntialias);
+    QCOMPARE(gray.iconFont().styleStrategy(), icon.styleStrategy());
+    QCOMPARE(gray.lineHeight(), QFontMetrics(font).height());
+    QCOMPARE(gray.baseLine(), int(QRawFont::fromFont(font, QFontDatabase::Any).descent()));
+    QCOMPARE(gray.iconLineHeight(), QFontMetrics(gray.iconFont()).height());
+}
+
+void TestRawRender::boxAndPixelsMatchTheFont_data()
+{
+    QTest::addColumn<QString>("family");
+    QTest::addColumn<QString>("chars");
+    QTest::addColumn<int>("bpp");
+    QString latin;
+    for (ushort c = 0x21; c < 0x7F; ++c)
+        latin += QChar(c);
+    latin += QString::fromUtf8("ÅÉßøĳ");
+    QString cjk = QStringLiteral("Agj|");
+    for (ushort c = 0x4E00; c < 0x4E00 + 120; ++c)
+        cjk += QChar(c);
+    cjk += QString::fromUtf8("龍體，。");
+    for (int bpp : {1, 2, 4, 8}) {
+        QTest::addRow("DejaVu Sans %d bpp", bpp) << QStringLiteral("DejaVu Sans") << latin << bpp;
+        QTest::addRow("CJK default %d bpp", bpp) << defaultFontFamily() << cjk << bpp;
+    }
+}
+
+// Every glyph's box, offsets and pixels are what the font itself gives, and the
+// pixels fill exactly box_h rows of row_bytes.
+void TestRawRender::boxAndPixelsMatchTheFont()
+{
+    QFETCH(QString, family);
+    QFETCH(QString, chars);
+    QFETCH(int, bpp);
+    QFont font(family);
+    font.setPixelSize(16);
+    const QFont textFont = qmtest::fontForBpp(font, bpp);
+    const int lineHeight = QFontMetrics(textFont).height();
+    const int baseLine = int(QRawFont::fromFont(textFont, QFontDatabase::Any).descent());
+
+    RawGlyphRenderer renderer(chars, font, QFont(m_awesome), QString(), bpp);
+    QCOMPARE(renderer.lineHeight(), lineHeight);
+    QCOMPARE(renderer.baseLine(), baseLine);
+    for (int i = 0; i < chars.size(); ++i) {
+        RawGlyph g = renderer.measure(i);
+        renderer.draw(g);
+        const qmtest::ExpectedGlyph e =
+            qmtest::expectedRawGlyph(chars.at(i), textFont, false, bpp, lineHeight, baseLine);
+        const QByteArray where = QString(chars.at(i)).toUtf8();
+        QVERIFY2(e.ok, qPrintable(QString::fromUtf8(where) + QLatin1String(": ") + e.why));
+        QVERIFY2(!g.icon && g.font == &renderer.textFont(), where);
+        QVERIFY2(g.advW == e.advW, where);
+        QVERIFY2(g.boxW == e.boxW && g.boxH == e.boxH, where);
+        QVERIFY2(g.ofsX == e.ofsX && g.ofsY == e.ofsY,
+                 qPrintable(QStringLiteral("%1: offsets %2,%3 expected %4,%5")
+                                .arg(QString::fromUtf8(where)).arg(g.ofsX).arg(g.ofsY).arg(e.ofsX).arg(e.ofsY)));
+        QVERIFY2(g.rowBytes == rowBytesFor(g.width, bpp) && g.boxW == byteFilledWidth(g.width, bpp), where);
+        QVERIFY2(g.alpha.width() == g.width && g.alpha.height() == g.boxH, where);
+        QVERIFY2(qmtest::packAlphaRows(g.alpha, bpp) == e.bytes, where);
+
+        // The encoder's rows carry exactly row_bytes literals each, box_h rows in all.
+        const QString text = encodeAlphaRows(g.alpha, bpp, (1 << bpp) - 1);
+        const QStringList rows = g.boxH ? text.split(QLatin1Char('\n')) : QStringList();
+        QVERIFY2(rows.size() == g.boxH, where);
+        for (const QString &row : rows)
+            QVERIFY2(row.count(QLatin1String("0x")) == g.rowBytes, where);
+    }
+}
+
+void TestRawRender::iconCharactersUseTheIconFont()
+{
+    QFont font(defaultFontFamily());
+    font.setPixelSize(16);
+    const QString icons = QString(QChar(0xF000)) + QChar(0xF015) + QChar(0xF26E);
+    const QString chars = QStringLiteral("A") + icons + QChar(0xF001);   // U+F001 typed, not chosen
+    for (int bpp : {1, 4}) {
+        RawGlyphRenderer renderer(chars, font, QFont(m_awesome), icons, bpp);
+        const QFont iconFont = qmtest::iconFontFor(QFont(m_awesome), font, bpp);
+        QCOMPARE(renderer.iconFont().family(), m_awesome);
+        for (int i = 1; i <= 3; ++i) {
+            RawGlyph g = renderer.measure(i);
+            QVERIFY(g.icon);
+            QCOMPARE(g.font, &renderer.iconFont());
+            QCOMPARE(g.previewHeight, renderer.iconLineHeight());
+            renderer.draw(g);
+            QVERIFY(g.boxH > 0);
+            QCOMPARE(g.ofsY, iconOffsetY(renderer.lineHeight(), g.boxH));
+            QCOMPARE(g.advW, QFontMetrics(iconFont).horizontalAdvance(QString(chars.at(i))));
+        }
+        // A code from the icon range that was only typed is drawn with the text font.
+        RawGlyph typed = renderer.measure(4);
+        QVERIFY(!typed.icon);
+        QCOMPARE(typed.font, &renderer.textFont());
+        QCOMPARE(typed.glyphIndex, renderer.glyphIndexes().at(4));
+    }
+}
+
+void TestRawRender::blankGlyphHasAnEmptyBox()
+{
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPixelSize(16);
+    for (int bpp : {1, 2, 4, 8}) {
+        RawGlyphRenderer renderer(QStringLiteral(" "), font, QFont(m_awesome), QString(), bpp);
+        RawGlyph g = renderer.measure(0);
+        renderer.draw(g);
+        QVERIFY(g.advW > 0);
+        QCOMPARE(g.boxH, 0);
+        QCOMPARE(g.width, 0);
+        QCOMPARE(g.boxW, 0);
+        QCOMPARE(g.rowBytes, 0);
+        QCOMPARE(encodeAlphaRows(g.alpha, bpp, (1 << bpp) - 1), QString());
+    }
+}
+
+QTEST_MAIN(TestRawRender)
+#include "tst_rawrender.moc"
