@@ -66,8 +66,9 @@ def log(message):
 # Running one child and measuring it
 
 class RunResult:
-    def __init__(self, rc, seconds, maxrss_kib, stdout, stderr, timed_out=False):
+    def __init__(self, rc, seconds, maxrss_kib, stdout, stderr, timed_out=False, cpu_seconds=0.0):
         self.rc = rc
+        self.cpu_seconds = cpu_seconds
         self.seconds = seconds
         self.maxrss_kib = maxrss_kib
         self.stdout = stdout
@@ -97,7 +98,8 @@ def run_measured(argv, env=None, cwd=None, timeout=900.0):
         proc.returncode = os.waitstatus_to_exitcode(status)
         out.seek(0)
         err.seek(0)
-        return RunResult(proc.returncode, seconds, usage.ru_maxrss, out.read(), err.read(), timed_out)
+        return RunResult(proc.returncode, seconds, usage.ru_maxrss, out.read(), err.read(), timed_out,
+                         usage.ru_utime + usage.ru_stime)
 
 
 def sha256_file(path):
@@ -198,7 +200,10 @@ def classify_failure(res):
 
 
 def bench_cli(args, sets, font_for):
-    """Every (set, bpp, kind) the options ask for; returns a list of row dicts."""
+    """Every (set, bpp, kind) the options ask for; returns a list of row dicts.
+
+    The runs go round-robin over the configurations, so that a change in the
+    machine's load during the benchmark spreads over all of them alike."""
     rows = []
     work = os.path.join(args.out, "cli")
     env = child_env()
@@ -206,44 +211,50 @@ def bench_cli(args, sets, font_for):
         path, text = sets[set_name]
         for bpp in args.bpp:
             for kind in args.kinds:
-                row = {"set": set_name, "chars": len(text), "bpp": bpp, "kind": kind,
-                       "status": "ok", "times": [], "rss_kib": [], "hashes": {}}
-                key = "%s-%d-%s" % (set_name, bpp, kind)
-                out_dir = os.path.join(work, key)
-                for i in range(args.runs):
-                    shutil.rmtree(out_dir, ignore_errors=True)
-                    os.makedirs(out_dir)
-                    argv = [args.cli, "--quiet", "--no-ascii", "--text-file", path,
-                            "--font", font_for[set_name], "--pixel-size", "16",
-                            "--bpp", str(bpp), "--name", "bench_font"] + KIND_ARGS[kind]
-                    if kind == "xbf-bin":
-                        argv += ["--output-dir", out_dir]
-                    else:
-                        argv += ["-o", os.path.join(out_dir, "bench_font.c")]
-                    res = run_measured(argv, env=env, timeout=args.timeout)
-                    if res.rc != 0:
-                        row["status"], row["detail"] = classify_failure(res)
-                        break
-                    files = sorted(f for f in os.listdir(out_dir)
-                                   if os.path.isfile(os.path.join(out_dir, f)))
-                    hashes = {f: sha256_file(os.path.join(out_dir, f)) for f in files}
-                    if i == 0:
-                        row["hashes"] = hashes
-                        row["files"] = {f: os.path.getsize(os.path.join(out_dir, f)) for f in files}
-                    elif hashes != row["hashes"]:
-                        row["nondeterministic"] = True
-                    row["times"].append(res.seconds)
-                    row["rss_kib"].append(res.maxrss_kib)
-                if row["status"] == "ok" and not row.get("files"):
+                rows.append({"set": set_name, "chars": len(text), "bpp": bpp, "kind": kind,
+                             "status": "ok", "times": [], "cpu": [], "rss_kib": [], "hashes": {}})
+    for i in range(args.runs):
+        for row in rows:
+            if row["status"] != "ok":
+                continue
+            set_name, bpp, kind = row["set"], row["bpp"], row["kind"]
+            out_dir = os.path.join(work, "%s-%d-%s" % (set_name, bpp, kind))
+            shutil.rmtree(out_dir, ignore_errors=True)
+            os.makedirs(out_dir)
+            argv = [args.cli, "--quiet", "--no-ascii", "--text-file", sets[set_name][0],
+                    "--font", font_for[set_name], "--pixel-size", "16",
+                    "--bpp", str(bpp), "--name", "bench_font"] + KIND_ARGS[kind]
+            if kind == "xbf-bin":
+                argv += ["--output-dir", out_dir]
+            else:
+                argv += ["-o", os.path.join(out_dir, "bench_font.c")]
+            res = run_measured(argv, env=env, timeout=args.timeout)
+            if res.rc != 0:
+                row["status"], row["detail"] = classify_failure(res)
+            else:
+                files = sorted(f for f in os.listdir(out_dir) if os.path.isfile(os.path.join(out_dir, f)))
+                hashes = {f: sha256_file(os.path.join(out_dir, f)) for f in files}
+                if not files:
                     row["status"] = "failed (no output)"
+                elif i == 0:
+                    row["hashes"] = hashes
+                    row["files"] = {f: os.path.getsize(os.path.join(out_dir, f)) for f in files}
+                elif hashes != row["hashes"]:
+                    row["nondeterministic"] = True
+                if row["status"] == "ok":
+                    row["times"].append(res.seconds)
+                    row["cpu"].append(res.cpu_seconds)
+                    row["rss_kib"].append(res.maxrss_kib)
+            if i == args.runs - 1 or row["status"] != "ok":
                 log("  cli %-7s bpp %d %-10s %s" % (set_name, bpp, kind, describe_row(row)))
-                rows.append(row)
     return rows
 
 
 def describe_row(row):
     if row["status"] != "ok":
         return row["status"]
+    if not row["times"]:
+        return "no runs"
     return "%.3f s  %.1f MB" % (median(row["times"]), max(row["rss_kib"]) / 1024)
 
 
@@ -298,7 +309,7 @@ def bench_window(args, sets, font_for):
     work = os.path.join(args.out, "window")
     os.makedirs(work, exist_ok=True)
     base = [args.window_bench, "--chars", path, "--font-file", font_for[set_name],
-            "--pixel-size", "16", "--bpp", "4"]
+            "--pixel-size", "16", "--bpp", "4", "--name", "bench_font"]
     result = {"set": set_name, "chars": len(text), "runs": {}}
 
     def run(mode, extra):
@@ -322,6 +333,7 @@ def bench_window(args, sets, font_for):
             status = "refused"
         else:
             status = "failed: " + (last.get("error") or "; ".join(last.get("messages", [])) or "?")
+            status = status[:200]
         log("  window %-6s %s" % (mode, status))
         return status, records
 
@@ -425,6 +437,8 @@ def build_report(args, rows, peer_rows, window, hash_check):
 
     lines.append("Measured %s on %s; quillmark %s." % (
         datetime.datetime.now().strftime("%Y-%m-%d %H:%M"), machine_description(), git_revision()))
+    lines.append("Load average (1 min) %.2f at the start, %.2f at the end; CPU is the child's user + "
+                 "system time." % (args.load_start, args.load_end))
     lines.append("Pixel size 16; medians of %d runs (lv_font_conv: %d, window: %d); peak RSS is the "
                  "largest of the runs. Fonts: %s for the CJK sets, %s for ASCII (lv_font_conv reads "
                  "neither .ttc collections nor fonts without the glyphs asked for)."
@@ -437,8 +451,8 @@ def build_report(args, rows, peer_rows, window, hash_check):
 
     lines.append("#### quillmark-cli")
     lines.append("")
-    lines.append("| set | chars | bpp | kind | time (s) | peak RSS (MB) | output | × 6763 set | sha256 |")
-    lines.append("|---|---:|---:|---|---:|---:|---:|---:|---|")
+    lines.append("| set | chars | bpp | kind | time (s) | CPU (s) | peak RSS (MB) | output | × 6763 set | sha256 |")
+    lines.append("|---|---:|---:|---|---:|---:|---:|---:|---:|---|")
     for r in rows:
         status = r["status"]
         scaling = ""
@@ -456,11 +470,11 @@ def build_report(args, rows, peer_rows, window, hash_check):
             base = by_key.get(("common", r["bpp"], r["kind"]))
             if r["set"] == "cjk" and base and base["status"] == "ok":
                 scaling = "%.2f" % (t / median(base["times"]))
-            lines.append("| %s | %d | %d | %s | %s | %s | %s | %s | %s |" % (
-                r["set"], r["chars"], r["bpp"], KIND_TITLES[r["kind"]], fmt_s(t), fmt_mb(rss),
-                size_text, scaling, digest))
+            lines.append("| %s | %d | %d | %s | %s | %s | %s | %s | %s | %s |" % (
+                r["set"], r["chars"], r["bpp"], KIND_TITLES[r["kind"]], fmt_s(t), fmt_s(median(r["cpu"])),
+                fmt_mb(rss), size_text, scaling, digest))
         else:
-            lines.append("| %s | %d | %d | %s | %s | | | | |" % (
+            lines.append("| %s | %d | %d | %s | %s | | | | | |" % (
                 r["set"], r["chars"], r["bpp"], KIND_TITLES[r["kind"]], status))
     lines.append("")
 
@@ -494,23 +508,38 @@ def build_report(args, rows, peer_rows, window, hash_check):
         def add(title, mode, field, scale=1000.0, unit="s"):
             status = window.get(mode + "_status")
             if status != "ok":
-                lines.append("| %s | %s |" % (title, status))
+                lines.append("| %s | %s |" % (title, status if status == "refused" else "failed"))
                 return
             v = window_figure(window, mode, field)
-            lines.append("| %s | %s |" % (title, "—" if v is None else
-                                          ("%.3f %s" % (v / scale, unit) if unit == "s" else "%d" % v)))
+            if v is None:
+                text = "—"
+            elif unit == "s":
+                text = "%.3f s" % (v / scale)
+            else:
+                text = "%d" % round(v / scale)
+            lines.append("| %s | %s |" % (title, text))
         add("click → complete text painted in the pane (direct-to-file off)", "pane", "click_to_visible_ms")
         add("click → handler returned, text in the pane", "pane", "click_to_return_ms")
         add("click → file written (direct-to-file on)", "file", "click_to_file_ms")
-        add("progress dialog: paints during the run", "pane", "dialog_paints", unit="")
+        add("progress dialog: paints during the run", "pane", "dialog_paints", scale=1.0, unit="")
         add("progress dialog: longest gap between paints", "pane", "dialog_max_paint_gap_ms")
         add("longest event-loop stall from click to text (incl. after the dialog)", "pane", "max_stall_ms")
         add("cancel pressed after", "cancel", "cancel_pressed_ms")
-        add("cancel → progress dialog closed", "cancel", "cancel_to_dialog_closed_ms")
+        add("cancel → glyph loop left (progress dialog deleted)", "cancel", "cancel_to_dialog_closed_ms")
         add("cancel → generator returned (pane update begins)", "cancel", "cancel_to_generator_return_ms")
         add("cancel → partial text set in the pane", "cancel", "cancel_to_text_ms")
         add("cancel → click handler returned (partial text in pane)", "cancel", "cancel_to_return_ms")
         add("peak RSS of the window process (MB)", "pane", "peak_rss_kib", scale=1024.0, unit="")
+        notes = []
+        for mode in ("pane", "file", "cancel"):
+            status = window.get(mode + "_status")
+            if status not in ("ok", "refused"):
+                notes.append("%s run %s" % (mode, status))
+            for rec in window["runs"].get(mode, []):
+                for m in rec.get("messages", []):
+                    m = "message after the %s run: %s" % (mode, m.split("/")[-1].strip())
+                    if m not in notes:
+                        notes.append(m)
         pane_hash = {r.get("text_sha256") for r in window["runs"].get("pane", []) if r.get("ok")}
         file_hash = {r.get("text_sha256") for r in window["runs"].get("file", []) if r.get("ok")}
         cli_row = by_key.get((window["set"], 4, "sorted"))
@@ -523,6 +552,9 @@ def build_report(args, rows, peer_rows, window, hash_check):
                     "equals" if pane_hash == cli_hash else "**differs from**")
             lines.append("")
             lines.append("Window output check: " + note + ".")
+        for n in notes:
+            lines.append("")
+            lines.append("Note: " + n)
         lines.append("")
 
     # The figures asked for.
@@ -637,6 +669,7 @@ def parse_args(argv):
 
 def main(argv):
     args = parse_args(argv)
+    args.load_start = os.getloadavg()[0]
     if not os.path.isfile(args.cli):
         log("%s is missing; build first (bench/run.sh does)" % args.cli)
         return 2
@@ -660,6 +693,7 @@ def main(argv):
         log("window: %d runs per measurement, %s set" % (args.window_runs, args.window_set))
         window = bench_window(args, sets, font_for)
 
+    args.load_end = os.getloadavg()[0]
     hashes = collect_hashes(rows)
     hash_check = None
     if args.check_hashes:
