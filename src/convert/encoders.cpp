@@ -43,9 +43,10 @@ inline char alphaPreview(uint a)
 
 const char kHex[] = "0123456789abcdef";
 
-// Packs `width` levels MSB-first into bytes; `emit` receives each finished byte.
-template <typename LevelAt, typename Emit>
-inline void packRow(int width, int bpp, LevelAt levelAt, Emit emit)
+// Packs `width` levels MSB-first into bytes; `sink` receives each finished byte. (Not
+// named emit: Qt defines that as an empty macro, which silently drops the call.)
+template <typename LevelAt, typename Sink>
+inline void packRow(int width, int bpp, LevelAt levelAt, Sink sink)
 {
     uint acc = 0;
     int bits = 0;
@@ -53,7 +54,7 @@ inline void packRow(int width, int bpp, LevelAt levelAt, Emit emit)
         acc = ((acc << bpp) & 0xFF) | levelAt(x);
         bits += bpp;
         if ((bits & 7) == 0) {
-            emit(uint8_t(acc));
+            sink(uint8_t(acc));
             acc = 0;
         }
     }
@@ -62,7 +63,7 @@ inline void packRow(int width, int bpp, LevelAt levelAt, Emit emit)
             acc = (acc << bpp) & 0xFF;
             bits += bpp;
         }
-        emit(uint8_t(acc));
+        sink(uint8_t(acc));
     }
 }
 
