@@ -88,4 +88,39 @@ QStringList sectionLines(const QString &text, const QString &opening)
     return out;
 }
 
+void RecordingProgress::begin(int totalCount)
+{
+    total = totalCount;
+    ++begins;
+}
+
+bool RecordingProgress::step(int index, QChar ch, const QFont &font, int width, int height)
+{
+    indexes << index;
+    chars += ch;
+    families << font.family();
+    boxes << QSize(width, height);
+    return m_cancelAt < 0 || index < m_cancelAt;
+}
+
+void RecordingProgress::end()
+{
+    ++ends;
+}
+
+QString firstDifference(const QString &actual, const QString &expected)
+{
+    if (actual == expected)
+        return QString();
+    const QStringList a = actual.split(QLatin1Char('\n'));
+    const QStringList e = expected.split(QLatin1Char('\n'));
+    for (int i = 0; i < qMax(a.size(), e.size()); ++i) {
+        const QString al = a.value(i, QStringLiteral("<none>"));
+        const QString el = e.value(i, QStringLiteral("<none>"));
+        if (al != el || i >= a.size() || i >= e.size())
+            return QStringLiteral("line %1: got [%2] expected [%3]").arg(i + 1).arg(al, el);
+    }
+    return QStringLiteral("texts differ in line ends");
+}
+
 } // namespace qmtest

@@ -1,11 +1,15 @@
 #pragma once
 
 #include "convert/glyphcapture.h"
+#include "convert/progress.h"
 #include "convert/request.h"
 
 #include <QByteArray>
 #include <QFont>
+#include <QList>
+#include <QSize>
 #include <QString>
+#include <QStringList>
 
 namespace qmtest {
 
@@ -33,5 +37,30 @@ QByteArray fullGlyphBytes(const qm::GlyphCapturer &capturer, const qm::GlyphCapt
 
 // The lines of a generated text between the line `opening` and the next "};".
 QStringList sectionLines(const QString &text, const QString &opening);
+
+// Records what a generator reports and stops before `cancelAt` (never when negative).
+class RecordingProgress : public qm::ConversionProgress
+{
+public:
+    explicit RecordingProgress(int cancelAt = -1) : m_cancelAt(cancelAt) {}
+    void begin(int total) override;
+    bool step(int index, QChar ch, const QFont &font, int width, int height) override;
+    void end() override;
+
+    int total = -1;
+    int begins = 0;
+    int ends = 0;
+    QList<int> indexes;
+    QString chars;
+    QStringList families;
+    QList<QSize> boxes;
+
+private:
+    int m_cancelAt;
+};
+
+// Where two texts first differ, line by line, for a readable failure message;
+// empty when they are equal.
+QString firstDifference(const QString &actual, const QString &expected);
 
 } // namespace qmtest
