@@ -43,10 +43,10 @@ inline char alphaPreview(uint a)
 
 const char kHex[] = "0123456789abcdef";
 
-// Packs `width` levels MSB-first into bytes; `sink` receives each finished byte. (Not
-// named emit: Qt defines that as an empty macro, which silently drops the call.)
-template <typename LevelAt, typename Sink>
-inline void packRow(int width, int bpp, LevelAt levelAt, Sink sink)
+// Packs `width` levels MSB-first into bytes; `putByte` receives each finished byte.
+// (Not named `emit`: Qt defines that as an empty macro, which would drop every byte.)
+template <typename LevelAt, typename ByteSink>
+inline void packRow(int width, int bpp, LevelAt levelAt, ByteSink putByte)
 {
     uint acc = 0;
     int bits = 0;
@@ -54,7 +54,7 @@ inline void packRow(int width, int bpp, LevelAt levelAt, Sink sink)
         acc = ((acc << bpp) & 0xFF) | levelAt(x);
         bits += bpp;
         if ((bits & 7) == 0) {
-            sink(uint8_t(acc));
+            putByte(uint8_t(acc));
             acc = 0;
         }
     }
@@ -63,7 +63,7 @@ inline void packRow(int width, int bpp, LevelAt levelAt, Sink sink)
             acc = (acc << bpp) & 0xFF;
             bits += bpp;
         }
-        sink(uint8_t(acc));
+        putByte(uint8_t(acc));
     }
 }
 
