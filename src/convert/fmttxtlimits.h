@@ -5,45 +5,42 @@
 
 namespace qm {
 
-// The field widths of lv_font_fmt_txt_glyph_dsc_t. LVGL packs the descriptor tightly
-// by default (bitmap_index 20 bits, adv_w 12 bits, box_w/box_h 8 bits, offsets int8);
-// LV_FONT_FMT_TXT_LARGE widens it (32-bit index and advance, 16-bit box and offsets).
-// The box and offsets are also copied into lv_font_glyph_dsc_t, which keeps them in
-// 8 bits before LVGL 7. A value that does not fit is silently cut by the C compiler and
-// the font draws the wrong pixels, so the generators record every descriptor here and
-// put a guard into the generated file that stops the build instead.
-class FmtTxtLimits
+// LVGL's lv_font_fmt_txt_glyph_dsc_t packs its fields unless LV_FONT_FMT_TXT_LARGE is
+// set: bitmap_index in 20 bits, adv_w in 12, box_w and box_h in 8, the offsets in
+// signed 8 bits. A font past those ranges still compiles there, silently truncated,
+// so generators that emit such descriptors track the values they write and, when one
+// does not fit, stop the build with a clear message instead.
+class FmtTxtRangeCheck
 {
 public:
-    // One descriptor as written (adv_w in the unit the generator writes).
-    void addGlyph(qint64 bitmapIndex, qint64 advW, int boxW, int boxH, int ofsX, int ofsY);
+    static constexpr int maxBitmapIndex = 0xFFFFF;
+    static constexpr int maxAdvW = 0xFFF;
+    static constexpr int maxBoxSize = 0xFF;
+    static constexpr int minOffset = -128;
+    static constexpr int maxOffset = 127;
 
-    // Everything fits the default layout: no guard needed.
-    bool fitsCompact() const;
-    // Everything fits once LV_FONT_FMT_TXT_LARGE is set (on LVGL 7 or later for the box).
-    bool fitsLarge() const;
+    // One descriptor as written into glyph_dsc.
+    void addGlyph(int bitmapIndex, int advW, int boxW, int boxH, int ofsX, int ofsY);
 
-    // Preprocessor lines for right after the include text: "#if !LV_FONT_FMT_TXT_LARGE"
-    // (with "|| LVGL_VERSION_MAJOR < 7" when the box overflows), "#error ...", "#endif";
-    // or unconditional "#error" lines when even the large layout is too small.
-    // Empty when everything fits.
-    QString guardText(const QString &fontName) const;
-    // The same findings for the user, one line per field that overflows.
-    QStringList warnings(const QString &fontName) const;
+    bool fitsCompactDescriptor() const { return overflows().isEmpty(); }
+    // What does not fit, e.g. "bitmap_index 2650112 > 1048575"; empty when all fits.
+    QStringList overflows() const;
+    // Preprocessor lines to put right after the include text (they need lv_conf.h):
+    // an #error unless LV_FONT_FMT_TXT_LARGE is on. Empty when all fits.
+    QString buildGuard() const;
+    // A note for ConversionResult::warnings; empty when all fits.
+    QString warning() const;
 
 private:
-    struct Finding {
-        QString text;
-        bool inGlyphDsc;  // also held by lv_font_glyph_dsc_t
-    };
-    QList<Finding> findings(bool large) const;
-
-    qint64 m_maxBitmapIndex = 0;
-    qint64 m_maxAdvW = 0;
-    int m_maxBoxW = 0;
-    int m_maxBoxH = 0;
-    int m_minOfsX = 0, m_maxOfsX = 0;
-    int m_minOfsY = 0, m_maxOfsY = 0;
+    bool m_any = false;
+    int m_bitmapIndex = 0;
+    int m_advW = 0;
+    int m_boxW = 0;
+    int m_boxH = 0;
+    int m_minOfsX = 0;
+    int m_maxOfsX = 0;
+    int m_minOfsY = 0;
+    int m_maxOfsY = 0;
 };
 
 } // namespace qm

@@ -101,10 +101,10 @@ ConversionResult generateUnsortedFont(const ConversionRequest &request, Conversi
     descriptors.append(QLatin1String("static const lv_font_fmt_txt_glyph_dsc_t glyph_dsc[] = {"));
     codes.append(QLatin1String("static const uint16_t unicode_list_1[] = {"));
 
-    qint64 bitmapIndex = 0;
+    int bitmapIndex = 0;
     uint firstCode = 0x10000;
     uint lastCode = 0;
-    FmtTxtLimits limits;
+    FmtTxtRangeCheck limits;
     int written = 0;
 
     progress.begin(count);
@@ -161,10 +161,12 @@ ConversionResult generateUnsortedFont(const ConversionRequest &request, Conversi
                 + 8192);
     out.append(buildFileHeader());
     out.append(request.includeText);
-    const QString guard = limits.guardText(request.fontName);
+    // Past the compact descriptor's ranges the C compiler would cut values silently;
+    // the guard stops the build instead (it needs lv_conf.h, so after the include).
+    const QString guard = limits.buildGuard();
     if (!guard.isEmpty()) {
         out.append(guard);
-        result.warnings << limits.warnings(request.fontName);
+        result.warnings << limits.warning();
     }
     out.appendEmptyLines(2);
 

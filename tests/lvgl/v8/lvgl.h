@@ -80,7 +80,7 @@ typedef struct {
     const void *kern_dsc;
     uint16_t kern_scale;
     uint16_t cmap_num : 10;
-    uint16_t bpp : 3;
+    uint16_t bpp : 4;
     uint16_t kern_classes : 1;
     uint16_t bitmap_format : 2;
     /* a one-entry cache of the last lookup, kept outside the constant data */
