@@ -190,6 +190,17 @@ ConversionResult generateUnsortedFont(const ConversionRequest &request, Conversi
     out.append(QLatin1String("};"));
     out.appendEmptyLines(2);
 
+    // LVGL 8 moved the lookup cache out of the font descriptor into a glyph cache of
+    // its own; the 6.0 text would not compile there.
+    const bool lvgl8 = request.lvVer == 2;
+    if (lvgl8) {
+        out.append(QLatin1String("static lv_font_fmt_txt_glyph_cache_t glyph_cache = {"));
+        out.append(QLatin1String("    .last_letter = 0x") + hex4(cacheLetter) + QLatin1Char(','));
+        out.append(QLatin1String("    .last_glyph_id = ") + QString::number(cacheGlyphId) + QLatin1Char(','));
+        out.append(QLatin1String("};"));
+        out.appendEmptyLines(2);
+    }
+
     out.append(QLatin1String("static lv_font_fmt_txt_dsc_t font_dsc = {"));
     out.append(QLatin1String("    .glyph_bitmap = glyph_bitmap,"));
     out.append(QLatin1String("    .glyph_dsc = glyph_dsc,"));
@@ -201,13 +212,21 @@ ConversionResult generateUnsortedFont(const ConversionRequest &request, Conversi
     out.append(QLatin1String("    .kern_dsc = NULL,"));
     out.append(QLatin1String("    .kern_classes = 0,"));
     out.append(QString());
-    out.append(QLatin1String("    .last_letter = 0x") + hex4(cacheLetter) + QLatin1Char(','));
-    out.append(QLatin1String("    .last_glyph_id = ") + QString::number(cacheGlyphId) + QLatin1Char(','));
+    if (lvgl8) {
+        out.append(QLatin1String("    .cache = &glyph_cache,"));
+    } else {
+        out.append(QLatin1String("    .last_letter = 0x") + hex4(cacheLetter) + QLatin1Char(','));
+        out.append(QLatin1String("    .last_glyph_id = ") + QString::number(cacheGlyphId) + QLatin1Char(','));
+    }
     out.append(QLatin1String("};"));
     out.appendEmptyLines(2);
 
-    out.append(QLatin1String(kBitmapLookup));
-    out.append(QLatin1String(kDescriptorLookup));
+    for (const char *lookup : {kBitmapLookup, kDescriptorLookup}) {
+        QString text = QLatin1String(lookup);
+        if (lvgl8)
+            text.replace(QLatin1String("fdsc->last_"), QLatin1String("fdsc->cache->last_"));
+        out.append(text);
+    }
     out.append(fontCommentLine(capturer.metricsFont()));
     out.append(QStringLiteral("//字模高度：") + QString::number(fontHeight));
     out.append(QStringLiteral("//") + request.typeText);
