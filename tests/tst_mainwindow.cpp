@@ -3,7 +3,6 @@
 #include "convert/fonts.h"
 #include "settings/settingsrecord.h"
 
-#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
@@ -230,17 +229,6 @@ private slots:
         QFile f(QStringLiteral("config.ini"));
         QVERIFY(f.open(QIODevice::ReadOnly));
         QVERIFY(f.readAll().startsWith("{\n    \"Ansi\": true,\n    \"AweText\": \"\",\n    \"Bpp\": 1,"));
-    }
-
-    void closeWritesNoSettings()
-    {
-        ScriptedWindow w;
-        w.show();
-        auto *close = w.findChild<QAction *>(QStringLiteral("action_close"));
-        QVERIFY(close);
-        close->trigger();
-        QVERIFY(!w.isVisible());
-        QVERIFY(!QFile::exists(QStringLiteral("config.ini")));
     }
 };
 

@@ -80,19 +80,38 @@ GlyphCapturer::Glyph GlyphCapturer::measure(QChar ch) const
     return g;
 }
 
+GlyphCapturer::Box GlyphCapturer::croppedBox(const Glyph &glyph, const CropInfo &crop, int bpp,
+                                              int fontHeight)
+{
+    Box box;
+    box.advW = glyph.width;
+    box.rowBytes = rowBytesFor(glyph.width, bpp);
+    box.boxW = box.rowBytes * 8 / bpp;
+    box.boxH = crop.boxH;
+    // The icon font has its own ascent, so its baseline says nothing about the text line;
+    // centring keeps icons level with the text (C++ division truncates toward zero).
+    box.ofsY = glyph.icon ? (fontHeight - crop.boxH) / 2 : crop.rowsBelow;
+    return box;
+}
+
 QImage GlyphCapturer::capture(const Glyph &glyph) const
 {
     if (glyph.width <= 0 || glyph.height <= 0)
         return QImage();
+    const QFont &font = glyph.font ? *glyph.font : (glyph.icon ? m_iconFont : m_renderFont);
     QImage image(glyph.width, glyph.height, QImage::Format_RGB32);
     image.setDotsPerMeterX(m_dotsPerMeterX);
     image.setDotsPerMeterY(m_dotsPerMeterY);
     image.fill(Qt::black);
     QPainter painter(&image);
-    painter.setFont(*glyph.font);
+    painter.setFont(font);
     painter.setPen(Qt::white);
-    painter.drawText(QRect(0, 0, glyph.width, glyph.height), Qt::AlignLeft | Qt::AlignVCenter,
-                     QString(glyph.ch));
+    // The label's own flags: left aligned, vertically centred, and the text direction
+    // forced to the character's (a right-to-left letter lands a pixel off otherwise).
+    const QString text(glyph.ch);
+    const int flags = Qt::AlignLeft | Qt::AlignVCenter
+        | (text.isRightToLeft() ? Qt::TextForceRightToLeft : Qt::TextForceLeftToRight);
+    painter.drawText(QRect(0, 0, glyph.width, glyph.height), flags, text);
     painter.end();
     return image;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "encoders.h"
+
 #include <QFont>
 #include <QFontMetrics>
 #include <QImage>
@@ -38,6 +40,21 @@ public:
 
     // The icon font sized like `font` (point size, or pixel size for a font sized in pixels).
     static QFont sizedIconFont(const QFont &iconFont, const QFont &font);
+
+    // Where a captured glyph sits once cropped to its inked rows (the fmt_txt and XBF
+    // fonts). Rows are padded to whole bytes, so the box is as wide as the padded row.
+    struct Box {
+        int advW = 0;
+        int rowBytes = 0;
+        int boxW = 0;
+        int boxH = 0;
+        int ofsX = 0;
+        int ofsY = 0;
+        int bitmapSize() const { return rowBytes * boxH; }
+    };
+    // `crop` comes from the cropping encoders; icons are centred in `fontHeight`
+    // instead of keeping their own baseline.
+    static Box croppedBox(const Glyph &glyph, const CropInfo &crop, int bpp, int fontHeight);
 
 private:
     QFont m_renderFont;

@@ -1,10 +1,173 @@
 #include "generators.h"
 
+#include "convert/encoders.h"
+#include "convert/glyphcapture.h"
+#include "convert/linebuffer.h"
+
+#include <algorithm>
+
 namespace qm {
 
-ConversionResult generateLegacyFont(const ConversionRequest &, ConversionProgress &)
+namespace {
+
+QString hex4(uint value)
 {
-    return notAvailableYet(QStringLiteral("LVGL 5.3 font"));
+    QString s = QString::number(value, 16);
+    if (s.size() < 4)
+        s.prepend(QString(4 - s.size(), QLatin1Char('0')));
+    return s;
+}
+
+// LVGL 5.3 packs a glyph descriptor into one 32-bit word (w_px 8 bits, glyph_index
+// 24 bits) and keeps h_px in 8 bits. The compiler would cut a larger value without a
+// word and the font would draw other glyphs' bytes, so the file refuses to build.
+struct LegacyLimits {
+    static constexpr qint64 kMaxWidth = 255;
+    static constexpr qint64 kMaxGlyphIndex = (1 << 24) - 1;
+    static constexpr qint64 kMaxHeight = 255;
+
+    qint64 maxWidth = 0;
+    qint64 maxGlyphIndex = 0;
+    qint64 maxHeight = 0;
+
+    QStringList findings() const
+    {
+        QStringList out;
+        if (maxWidth > kMaxWidth)
+            out << QStringLiteral("w_px reaches %1, more than its 8 bits hold (%2)").arg(maxWidth).arg(kMaxWidth);
+        if (maxGlyphIndex > kMaxGlyphIndex)
+            out << QStringLiteral("glyph_index reaches %1, more than its 24 bits hold (%2)")
+                       .arg(maxGlyphIndex)
+                       .arg(kMaxGlyphIndex);
+        if (maxHeight > kMaxHeight)
+            out << QStringLiteral("h_px reaches %1, more than its 8 bits hold (%2)").arg(maxHeight).arg(kMaxHeight);
+        return out;
+    }
+};
+
+QString errorSafe(const QString &name)
+{
+    QString s = name;
+    s.remove(QLatin1Char('"'));
+    s.remove(QLatin1Char('\\'));
+    s.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    s.replace(QLatin1Char('\r'), QLatin1Char(' '));
+    return s;
+}
+
+} // namespace
+
+ConversionResult generateLegacyFont(const ConversionRequest &request, ConversionProgress &progress)
+{
+    ConversionResult result;
+    const QString &chars = request.chars;
+    const int bpp = request.bpp;
+    const int mask = request.bppMask;
+    const int count = chars.size();
+
+    const GlyphCapturer capturer(request.font, request.iconFont, request.iconText, bpp);
+
+    LineBuffer bitmaps, descriptors, codes;
+    bitmaps.append(QLatin1String("static const uint8_t glyph_bitmap[] = "));
+    bitmaps.append(QLatin1String("{"));
+    descriptors.append(QLatin1String("static const lv_font_glyph_dsc_t glyph_dsc[] = "));
+    descriptors.append(QLatin1String("{"));
+    codes.append(QLatin1String("static const uint32_t unicode_list[] = "));
+    codes.append(QLatin1String("{"));
+
+    qint64 glyphIndex = 0;
+    uint firstCode = 65536;
+    uint lastCode = 0;
+    int fontHeight = 0;
+    LegacyLimits limits;
+    int written = 0;
+
+    progress.begin(count);
+    for (int i = 0; i < count; ++i) {
+        const QChar ch = chars.at(i);
+        const GlyphCapturer::Glyph glyph = capturer.measure(ch);
+        const int w = glyph.width;
+        const int h = glyph.height;
+        if (!progress.step(i, ch, *glyph.font, w, h)) {
+            result.cancelled = true;
+            break;
+        }
+        fontHeight = std::max(fontHeight, h);
+        const uint code = ch.unicode();
+        firstCode = std::min(firstCode, code);
+        lastCode = std::max(lastCode, code);
+
+        descriptors.append(QLatin1String("    {.w_px = ") + QString::number(w)
+                           + QLatin1String(",\t.glyph_index = ") + QString::number(glyphIndex)
+                           + QLatin1String("},/*(") + ch + QLatin1String(")*/"));
+        codes.append(QLatin1String("    0x") + hex4(code) + QLatin1String(",\t/*(") + ch
+                     + QLatin1String(")*/"));
+
+        bitmaps.append(QLatin1String("/* ") + ch + QLatin1String(" */"));
+        bitmaps.append(encodeGlyphRows(capturer.capture(glyph), bpp, mask));
+        bitmaps.appendEmptyLines(2);
+
+        limits.maxWidth = std::max<qint64>(limits.maxWidth, w);
+        limits.maxGlyphIndex = std::max(limits.maxGlyphIndex, glyphIndex);
+        glyphIndex += qint64(h) * rowBytesFor(w, bpp);
+        ++written;
+    }
+    progress.end();
+    limits.maxHeight = fontHeight;
+    result.written = written;
+    result.fontHeight = fontHeight;
+
+    bitmaps.append(QLatin1String("};"));
+    descriptors.append(QLatin1String("};"));
+    codes.append(QLatin1String("    0x0000,    /*End indicator*/"));
+    codes.append(QLatin1String("};"));
+
+    LineBuffer out;
+    out.reserve(bitmaps.content().size() + descriptors.content().size() + codes.content().size()
+                + 4096);
+    out.append(buildFileHeader());
+    out.append(QLatin1String("#include \"./lv_misc/lv_font.h\""));
+    const QStringList findings = limits.findings();
+    const QString name = errorSafe(request.fontName);
+    for (const QString &f : findings) {
+        out.append(QStringLiteral("#error \"%1: %2 in lv_font_glyph_dsc_t/lv_font_t of LVGL 5.3; "
+                                  "convert fewer or smaller characters\"")
+                       .arg(name, f));
+        result.warnings << QStringLiteral("%1: %2; the LVGL 5.3 font format cannot hold it, and the "
+                                          "generated file stops the build with #error.")
+                               .arg(request.fontName, f);
+    }
+    out.appendEmptyLines(2);
+
+    out.append(bitmaps.content());
+    out.appendEmptyLines(2);
+    out.append(descriptors.content());
+    out.appendEmptyLines(2);
+    out.append(codes.content());
+    out.appendEmptyLines(2);
+
+    out.append(fontCommentLine(capturer.metricsFont()));
+    out.append(QStringLiteral("//字模高度：") + QString::number(fontHeight));
+    out.append(QLatin1String("const lv_font_t ") + request.fontName + QLatin1String(" = {"));
+    out.append(QLatin1String("    .unicode_first = ") + QString::number(firstCode)
+               + QLatin1String(",\t/*First Unicode letter in this font*/"));
+    out.append(QLatin1String("    .unicode_last = ") + QString::number(lastCode)
+               + QLatin1String(",\t/*Last Unicode letter in this font*/"));
+    out.append(QLatin1String("    .h_px = ") + QString::number(fontHeight)
+               + QLatin1String(",\t\t\t\t/*Font height in pixels*/"));
+    out.append(QLatin1String("    .glyph_bitmap = glyph_bitmap,\t/*Bitmap of glyphs*/"));
+    out.append(QLatin1String("    .glyph_dsc = glyph_dsc,\t\t/*Description of glyphs*/"));
+    out.append(QLatin1String("    .unicode_list = unicode_list,\t/*List of unicode characters*/"));
+    out.append(QLatin1String("    .get_bitmap = lv_font_get_bitmap_sparse,\t/*Function pointer to get glyph's bitmap*/"));
+    out.append(QLatin1String("    .get_width = lv_font_get_width_sparse,\t/*Function pointer to get glyph's width*/"));
+    out.append(QLatin1String("    .bpp = ") + request.bppText + QLatin1String(",\t\t\t\t/*Bit per pixel*/"));
+    out.append(QLatin1String("    .next_page = NULL,\t\t/*Pointer to a font extension*/"));
+    out.append(QLatin1String("};"));
+    out.append(QString());
+    out.append(QLatin1String("//end of file"));
+
+    result.text = out.takeContent();
+    return result;
 }
 
 } // namespace qm

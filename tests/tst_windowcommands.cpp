@@ -1,0 +1,291 @@
+// The window's commands around a conversion: editing the character set, the font
+// choice, saving, copying and where a conversion's text ends up.
+#include "windowharness.h"
+
+#include "convert/chartables.h"
+#include "convert/fonts.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTextBrowser>
+#include <QTextCodec>
+#include <QtTest>
+
+using qmtest::ScriptedWindow;
+
+namespace {
+
+template <typename T>
+T *child(QWidget *w, const char *name)
+{
+    return w->findChild<T *>(QLatin1String(name));
+}
+
+void click(QWidget *w, const char *button)
+{
+    QTest::mouseClick(child<QPushButton>(w, button), Qt::LeftButton);
+}
+
+QString paneText(QWidget *w)
+{
+    return child<QPlainTextEdit>(w, "pte_input")->toPlainText();
+}
+
+QJsonObject readConfig()
+{
+    QFile f(QStringLiteral("config.ini"));
+    return f.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(f.readAll()).object() : QJsonObject();
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+} // namespace
+
+class TestWindowCommands : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    QString m_startDir;
+
+    QString path(const QString &name) const { return m_dir.filePath(name); }
+
+private slots:
+    void initTestCase()
+    {
+        qm::installFontSubstitutions();
+        m_startDir = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(m_dir.path()));
+    }
+    void cleanupTestCase() { QDir::setCurrent(m_startDir); }
+    void init() { QFile::remove(QStringLiteral("config.ini")); }
+
+    void editingCommands()
+    {
+        ScriptedWindow w;
+        auto *pane = child<QPlainTextEdit>(&w, "pte_input");
+        pane->setPlainText(QStringLiteral("abca\nab\n"));
+        click(&w, "btn_delRepeat");
+        QCOMPARE(paneText(&w), QStringLiteral("abc\n"));
+
+        pane->setPlainText(QStringLiteral("A中\n文1"));
+        click(&w, "btn_delAscii");
+        QCOMPARE(paneText(&w), QStringLiteral("中文"));
+
+        click(&w, "btn_clrText");
+        QCOMPARE(paneText(&w), QString());
+        click(&w, "btn_comHz");
+        QCOMPARE(paneText(&w), qm::commonChineseCharacters());
+        QCOMPARE(paneText(&w).size(), 6763);
+
+        pane->setPlainText(QStringLiteral("x"));
+        click(&w, "btn_comHz");
+        QCOMPARE(paneText(&w), QStringLiteral("x\n") + qm::commonChineseCharacters());
+
+        pane->setPlainText(QStringLiteral("y"));
+        click(&w, "btn_allHz");
+        QCOMPARE(paneText(&w).size(), 2 + 20902);
+        QCOMPARE(paneText(&w).at(2), QChar(0x4E00));
+        QCOMPARE(paneText(&w).back(), QChar(0x9FA5));
+    }
+
+    void importDecodesAndRemembersTheFolder()
+    {
+        QDir(m_dir.path()).mkpath(QStringLiteral("texts"));
+        const QString gbk = path(QStringLiteral("texts/gbk.txt"));
+        QFile f(gbk);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(QTextCodec::codecForName("GB18030")->fromUnicode(QStringLiteral("温度湿度")));
+        f.close();
+
+        ScriptedWindow w;
+        child<QPlainTextEdit>(&w, "pte_input")->setPlainText(QStringLiteral("A"));
+        // A cancelled dialog changes nothing.
+        w.importAnswer.clear();
+        click(&w, "btn_input_txt");
+        QCOMPARE(paneText(&w), QStringLiteral("A"));
+        QCOMPARE(w.settings().DirTxt, QString());
+
+        w.importAnswer = gbk;
+        click(&w, "btn_input_txt");
+        QCOMPARE(paneText(&w), QStringLiteral("A\n温度湿度"));
+        QCOMPARE(w.settings().DirTxt, path(QStringLiteral("texts")));
+        QVERIFY(!QFile::exists(QStringLiteral("config.ini")));
+
+        // A file that cannot be read is reported and leaves the pane alone.
+        w.importAnswer = path(QStringLiteral("texts/missing.txt"));
+        click(&w, "btn_input_txt");
+        QCOMPARE(paneText(&w), QStringLiteral("A\n温度湿度"));
+        QCOMPARE(w.messages.size(), 1);
+        QVERIFY(w.messages.first().startsWith(QStringLiteral("错误提示|")));
+        QVERIFY(w.messages.first().contains(QStringLiteral("missing.txt")));
+    }
+
+    void fontChoiceUpdatesRecordNotFile()
+    {
+        ScriptedWindow w;
+        QFont chosen(QStringLiteral("DejaVu Sans"));
+        chosen.setStyleName(QStringLiteral("Bold"));
+        chosen.setPointSize(18);
+        w.fontAnswer = chosen;
+        w.fontAccepted = true;
+        child<QComboBox>(&w, "combo_bpp")->setCurrentIndex(0);
+        click(&w, "btn_font");
+        const QFont font = child<QPlainTextEdit>(&w, "pte_input")->font();
+        QCOMPARE(font.family(), QStringLiteral("DejaVu Sans"));
+        QCOMPARE(w.settings().FontFamily, QStringLiteral("DejaVu Sans"));
+        QCOMPARE(w.settings().FontStyle, QStringLiteral("Bold"));
+        QCOMPARE(w.settings().FontPoint, 18);
+        QCOMPARE(child<QLabel>(&w, "label_img")->font().styleStrategy(), QFont::NoAntialias);
+        QVERIFY(!QFile::exists(QStringLiteral("config.ini")));
+
+        // Cancelling returns the current font: nothing changes.
+        w.fontAccepted = false;
+        child<QComboBox>(&w, "combo_bpp")->setCurrentIndex(2);
+        click(&w, "btn_font");
+        QCOMPARE(child<QPlainTextEdit>(&w, "pte_input")->font().pointSize(), 18);
+        QCOMPARE(w.settings().FontFamily, QStringLiteral("DejaVu Sans"));
+        QVERIFY(child<QLabel>(&w, "label_img")->font().styleStrategy() != QFont::NoAntialias);
+
+        // The next conversion stores the font, and the generated file names it.
+        child<QPlainTextEdit>(&w, "pte_input")->setPlainText(QStringLiteral("Ab"));
+        child<QCheckBox>(&w, "check_auto_save_file")->setChecked(false);
+        click(&w, "btn_convert");
+        QCOMPARE(readConfig().value(QStringLiteral("FontFamily")).toString(), QStringLiteral("DejaVu Sans"));
+        QCOMPARE(readConfig().value(QStringLiteral("FontPoint")).toInt(), 18);
+        QVERIFY(child<QTextBrowser>(&w, "tb_output")->toPlainText().contains(
+            QStringLiteral("\n//DejaVu Sans,Bold,18\n")));
+    }
+
+    void saveAndCopy()
+    {
+        QDir(m_dir.path()).mkpath(QStringLiteral("one"));
+        QDir(m_dir.path()).mkpath(QStringLiteral("two"));
+        ScriptedWindow w;
+        auto *out = child<QTextBrowser>(&w, "tb_output");
+
+        // An empty pane saves nothing and asks nothing.
+        click(&w, "btn_save");
+        QVERIFY(w.suggestedSavePaths.isEmpty());
+
+        out->setPlainText(QStringLiteral("/* 中 */\nint x;"));
+        w.saveAnswer = path(QStringLiteral("one/a.c"));
+        click(&w, "btn_save");
+        QCOMPARE(w.suggestedSavePaths.last(), QStringLiteral("/myFont.c"));
+        QCOMPARE(readFile(path(QStringLiteral("one/a.c"))), QByteArray("/* \xe4\xb8\xad */\nint x;"));
+        QCOMPARE(readConfig().value(QStringLiteral("DirText")).toString(), path(QStringLiteral("one")));
+
+        w.saveAnswer = path(QStringLiteral("two/b.c"));
+        click(&w, "btn_save");
+        QCOMPARE(w.suggestedSavePaths.last(), path(QStringLiteral("one")) + QStringLiteral("/myFont.c"));
+        QCOMPARE(w.settings().DirText, path(QStringLiteral("two")));
+
+        // A file that cannot be written is reported; the folder stays.
+        w.saveAnswer = path(QStringLiteral("one/a.c/inside.c"));
+        click(&w, "btn_save");
+        QCOMPARE(w.messages.size(), 1);
+        QVERIFY(w.messages.first().startsWith(QStringLiteral("错误提示|")));
+        QVERIFY(w.messages.first().contains(QStringLiteral("inside.c")));
+        QCOMPARE(w.settings().DirText, path(QStringLiteral("two")));
+
+        // Dismissed dialog: nothing written, nothing said.
+        w.saveAnswer.clear();
+        click(&w, "btn_save");
+        QCOMPARE(w.messages.size(), 1);
+
+        click(&w, "btn_copy");
+        QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("/* 中 */\nint x;"));
+        out->clear();
+        click(&w, "btn_copy");
+        QCOMPARE(QApplication::clipboard()->text(), QString());
+    }
+
+    void directToFileWritesTheFileAndNotThePane()
+    {
+        ScriptedWindow w;
+        child<QPlainTextEdit>(&w, "pte_input")->setPlainText(QStringLiteral("你好"));
+        child<QCheckBox>(&w, "check_ascii")->setChecked(false);
+        w.saveAnswer = path(QStringLiteral("direct.c"));
+        click(&w, "btn_convert");
+        QVERIFY(w.messages.isEmpty());
+        QVERIFY(child<QTextBrowser>(&w, "tb_output")->toPlainText().isEmpty());
+        const QByteArray written = readFile(path(QStringLiteral("direct.c")));
+        QVERIFY(written.startsWith("/*\n"));
+        QVERIFY(written.endsWith("};\n\n"));
+        QCOMPARE(readConfig().value(QStringLiteral("DirText")).toString(), m_dir.path());
+
+        // The same conversion into the pane gives the same text.
+        child<QCheckBox>(&w, "check_auto_save_file")->setChecked(false);
+        click(&w, "btn_convert");
+        QCOMPARE(child<QTextBrowser>(&w, "tb_output")->toPlainText().toUtf8(), written);
+    }
+
+    void unwritableTargetKeepsTheTextInThePane()
+    {
+        ScriptedWindow w;
+        child<QPlainTextEdit>(&w, "pte_input")->setPlainText(QStringLiteral("A"));
+        child<QCheckBox>(&w, "check_ascii")->setChecked(false);
+        w.saveAnswer = path(QStringLiteral("no-such-folder/out.c"));
+        click(&w, "btn_convert");
+        QCOMPARE(w.messages.size(), 1);
+        QVERIFY(w.messages.first().startsWith(QStringLiteral("错误提示|")));
+        QVERIFY(w.messages.first().contains(QStringLiteral("out.c")));
+        QVERIFY(child<QTextBrowser>(&w, "tb_output")->toPlainText().startsWith(QStringLiteral("/*\n")));
+        QVERIFY(QFile::exists(QStringLiteral("config.ini")));
+    }
+
+    void binKindAsksForAFolder()
+    {
+        QDir(m_dir.path()).mkpath(QStringLiteral("bin"));
+        ScriptedWindow w;
+        child<QPlainTextEdit>(&w, "pte_input")->setPlainText(QStringLiteral("A"));
+        child<QComboBox>(&w, "combo_type")->setCurrentIndex(2);
+        // No folder: refused, nothing written but the options.
+        click(&w, "btn_convert");
+        QCOMPARE(w.messages, QStringList{QStringLiteral("提示|未选择保存文件夹")});
+        QVERIFY(child<QTextBrowser>(&w, "tb_output")->toPlainText().isEmpty());
+        QVERIFY(w.suggestedSavePaths.isEmpty());
+
+        w.messages.clear();
+        w.folderAnswer = path(QStringLiteral("bin"));
+        click(&w, "btn_convert");
+        QVERIFY(w.messages.isEmpty());
+        QVERIFY(QFile::exists(path(QStringLiteral("bin/myFont.bin"))));
+        QCOMPARE(readConfig().value(QStringLiteral("DirText")).toString(), path(QStringLiteral("bin")));
+        QVERIFY(!child<QTextBrowser>(&w, "tb_output")->toPlainText().isEmpty());
+    }
+
+    void largeFontWarnsAfterTheRun()
+    {
+        ScriptedWindow w;
+        QFont big = child<QPlainTextEdit>(&w, "pte_input")->font();
+        big.setPointSize(300);
+        child<QPlainTextEdit>(&w, "pte_input")->setFont(big);
+        child<QPlainTextEdit>(&w, "pte_input")->setPlainText(QStringLiteral("中"));
+        child<QCheckBox>(&w, "check_ascii")->setChecked(false);
+        child<QCheckBox>(&w, "check_auto_save_file")->setChecked(false);
+        click(&w, "btn_convert");
+        QCOMPARE(w.messages.size(), 1);
+        QVERIFY(w.messages.first().startsWith(QStringLiteral("提示|")));
+        QVERIFY(child<QTextBrowser>(&w, "tb_output")->toPlainText().contains(QStringLiteral("#error")));
+    }
+};
+
+QTEST_MAIN(TestWindowCommands)
+#include "tst_windowcommands.moc"
