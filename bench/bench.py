@@ -339,14 +339,19 @@ def bench_window(args, sets, font_for):
 
     result["pane_status"], pane = run("pane", [])
     result["file_status"], _ = run("file", ["--out", os.path.join(work, "window_out.c")])
-    # Cancel in the middle of the glyph loop: at 40 % of the time the full run took.
+    # Cancel in the middle of the glyph loop, which runs while the progress dialog is open.
+    delay = 400
     if result["pane_status"] == "ok":
-        returned = median([r["click_to_return_ms"] for r in pane])
-        delay = max(50, int(returned * 0.4))
-    else:
-        delay = 400
-    result["cancel_after_ms"] = delay
-    result["cancel_status"], _ = run("cancel", ["--cancel-after-ms", str(delay)])
+        shown = median([r["dialog_shown_ms"] for r in pane if r.get("dialog_shown_ms", -1) >= 0])
+        closed = median([r["dialog_closed_ms"] for r in pane if r.get("dialog_closed_ms", -1) >= 0])
+        if shown is not None and closed is not None and closed > shown:
+            delay = max(20, int(shown + 0.4 * (closed - shown)))
+    for _ in range(3):
+        result["cancel_after_ms"] = delay
+        result["cancel_status"], records = run("cancel", ["--cancel-after-ms", str(delay)])
+        if "ended before the cancel" not in (records[-1].get("error") or ""):
+            break
+        delay = max(10, delay // 2)
     return result
 
 

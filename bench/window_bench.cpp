@@ -400,6 +400,9 @@ int main(int argc, char *argv[])
     o.insert(QStringLiteral("messages"), QJsonArray::fromStringList(window.messages));
     o.insert(QStringLiteral("click_to_return_ms"), returned);
     o.insert(QStringLiteral("dialog_shown_ms"), rec.dialogShown);
+    // A dialog deleted while shown gets no hide event of its own; its deletion closes it.
+    if (rec.dialogDestroyed >= 0 && (rec.dialogClosed < 0 || rec.dialogDestroyed < rec.dialogClosed))
+        rec.dialogClosed = rec.dialogDestroyed;
     o.insert(QStringLiteral("dialog_closed_ms"), rec.dialogClosed);
     o.insert(QStringLiteral("dialog_paints"), rec.dialogPaints.size());
     o.insert(QStringLiteral("dialog_max_paint_gap_ms"), rec.longestDialogGap());
