@@ -20,19 +20,8 @@
 #include <QtTest>
 
 using qmtest::ScriptedWindow;
+using qmtest::child;
 
-namespace {
-
-template <typename T>
-T *child(QWidget *w, const char *name)
-{
-    T *c = w->findChild<T *>(QLatin1String(name));
-    if (!c)
-        qWarning("missing widget %s", name);
-    return c;
-}
-
-} // namespace
 
 class TestMainWindow : public QObject
 {

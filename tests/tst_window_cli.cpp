@@ -16,14 +16,10 @@
 #include <QtTest>
 
 using qmtest::ScriptedWindow;
+using qmtest::child;
 
 namespace {
 
-template <typename T>
-T *child(QWidget *w, const char *name)
-{
-    return w->findChild<T *>(QLatin1String(name));
-}
 
 QByteArray readAll(const QString &path)
 {

@@ -23,14 +23,10 @@
 #include <QtTest>
 
 using qmtest::ScriptedWindow;
+using qmtest::child;
 
 namespace {
 
-template <typename T>
-T *child(QWidget *w, const char *name)
-{
-    return w->findChild<T *>(QLatin1String(name));
-}
 
 void click(QWidget *w, const char *button)
 {

@@ -7,6 +7,16 @@
 
 namespace qmtest {
 
+// A widget of the window by its object name.
+template <typename T>
+T *child(QWidget *w, const char *name)
+{
+    T *c = w->findChild<T *>(QLatin1String(name));
+    if (!c)
+        qWarning("missing widget %s", name);
+    return c;
+}
+
 // The main window with its questions to the user answered by the test: every
 // message box is recorded as "title|text", every file or folder dialog returns
 // the prepared answer.

@@ -1,4 +1,5 @@
 #include "generators.h"
+#include "fmttxtfont.h"
 
 #include "convert/encoders.h"
 #include "convert/glyphcapture.h"
@@ -9,14 +10,6 @@
 namespace qm {
 
 namespace {
-
-QString hex4(uint value)
-{
-    QString s = QString::number(value, 16);
-    if (s.size() < 4)
-        s.prepend(QString(4 - s.size(), QLatin1Char('0')));
-    return s;
-}
 
 // LVGL 5.3 packs a glyph descriptor into one 32-bit word (w_px 8 bits, glyph_index
 // 24 bits) and keeps h_px in 8 bits. The compiler would cut a larger value without a
@@ -100,8 +93,7 @@ ConversionResult generateLegacyFont(const ConversionRequest &request, Conversion
         descriptors.append(QLatin1String("    {.w_px = ") + QString::number(w)
                            + QLatin1String(",\t.glyph_index = ") + QString::number(glyphIndex)
                            + QLatin1String("},/*(") + ch + QLatin1String(")*/"));
-        codes.append(QLatin1String("    0x") + hex4(code) + QLatin1String(",\t/*(") + ch
-                     + QLatin1String(")*/"));
+        appendCodeListLine(codes, code, quotedChar(ch));
 
         bitmaps.append(QLatin1String("/* ") + ch + QLatin1String(" */"));
         bitmaps.append(encodeGlyphRows(capturer.capture(glyph), bpp, mask));

@@ -1,4 +1,5 @@
 #include "generators.h"
+#include "fmttxtfont.h"
 
 #include "convert/charset.h"
 #include "convert/encoders.h"
@@ -11,38 +12,6 @@
 namespace qm {
 
 namespace {
-
-// The character as its comments quote it. A lone surrogate has no UTF-8 form; it is
-// shown as the UTF-8 encoder writes it, so the pane and a saved file agree.
-QString quotedChar(QChar ch)
-{
-    if (ch.isSurrogate())
-        return QString::fromUtf8(QString(ch).toUtf8());
-    return QString(ch);
-}
-
-void appendDescriptorLine(LineBuffer &out, int bitmapIndex, const RawGlyph &g, const QString &quoted)
-{
-    char buf[160];
-    std::snprintf(buf, sizeof buf,
-                  "    {.bitmap_index = %d,\t.adv_w = %d, .box_h = %d, .box_w = %d, .ofs_x = %d, .ofs_y = %d},/*(",
-                  bitmapIndex, g.advW, g.boxH, g.boxW, g.ofsX, g.ofsY);
-    out.append(QLatin1String(buf) + quoted + QLatin1String(")*/"));
-}
-
-void appendCodeLine(LineBuffer &out, int code, const QString &quoted)
-{
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "    0x%04x,\t/*(", code);
-    out.append(QLatin1String(buf) + quoted + QLatin1String(")*/"));
-}
-
-QString hex4(int value)
-{
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "0x%04x", value);
-    return QString::fromLatin1(buf);
-}
 
 void appendLines(LineBuffer &out, std::initializer_list<const char *> lines)
 {
@@ -97,18 +66,14 @@ ConversionResult generateSortedFont(const ConversionRequest &request, Conversion
     RawGlyphRenderer renderer(chars, request.font, request.iconFont, request.iconText, bpp);
     result.fontHeight = renderer.lineHeight();
 
-    LineBuffer bitmaps;
-    LineBuffer descriptors;
-    LineBuffer codes;
+    FmtTxtSections sections;
+    LineBuffer &bitmaps = sections.bitmaps;
     // Sized from a glyph as tall and wide as the line, so that big sets do not
     // spend their time regrowing and copying the sections.
     const int lineRowChars = rowBytesFor(renderer.lineHeight(), bpp) * 5 + renderer.lineHeight() + 5;
     bitmaps.reserve(qMin<qint64>(qint64(n) * (renderer.lineHeight() * lineRowChars + 16), 1 << 25));
-    descriptors.reserve(n * 110);
-    codes.reserve(n * 24);
-    bitmaps.append(QLatin1String("static const uint8_t glyph_bitmap[] = {"));
-    descriptors.append(QLatin1String("static const lv_font_fmt_txt_glyph_dsc_t glyph_dsc[] = {"));
-    codes.append(QLatin1String("static const uint16_t unicode_list_1[] = {"));
+    sections.descriptors.reserve(n * 110);
+    sections.codes.reserve(n * 24);
 
     FmtTxtRangeCheck ranges;
     int bitmapIndex = 0;
@@ -132,8 +97,9 @@ ConversionResult generateSortedFont(const ConversionRequest &request, Conversion
         bitmaps.append(encodeAlphaRows(glyph.alpha, bpp, request.bppMask));
         bitmaps.appendEmptyLines(2);
 
-        appendDescriptorLine(descriptors, bitmapIndex, glyph, quoted);
-        appendCodeLine(codes, glyph.code, quoted);
+        appendGlyphDescriptorLine(sections.descriptors, bitmapIndex, glyph.advW, glyph.boxH, glyph.boxW,
+                                  glyph.ofsX, glyph.ofsY, quoted);
+        appendCodeListLine(sections.codes, glyph.code, quoted);
         ranges.addGlyph(bitmapIndex, glyph.advW, glyph.boxW, glyph.boxH, glyph.ofsX, glyph.ofsY);
 
         bitmapIndex += glyph.boxH * glyph.rowBytes;
@@ -142,59 +108,19 @@ ConversionResult generateSortedFont(const ConversionRequest &request, Conversion
     progress.end();
     result.written = written;
 
-    bitmaps.append(QLatin1String("};"));
-    descriptors.append(QLatin1String("};"));
-    codes.append(QLatin1String("    0x0000,    /*End indicator*/"));
-    codes.append(QLatin1String("};"));
-
     LineBuffer out;
-    out.reserve(bitmaps.content().size() + descriptors.content().size() + codes.content().size() + 8192);
-    out.append(buildFileHeader());
-    out.append(request.includeText);
-    const QString guard = ranges.buildGuard();
-    if (!guard.isEmpty()) {
-        out.append(guard);
-        result.warnings << ranges.warning();
-    }
-    out.appendEmptyLines(2);
-
-    out.append(bitmaps.takeContent());
-    out.appendEmptyLines(2);
-    out.append(descriptors.takeContent());
-    out.appendEmptyLines(2);
-    out.append(codes.takeContent());
-    out.appendEmptyLines(2);
-
-    out.append(QLatin1String("static const lv_font_fmt_txt_cmap_t cmaps[] = {"));
-    out.append(QLatin1String("    {"));
-    out.append(QLatin1String("        .range_start = ") + hex4(minCode) + QLatin1Char(','));
-    // Holds the largest code, not a count: the lookups below compare against it.
-    out.append(QLatin1String("        .range_length = ") + hex4(maxCode) + QLatin1Char(','));
-    out.append(QLatin1String("        .type = LV_FONT_FMT_TXT_CMAP_SPARSE_TINY,"));
-    out.append(QLatin1String("        .glyph_id_start = 0,"));
-    out.append(QLatin1String("        .unicode_list = unicode_list_1,"));
-    out.append(QLatin1String("        .glyph_id_ofs_list = NULL,"));
-    out.append(QLatin1String("        .list_length = ") + QString::number(written) + QLatin1Char(','));
-    out.append(QLatin1String("    }"));
-    out.append(QLatin1String("};"));
-    out.appendEmptyLines(2);
+    out.reserve(bitmaps.content().size() + sections.descriptors.content().size()
+                + sections.codes.content().size() + 8192);
+    appendFmtTxtOpening(out, request, ranges, result);
+    appendFmtTxtSections(out, sections);
+    appendFmtTxtCmap(out, minCode, maxCode, written);
 
     if (lv8) {
         out.append(QLatin1String("static lv_font_fmt_txt_glyph_cache_t glyph_cache;"));
         out.appendEmptyLines(2);
     }
 
-    out.append(QLatin1String("static lv_font_fmt_txt_dsc_t font_dsc = {"));
-    out.append(QLatin1String("    .glyph_bitmap = glyph_bitmap,"));
-    out.append(QLatin1String("    .glyph_dsc = glyph_dsc,"));
-    out.append(QLatin1String("    .cmaps = cmaps,"));
-    out.append(QLatin1String("    .cmap_num = 1,"));
-    const QString bppText = request.bppText.isEmpty() ? QString::number(bpp) : request.bppText;
-    out.append(QLatin1String("    .bpp = ") + bppText + QLatin1Char(','));
-    out.append(QString());
-    out.append(QLatin1String("    .kern_scale = 0,"));
-    out.append(QLatin1String("    .kern_dsc = NULL,"));
-    out.append(QLatin1String("    .kern_classes = 0,"));
+    appendFontDscHead(out, request);
     if (lv8) {
         out.append(QString());
         out.append(QLatin1String("    .cache = &glyph_cache,"));
@@ -250,19 +176,7 @@ ConversionResult generateSortedFont(const ConversionRequest &request, Conversion
     });
     out.appendEmptyLines(2);
 
-    out.append(fontCommentLine(request.font));
-    out.append(QStringLiteral("//字模高度：") + QString::number(result.fontHeight));
-    out.append(QLatin1String("//") + request.typeText);
-    out.append(request.sorted ? QStringLiteral("//使用排序和二分查表") : QStringLiteral("//未用排序和顺序查表"));
-
-    out.append(QLatin1String("const lv_font_t ") + request.fontName + QLatin1String(" = {"));
-    out.append(QLatin1String("    .dsc = &font_dsc,"));
-    out.append(QLatin1String("    .get_glyph_bitmap = __user_font_get_bitmap,"));
-    out.append(QLatin1String("    .get_glyph_dsc = __user_font_get_glyph_dsc,"));
-    out.append(QLatin1String("    .line_height = ") + QString::number(result.fontHeight) + QLatin1Char(','));
-    out.append(QLatin1String("    .base_line = 0,"));
-    out.append(QLatin1String("};"));
-    out.appendEmptyLines(2);
+    appendFmtTxtFontObject(out, request, result.fontHeight);
 
     result.text = out.takeContent();
     return result;

@@ -1,4 +1,5 @@
 #include "generators.h"
+#include "fmttxtfont.h"
 
 #include "convert/encoders.h"
 #include "convert/fmttxtlimits.h"
@@ -10,15 +11,6 @@
 namespace qm {
 
 namespace {
-
-// "%04x": at least four lower-case hexadecimal digits.
-QString hex4(uint value)
-{
-    QString s = QString::number(value, 16);
-    if (s.size() < 4)
-        s.prepend(QString(4 - s.size(), QLatin1Char('0')));
-    return s;
-}
 
 // Both lookups trust last_letter/last_glyph_id without searching, so the initial pair
 // must name a glyph of the written tables.
@@ -96,10 +88,7 @@ ConversionResult generateUnsortedFont(const ConversionRequest &request, Conversi
     const int fontHeight = capturer.lineHeight();
     result.fontHeight = fontHeight;
 
-    LineBuffer bitmaps, descriptors, codes;
-    bitmaps.append(QLatin1String("static const uint8_t glyph_bitmap[] = {"));
-    descriptors.append(QLatin1String("static const lv_font_fmt_txt_glyph_dsc_t glyph_dsc[] = {"));
-    codes.append(QLatin1String("static const uint16_t unicode_list_1[] = {"));
+    FmtTxtSections sections;
 
     int bitmapIndex = 0;
     uint firstCode = 0x10000;
@@ -124,19 +113,13 @@ ConversionResult generateUnsortedFont(const ConversionRequest &request, Conversi
             encodeCroppedGlyphRows(capturer.capture(glyph), bpp, mask, &crop.boxH, &crop.rowsBelow);
         const GlyphCapturer::Box box = GlyphCapturer::croppedBox(glyph, crop, bpp, fontHeight);
 
-        bitmaps.append(QLatin1String("/* ") + ch + QLatin1String(" */"));
-        bitmaps.append(rows);
-        bitmaps.appendEmptyLines(2);
-
-        descriptors.append(QLatin1String("    {.bitmap_index = ") + QString::number(bitmapIndex)
-                           + QLatin1String(",\t.adv_w = ") + QString::number(box.advW)
-                           + QLatin1String(", .box_h = ") + QString::number(box.boxH)
-                           + QLatin1String(", .box_w = ") + QString::number(box.boxW)
-                           + QLatin1String(", .ofs_x = ") + QString::number(box.ofsX)
-                           + QLatin1String(", .ofs_y = ") + QString::number(box.ofsY)
-                           + QLatin1String("},/*(") + ch + QLatin1String(")*/"));
-        codes.append(QLatin1String("    0x") + hex4(code) + QLatin1String(",\t/*(") + ch
-                     + QLatin1String(")*/"));
+        const QString quoted = quotedChar(ch);
+        sections.bitmaps.append(QLatin1String("/* ") + quoted + QLatin1String(" */"));
+        sections.bitmaps.append(rows);
+        sections.bitmaps.appendEmptyLines(2);
+        appendGlyphDescriptorLine(sections.descriptors, bitmapIndex, box.advW, box.boxH, box.boxW, box.ofsX,
+                                  box.ofsY, quoted);
+        appendCodeListLine(sections.codes, code, quoted);
 
         limits.addGlyph(bitmapIndex, box.advW, box.boxW, box.boxH, box.ofsX, box.ofsY);
         bitmapIndex += box.bitmapSize();
@@ -145,11 +128,6 @@ ConversionResult generateUnsortedFont(const ConversionRequest &request, Conversi
     progress.end();
     result.written = written;
 
-    bitmaps.append(QLatin1String("};"));
-    descriptors.append(QLatin1String("};"));
-    codes.append(QLatin1String("    0x0000,    /*End indicator*/"));
-    codes.append(QLatin1String("};"));
-
     // The first glyph written is glyph 0 of the tables, so the cache starts out naming a
     // pair that a search would also return. With nothing written the range test
     // (start 0x10000, last code 0) turns every letter away before the cache is read.
@@ -157,38 +135,11 @@ ConversionResult generateUnsortedFont(const ConversionRequest &request, Conversi
     const int cacheGlyphId = 0;
 
     LineBuffer out;
-    out.reserve(bitmaps.content().size() + descriptors.content().size() + codes.content().size()
-                + 8192);
-    out.append(buildFileHeader());
-    out.append(request.includeText);
-    // Past the compact descriptor's ranges the C compiler would cut values silently;
-    // the guard stops the build instead (it needs lv_conf.h, so after the include).
-    const QString guard = limits.buildGuard();
-    if (!guard.isEmpty()) {
-        out.append(guard);
-        result.warnings << limits.warning();
-    }
-    out.appendEmptyLines(2);
-
-    out.append(bitmaps.content());
-    out.appendEmptyLines(2);
-    out.append(descriptors.content());
-    out.appendEmptyLines(2);
-    out.append(codes.content());
-    out.appendEmptyLines(2);
-
-    out.append(QLatin1String("static const lv_font_fmt_txt_cmap_t cmaps[] = {"));
-    out.append(QLatin1String("    {"));
-    out.append(QLatin1String("        .range_start = 0x") + hex4(firstCode) + QLatin1Char(','));
-    out.append(QLatin1String("        .range_length = 0x") + hex4(lastCode) + QLatin1Char(','));
-    out.append(QLatin1String("        .type = LV_FONT_FMT_TXT_CMAP_SPARSE_TINY,"));
-    out.append(QLatin1String("        .glyph_id_start = 0,"));
-    out.append(QLatin1String("        .unicode_list = unicode_list_1,"));
-    out.append(QLatin1String("        .glyph_id_ofs_list = NULL,"));
-    out.append(QLatin1String("        .list_length = ") + QString::number(written) + QLatin1Char(','));
-    out.append(QLatin1String("    }"));
-    out.append(QLatin1String("};"));
-    out.appendEmptyLines(2);
+    out.reserve(sections.bitmaps.content().size() + sections.descriptors.content().size()
+                + sections.codes.content().size() + 8192);
+    appendFmtTxtOpening(out, request, limits, result);
+    appendFmtTxtSections(out, sections);
+    appendFmtTxtCmap(out, firstCode, lastCode, written);
 
     // LVGL 8 moved the lookup cache out of the font descriptor into a glyph cache of
     // its own; the 6.0 text would not compile there.
@@ -201,16 +152,7 @@ ConversionResult generateUnsortedFont(const ConversionRequest &request, Conversi
         out.appendEmptyLines(2);
     }
 
-    out.append(QLatin1String("static lv_font_fmt_txt_dsc_t font_dsc = {"));
-    out.append(QLatin1String("    .glyph_bitmap = glyph_bitmap,"));
-    out.append(QLatin1String("    .glyph_dsc = glyph_dsc,"));
-    out.append(QLatin1String("    .cmaps = cmaps,"));
-    out.append(QLatin1String("    .cmap_num = 1,"));
-    out.append(QLatin1String("    .bpp = ") + request.bppText + QLatin1Char(','));
-    out.append(QString());
-    out.append(QLatin1String("    .kern_scale = 0,"));
-    out.append(QLatin1String("    .kern_dsc = NULL,"));
-    out.append(QLatin1String("    .kern_classes = 0,"));
+    appendFontDscHead(out, request);
     out.append(QString());
     if (lvgl8) {
         out.append(QLatin1String("    .cache = &glyph_cache,"));
@@ -227,18 +169,7 @@ ConversionResult generateUnsortedFont(const ConversionRequest &request, Conversi
             text.replace(QLatin1String("fdsc->last_"), QLatin1String("fdsc->cache->last_"));
         out.append(text);
     }
-    out.append(fontCommentLine(capturer.metricsFont()));
-    out.append(QStringLiteral("//字模高度：") + QString::number(fontHeight));
-    out.append(QStringLiteral("//") + request.typeText);
-    out.append(request.sorted ? QStringLiteral("//使用排序和二分查表") : QStringLiteral("//未用排序和顺序查表"));
-    out.append(QLatin1String("const lv_font_t ") + request.fontName + QLatin1String(" = {"));
-    out.append(QLatin1String("    .dsc = &font_dsc,"));
-    out.append(QLatin1String("    .get_glyph_bitmap = __user_font_get_bitmap,"));
-    out.append(QLatin1String("    .get_glyph_dsc = __user_font_get_glyph_dsc,"));
-    out.append(QLatin1String("    .line_height = ") + QString::number(fontHeight) + QLatin1Char(','));
-    out.append(QLatin1String("    .base_line = 0,"));
-    out.append(QLatin1String("};"));
-    out.appendEmptyLines(2);
+    appendFmtTxtFontObject(out, request, fontHeight);
 
     result.text = out.takeContent();
     return result;

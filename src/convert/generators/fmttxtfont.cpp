@@ -1,0 +1,121 @@
+#include "fmttxtfont.h"
+
+#include "convert/fmttxtlimits.h"
+
+#include <cstdio>
+
+namespace qm {
+
+QString hex4(uint value)
+{
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%04x", value);
+    return QString::fromLatin1(buf);
+}
+
+QString quotedChar(QChar ch)
+{
+    if (ch.isSurrogate())
+        return QString::fromUtf8(QString(ch).toUtf8());
+    return QString(ch);
+}
+
+void appendGlyphDescriptorLine(LineBuffer &out, int bitmapIndex, int advW, int boxH, int boxW,
+                               int ofsX, int ofsY, const QString &quoted)
+{
+    char buf[160];
+    std::snprintf(buf, sizeof buf,
+                  "    {.bitmap_index = %d,\t.adv_w = %d, .box_h = %d, .box_w = %d, .ofs_x = %d, .ofs_y = %d},/*(",
+                  bitmapIndex, advW, boxH, boxW, ofsX, ofsY);
+    out.append(QLatin1String(buf) + quoted + QLatin1String(")*/"));
+}
+
+void appendCodeListLine(LineBuffer &out, uint code, const QString &quoted)
+{
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "    0x%04x,\t/*(", code);
+    out.append(QLatin1String(buf) + quoted + QLatin1String(")*/"));
+}
+
+FmtTxtSections::FmtTxtSections()
+{
+    bitmaps.append(QLatin1String("static const uint8_t glyph_bitmap[] = {"));
+    descriptors.append(QLatin1String("static const lv_font_fmt_txt_glyph_dsc_t glyph_dsc[] = {"));
+    codes.append(QLatin1String("static const uint16_t unicode_list_1[] = {"));
+}
+
+void appendFmtTxtOpening(LineBuffer &out, const ConversionRequest &request,
+                         const FmtTxtRangeCheck &ranges, ConversionResult &result)
+{
+    out.append(buildFileHeader());
+    out.append(request.includeText);
+    // Past the compact descriptor's ranges the C compiler would cut values silently;
+    // the guard stops the build instead (it needs lv_conf.h, so after the include).
+    const QString guard = ranges.buildGuard();
+    if (!guard.isEmpty()) {
+        out.append(guard);
+        result.warnings << ranges.warning();
+    }
+    out.appendEmptyLines(2);
+}
+
+void appendFmtTxtSections(LineBuffer &out, FmtTxtSections &sections)
+{
+    sections.bitmaps.append(QLatin1String("};"));
+    sections.descriptors.append(QLatin1String("};"));
+    sections.codes.append(QLatin1String("    0x0000,    /*End indicator*/"));
+    sections.codes.append(QLatin1String("};"));
+    for (LineBuffer *section : {&sections.bitmaps, &sections.descriptors, &sections.codes}) {
+        out.append(section->takeContent());
+        out.appendEmptyLines(2);
+    }
+}
+
+void appendFmtTxtCmap(LineBuffer &out, uint minCode, uint maxCode, int listLength)
+{
+    out.append(QLatin1String("static const lv_font_fmt_txt_cmap_t cmaps[] = {"));
+    out.append(QLatin1String("    {"));
+    out.append(QLatin1String("        .range_start = 0x") + hex4(minCode) + QLatin1Char(','));
+    out.append(QLatin1String("        .range_length = 0x") + hex4(maxCode) + QLatin1Char(','));
+    out.append(QLatin1String("        .type = LV_FONT_FMT_TXT_CMAP_SPARSE_TINY,"));
+    out.append(QLatin1String("        .glyph_id_start = 0,"));
+    out.append(QLatin1String("        .unicode_list = unicode_list_1,"));
+    out.append(QLatin1String("        .glyph_id_ofs_list = NULL,"));
+    out.append(QLatin1String("        .list_length = ") + QString::number(listLength) + QLatin1Char(','));
+    out.append(QLatin1String("    }"));
+    out.append(QLatin1String("};"));
+    out.appendEmptyLines(2);
+}
+
+void appendFontDscHead(LineBuffer &out, const ConversionRequest &request)
+{
+    const QString bppText = request.bppText.isEmpty() ? QString::number(request.bpp) : request.bppText;
+    out.append(QLatin1String("static lv_font_fmt_txt_dsc_t font_dsc = {"));
+    out.append(QLatin1String("    .glyph_bitmap = glyph_bitmap,"));
+    out.append(QLatin1String("    .glyph_dsc = glyph_dsc,"));
+    out.append(QLatin1String("    .cmaps = cmaps,"));
+    out.append(QLatin1String("    .cmap_num = 1,"));
+    out.append(QLatin1String("    .bpp = ") + bppText + QLatin1Char(','));
+    out.append(QString());
+    out.append(QLatin1String("    .kern_scale = 0,"));
+    out.append(QLatin1String("    .kern_dsc = NULL,"));
+    out.append(QLatin1String("    .kern_classes = 0,"));
+}
+
+void appendFmtTxtFontObject(LineBuffer &out, const ConversionRequest &request, int fontHeight)
+{
+    out.append(fontCommentLine(request.font));
+    out.append(QStringLiteral("//字模高度：") + QString::number(fontHeight));
+    out.append(QLatin1String("//") + request.typeText);
+    out.append(request.sorted ? QStringLiteral("//使用排序和二分查表") : QStringLiteral("//未用排序和顺序查表"));
+    out.append(QLatin1String("const lv_font_t ") + request.fontName + QLatin1String(" = {"));
+    out.append(QLatin1String("    .dsc = &font_dsc,"));
+    out.append(QLatin1String("    .get_glyph_bitmap = __user_font_get_bitmap,"));
+    out.append(QLatin1String("    .get_glyph_dsc = __user_font_get_glyph_dsc,"));
+    out.append(QLatin1String("    .line_height = ") + QString::number(fontHeight) + QLatin1Char(','));
+    out.append(QLatin1String("    .base_line = 0,"));
+    out.append(QLatin1String("};"));
+    out.appendEmptyLines(2);
+}
+
+} // namespace qm

@@ -1,0 +1,48 @@
+#pragma once
+
+// Pieces of text that both lv_font_fmt_txt generators (sorted and unsorted) write
+// alike, and the per-glyph lines the LVGL 5.3 font shares with them.
+
+#include "convert/linebuffer.h"
+#include "convert/request.h"
+
+namespace qm {
+
+class FmtTxtRangeCheck;
+
+// At least four lower-case hexadecimal digits ("%04x").
+QString hex4(uint value);
+// The character as the comments quote it. A lone surrogate has no UTF-8 form; it is
+// shown as the UTF-8 encoder writes it, so the pane and a saved file agree.
+QString quotedChar(QChar ch);
+
+// "    {.bitmap_index = ...},/*(ch)*/"
+void appendGlyphDescriptorLine(LineBuffer &out, int bitmapIndex, int advW, int boxH, int boxW,
+                               int ofsX, int ofsY, const QString &quoted);
+// "    0x%04x,\t/*(ch)*/"
+void appendCodeListLine(LineBuffer &out, uint code, const QString &quoted);
+
+// The glyph sections of an lv_font_fmt_txt font, opened with their array heads.
+struct FmtTxtSections {
+    FmtTxtSections();
+    LineBuffer bitmaps;
+    LineBuffer descriptors;
+    LineBuffer codes;
+};
+
+// The file header, the include text, a build guard when a descriptor field overflows
+// (with its warning added to `result`), and two empty lines.
+void appendFmtTxtOpening(LineBuffer &out, const ConversionRequest &request,
+                         const FmtTxtRangeCheck &ranges, ConversionResult &result);
+// Closes the three sections and appends each, followed by two empty lines.
+void appendFmtTxtSections(LineBuffer &out, FmtTxtSections &sections);
+// The one sparse character map; range_length holds the largest code, as the emitted
+// lookups compare against it.
+void appendFmtTxtCmap(LineBuffer &out, uint minCode, uint maxCode, int listLength);
+// "static lv_font_fmt_txt_dsc_t font_dsc = {" through ".kern_classes" and the empty
+// line after it.
+void appendFontDscHead(LineBuffer &out, const ConversionRequest &request);
+// The closing comments (font, height, output kind, lookup kind) and the lv_font_t.
+void appendFmtTxtFontObject(LineBuffer &out, const ConversionRequest &request, int fontHeight);
+
+} // namespace qm
