@@ -540,11 +540,11 @@ def build_report(args, rows, peer_rows, window, hash_check):
             status = window.get(mode + "_status")
             if status not in ("ok", "refused"):
                 notes.append("%s run %s" % (mode, status))
-            for rec in window["runs"].get(mode, []):
-                for m in rec.get("messages", []):
-                    m = "message after the %s run: %s" % (mode, m.split("/")[-1].strip())
-                    if m not in notes:
-                        notes.append(m)
+        # The window's own message after a complete run (a cancelled one says the same
+        # about fewer glyphs).
+        for rec in window["runs"].get("pane", [])[:1]:
+            for m in rec.get("messages", []):
+                notes.append("the window said after the run: %s" % m.split("|", 1)[-1].split("/")[-1].strip())
         pane_hash = {r.get("text_sha256") for r in window["runs"].get("pane", []) if r.get("ok")}
         file_hash = {r.get("text_sha256") for r in window["runs"].get("file", []) if r.get("ok")}
         cli_row = by_key.get((window["set"], 4, "sorted"))

@@ -14,7 +14,8 @@ peer_package=lv_font_conv@1.5.3
 if [ "${1:-}" = "--no-setup" ]; then
   shift
 else
-  "$root/scripts/setup.sh"
+  # Build chatter goes to standard error; standard output carries only the table.
+  "$root/scripts/setup.sh" >&2
 
   sudo=""
   [ "$(id -u)" -ne 0 ] && sudo=sudo
@@ -22,15 +23,15 @@ else
   command -v python3 >/dev/null || missing+=(python3)
   command -v npm >/dev/null || missing+=(nodejs npm)
   if [ ${#missing[@]} -gt 0 ]; then
-    echo "Installing: ${missing[*]}"
+    echo "Installing: ${missing[*]}" >&2
     $sudo apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >&2
   fi
 
   if [ ! -f "$root/bench/.peer/node_modules/lv_font_conv/lv_font_conv.js" ]; then
-    echo "Installing $peer_package into bench/.peer/"
+    echo "Installing $peer_package into bench/.peer/" >&2
     mkdir -p "$root/bench/.peer"
-    npm install --prefix "$root/bench/.peer" --no-audit --no-fund --loglevel=error "$peer_package"
+    npm install --prefix "$root/bench/.peer" --no-audit --no-fund --loglevel=error "$peer_package" >&2
   fi
 fi
 
