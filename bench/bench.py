@@ -620,9 +620,11 @@ def build_report(args, rows, peer_rows, window, hash_check):
 
 def parse_args(argv):
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    ap.add_argument("--runs", type=int, default=3, help="runs per quillmark-cli measurement (median)")
-    ap.add_argument("--peer-runs", type=int, default=None, help="runs per lv_font_conv set (default: --runs)")
-    ap.add_argument("--window-runs", type=int, default=None, help="runs per window measurement (default: --runs)")
+    ap.add_argument("--runs", type=int, default=5, help="runs per quillmark-cli measurement (median; default 5)")
+    ap.add_argument("--peer-runs", type=int, default=None,
+                    help="runs per lv_font_conv set (default: 3, or --runs when smaller)")
+    ap.add_argument("--window-runs", type=int, default=None,
+                    help="runs per window measurement (default: 3, or --runs when smaller)")
     ap.add_argument("--sets", default=",".join(SETS), help="comma list of: " + ", ".join(SETS))
     ap.add_argument("--kinds", default=",".join(KINDS), help="comma list of: " + ", ".join(KINDS))
     ap.add_argument("--bpp", default="4,1", help="comma list of pixel depths")
@@ -665,9 +667,9 @@ def parse_args(argv):
         if b not in (1, 2, 4, 8):
             ap.error("bpp %d is not one of 1, 2, 4, 8" % b)
     if args.peer_runs is None:
-        args.peer_runs = args.runs
+        args.peer_runs = min(3, args.runs)
     if args.window_runs is None:
-        args.window_runs = args.runs
+        args.window_runs = min(3, args.runs)
     if min(args.runs, args.peer_runs, args.window_runs) < 1:
         ap.error("runs must be at least 1")
     args.cli = os.path.join(args.build, "quillmark-cli")

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The conversion benchmark, from a fresh clone:
-#   ./bench/run.sh            full run (about 10 minutes, most of it lv_font_conv)
+#   ./bench/run.sh            full run (about 4 minutes, half of it lv_font_conv)
 #   ./bench/run.sh --quick    one run each, ASCII and common sets only
 #   ./bench/run.sh --help     every option of bench/bench.py
 # Builds through scripts/setup.sh (which also installs the fonts), installs the
