@@ -42,8 +42,19 @@ bool writeUtf8File(const QString &path, const QString &text, QString *error)
             *error = QStringLiteral("The file %1 could not be opened: %2").arg(path, file.errorString());
         return false;
     }
-    const QByteArray data = text.toUtf8();
-    const bool written = file.write(data) == data.size() && file.flush();
+    // Encoded piece by piece: a large font's text would otherwise be held a second time,
+    // as one UTF-8 copy, just to be written out.
+    const int chunk = 1 << 20;
+    bool written = true;
+    for (int at = 0; written && at < text.size();) {
+        int length = qMin(chunk, text.size() - at);
+        if (at + length < text.size() && text.at(at + length - 1).isHighSurrogate())
+            ++length;   // keep a surrogate pair in one piece
+        const QByteArray data = text.midRef(at, length).toUtf8();
+        written = file.write(data) == data.size();
+        at += length;
+    }
+    written = written && file.flush();
     if (!written) {
         if (error)
             *error = QStringLiteral("The file %1 could not be written: %2").arg(path, file.errorString());

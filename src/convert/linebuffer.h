@@ -30,7 +30,17 @@ public:
         for (int i = 0; i < count; ++i)
             append(QString());
     }
+    // Puts `text` before the first line, as lines of their own.
+    void prepend(const QString &text)
+    {
+        if (m_hasLines)
+            m_text.prepend(text + QLatin1Char('\n'));
+        else
+            m_text = text;
+        m_hasLines = true;
+    }
     void reserve(int size) { m_text.reserve(size); }
+    int capacity() const { return m_text.capacity(); }
     bool isEmpty() const { return !m_hasLines; }
     const QString &content() const { return m_text; }
     QString takeContent()

@@ -122,6 +122,7 @@ RawGlyphRenderer::RawGlyphRenderer(const QString &chars, const QFont &font, cons
       m_iconFont(GlyphCapturer::sizedIconFont(withStrategyFor(iconFont, bpp), m_textFont)),
       m_iconMetrics(m_iconFont),
       m_metrics(m_textFont),
+      m_metricsF(m_textFont),
       m_rawIcon(QRawFont::fromFont(m_iconFont, QFontDatabase::Any)),
       m_raw(QRawFont::fromFont(m_textFont, QFontDatabase::Any))
 {
@@ -150,9 +151,12 @@ RawGlyph RawGlyphRenderer::measure(int index) const
         g.glyphIndex = glyphIndexFor(m_rawIcon, g.ch);
     } else {
         g.font = &m_textFont;
-        g.advW = m_metrics.horizontalAdvance(s);
-        g.previewHeight = m_lineHeight;
         g.glyphIndex = m_glyphIndexes.at(index);
+        // A glyph of the text font itself needs no shaping to be measured, and the
+        // per-character advance comes from the cache the font engine already holds.
+        // A missing glyph may be drawn by a fallback font, which only the string path sees.
+        g.advW = g.glyphIndex != 0 ? m_metrics.horizontalAdvance(g.ch) : m_metrics.horizontalAdvance(s);
+        g.previewHeight = m_lineHeight;
     }
     return g;
 }
@@ -176,7 +180,10 @@ void RawGlyphRenderer::draw(RawGlyph &glyph) const
 void RawGlyphRenderer::drawAntialiased(RawGlyph &glyph, const QRawFont &raw) const
 {
     glyph.alpha = toAlpha8(raw.alphaMapForGlyph(glyph.glyphIndex, QRawFont::PixelAntialiasing, QTransform()));
-    const QRectF rect = raw.boundingRect(glyph.glyphIndex);
+    // The font engine's metrics cache already holds a text glyph's rectangle; asking the
+    // raw font would load the glyph once more.
+    const QRectF rect = (!glyph.icon && glyph.glyphIndex != 0) ? m_metricsF.boundingRect(glyph.ch)
+                                                               : raw.boundingRect(glyph.glyphIndex);
     glyph.width = int(rect.width());
     glyph.boxH = int(rect.height());
     glyph.ofsX = int(rect.x());

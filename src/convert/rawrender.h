@@ -86,6 +86,7 @@ private:
     QFont m_iconFont;
     QFontMetrics m_iconMetrics;
     QFontMetrics m_metrics;
+    QFontMetricsF m_metricsF;
     QRawFont m_rawIcon;
     QRawFont m_raw;
     int m_lineHeight = 0;

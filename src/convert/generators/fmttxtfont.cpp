@@ -44,31 +44,36 @@ FmtTxtSections::FmtTxtSections()
     codes.append(QLatin1String("static const uint16_t unicode_list_1[] = {"));
 }
 
-void appendFmtTxtOpening(LineBuffer &out, const ConversionRequest &request,
-                         const FmtTxtRangeCheck &ranges, ConversionResult &result)
+LineBuffer startFmtTxtFile(const ConversionRequest &request, const FmtTxtRangeCheck &ranges,
+                           ConversionResult &result, FmtTxtSections &sections)
 {
-    out.append(buildFileHeader());
-    out.append(request.includeText);
+    LineBuffer opening;
+    opening.append(buildFileHeader());
+    opening.append(request.includeText);
     // Past the compact descriptor's ranges the C compiler would cut values silently;
     // the guard stops the build instead (it needs lv_conf.h, so after the include).
     const QString guard = ranges.buildGuard();
     if (!guard.isEmpty()) {
-        out.append(guard);
+        opening.append(guard);
         result.warnings << ranges.warning();
     }
-    out.appendEmptyLines(2);
-}
+    opening.appendEmptyLines(2);
 
-void appendFmtTxtSections(LineBuffer &out, FmtTxtSections &sections)
-{
     sections.bitmaps.append(QLatin1String("};"));
     sections.descriptors.append(QLatin1String("};"));
     sections.codes.append(QLatin1String("    0x0000,    /*End indicator*/"));
     sections.codes.append(QLatin1String("};"));
-    for (LineBuffer *section : {&sections.bitmaps, &sections.descriptors, &sections.codes}) {
-        out.append(section->takeContent());
-        out.appendEmptyLines(2);
-    }
+
+    LineBuffer out = std::move(sections.bitmaps);
+    out.reserve(out.content().size() + opening.content().size() + sections.descriptors.content().size()
+                + sections.codes.content().size() + 8192);
+    out.prepend(opening.content());
+    out.appendEmptyLines(2);
+    out.append(sections.descriptors.takeContent());
+    out.appendEmptyLines(2);
+    out.append(sections.codes.takeContent());
+    out.appendEmptyLines(2);
+    return out;
 }
 
 void appendFmtTxtCmap(LineBuffer &out, uint minCode, uint maxCode, int listLength)

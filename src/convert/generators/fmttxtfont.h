@@ -30,12 +30,12 @@ struct FmtTxtSections {
     LineBuffer codes;
 };
 
-// The file header, the include text, a build guard when a descriptor field overflows
-// (with its warning added to `result`), and two empty lines.
-void appendFmtTxtOpening(LineBuffer &out, const ConversionRequest &request,
-                         const FmtTxtRangeCheck &ranges, ConversionResult &result);
-// Closes the three sections and appends each, followed by two empty lines.
-void appendFmtTxtSections(LineBuffer &out, FmtTxtSections &sections);
+// The file up to the character map: the file header, the include text, a build guard
+// when a descriptor field overflows (with its warning added to `result`), two empty
+// lines, then the three sections, closed, each followed by two empty lines. The glyph
+// section, by far the largest, becomes the file's buffer rather than being copied.
+LineBuffer startFmtTxtFile(const ConversionRequest &request, const FmtTxtRangeCheck &ranges,
+                           ConversionResult &result, FmtTxtSections &sections);
 // The one sparse character map; range_length holds the largest code, as the emitted
 // lookups compare against it.
 void appendFmtTxtCmap(LineBuffer &out, uint minCode, uint maxCode, int listLength);

@@ -131,11 +131,11 @@ ConversionResult generateLegacyFont(const ConversionRequest &request, Conversion
     }
     out.appendEmptyLines(2);
 
-    out.append(bitmaps.content());
+    out.append(bitmaps.takeContent());
     out.appendEmptyLines(2);
-    out.append(descriptors.content());
+    out.append(descriptors.takeContent());
     out.appendEmptyLines(2);
-    out.append(codes.content());
+    out.append(codes.takeContent());
     out.appendEmptyLines(2);
 
     out.append(fontCommentLine(capturer.metricsFont()));

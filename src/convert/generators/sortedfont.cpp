@@ -108,11 +108,7 @@ ConversionResult generateSortedFont(const ConversionRequest &request, Conversion
     progress.end();
     result.written = written;
 
-    LineBuffer out;
-    out.reserve(bitmaps.content().size() + sections.descriptors.content().size()
-                + sections.codes.content().size() + 8192);
-    appendFmtTxtOpening(out, request, ranges, result);
-    appendFmtTxtSections(out, sections);
+    LineBuffer out = startFmtTxtFile(request, ranges, result, sections);
     appendFmtTxtCmap(out, minCode, maxCode, written);
 
     if (lv8) {

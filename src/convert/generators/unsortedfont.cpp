@@ -134,11 +134,7 @@ ConversionResult generateUnsortedFont(const ConversionRequest &request, Conversi
     const uint cacheLetter = written > 0 ? uint(chars.at(0).unicode()) : 0;
     const int cacheGlyphId = 0;
 
-    LineBuffer out;
-    out.reserve(sections.bitmaps.content().size() + sections.descriptors.content().size()
-                + sections.codes.content().size() + 8192);
-    appendFmtTxtOpening(out, request, limits, result);
-    appendFmtTxtSections(out, sections);
+    LineBuffer out = startFmtTxtFile(request, limits, result, sections);
     appendFmtTxtCmap(out, firstCode, lastCode, written);
 
     // LVGL 8 moved the lookup cache out of the font descriptor into a glyph cache of
