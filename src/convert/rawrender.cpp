@@ -114,7 +114,7 @@ QVector<quint32> RawGlyphRenderer::glyphIndexesPerCodeUnit(const QRawFont &font,
 }
 
 RawGlyphRenderer::RawGlyphRenderer(const QString &chars, const QFont &font, const QFont &iconFont,
-                                   const QString &iconText, int bpp)
+                                   const QString &iconText, int bpp, bool logMetrics)
     : m_chars(chars),
       m_iconText(iconText),
       m_bpp(bpp),
@@ -128,13 +128,16 @@ RawGlyphRenderer::RawGlyphRenderer(const QString &chars, const QFont &font, cons
 {
     m_lineHeight = m_metrics.height();
     m_iconLineHeight = m_iconMetrics.height();
-    qDebug("mt.height:%d", m_lineHeight);
-    qDebug("mt_awe.height:%d", m_iconLineHeight);
+    if (logMetrics) {
+        qDebug("mt.height:%d", m_lineHeight);
+        qDebug("mt_awe.height:%d", m_iconLineHeight);
+    }
     // QRawFont::glyphIndexesForString() gives one index per character, so a pair of
     // surrogates would shift every later glyph against the set.
     m_glyphIndexes = glyphIndexesPerCodeUnit(m_raw, m_chars);
     m_baseLine = int(m_raw.descent());
-    qDebug("base_line:%d", m_baseLine);
+    if (logMetrics)
+        qDebug("base_line:%d", m_baseLine);
 }
 
 RawGlyph RawGlyphRenderer::measure(int index) const

@@ -52,8 +52,9 @@ class RawGlyphRenderer
 {
 public:
     // `chars` is the character set; the glyph index list is built for it here.
+    // `logMetrics` writes the line heights and base line to the debug log.
     RawGlyphRenderer(const QString &chars, const QFont &font, const QFont &iconFont,
-                     const QString &iconText, int bpp);
+                     const QString &iconText, int bpp, bool logMetrics = true);
 
     const QFont &textFont() const { return m_textFont; }
     const QFont &iconFont() const { return m_iconFont; }

@@ -5,7 +5,7 @@
 #include "convert/encoders.h"
 #include "convert/fmttxtlimits.h"
 #include "convert/linebuffer.h"
-#include "convert/rawrender.h"
+#include "convert/rawpipeline.h"
 
 #include <cstdio>
 
@@ -63,7 +63,9 @@ ConversionResult generateSortedFont(const ConversionRequest &request, Conversion
     const int bpp = request.bpp;
     const bool lv8 = request.lvVer == 2;
 
-    RawGlyphRenderer renderer(chars, request.font, request.iconFont, request.iconText, bpp);
+    RawGlyphPipeline pipeline(chars, request.font, request.iconFont, request.iconText, bpp,
+                              request.bppMask, true);
+    const RawGlyphRenderer &renderer = pipeline.renderer();
     result.fontHeight = renderer.lineHeight();
 
     FmtTxtSections sections;
@@ -83,18 +85,19 @@ ConversionResult generateSortedFont(const ConversionRequest &request, Conversion
 
     progress.begin(n);
     for (int i = 0; i < n; ++i) {
-        RawGlyph glyph = renderer.measure(i);
-        if (!progress.step(i, glyph.ch, *glyph.font, glyph.advW, glyph.previewHeight)) {
+        RawGlyph measured = renderer.measure(i);
+        if (!progress.step(i, measured.ch, *measured.font, measured.advW, measured.previewHeight)) {
             result.cancelled = true;
             break;
         }
+        const RawGlyphPipeline::Glyph drawn = pipeline.take(i, std::move(measured));
+        const RawGlyph &glyph = drawn.glyph;
         minCode = qMin(minCode, int(glyph.code));
         maxCode = qMax(maxCode, int(glyph.code));
-        renderer.draw(glyph);
 
         const QString quoted = quotedChar(glyph.ch);
         bitmaps.append(QLatin1String("/* ") + quoted + QLatin1String(" */"));
-        bitmaps.append(encodeAlphaRows(glyph.alpha, bpp, request.bppMask));
+        bitmaps.append(drawn.rows);
         bitmaps.appendEmptyLines(2);
 
         appendGlyphDescriptorLine(sections.descriptors, bitmapIndex, glyph.advW, glyph.boxH, glyph.boxW,

@@ -1,0 +1,68 @@
+// The second rendering thread must not change a single glyph, nor outlive a cancel.
+#include "convert/fonts.h"
+#include "convert/rawpipeline.h"
+#include "glyphtesting.h"
+
+#include <QtTest>
+
+using qm::RawGlyph;
+using qm::RawGlyphPipeline;
+
+class TestRawPipeline : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { qm::installFontSubstitutions(); }
+
+    void threadedEqualsSingleThreaded_data()
+    {
+        QTest::addColumn<int>("bpp");
+        QTest::newRow("1 bpp") << 1;
+        QTest::newRow("4 bpp") << 4;
+    }
+    void threadedEqualsSingleThreaded()
+    {
+        QFETCH(int, bpp);
+        QString chars;
+        for (ushort u = 0x20; u < 0x7F; ++u)
+            chars.append(QChar(u));
+        for (ushort u = 0x4E00; u < 0x4E00 + 500; ++u)
+            chars.append(QChar(u));
+        const QString icons = qmtest::sampleIcons();
+        chars += icons;
+        QVERIFY(chars.size() >= RawGlyphPipeline::threadThreshold());
+        const QFont icon(qmtest::iconFontFamily());
+        const int mask = (1 << bpp) - 1;
+
+        RawGlyphPipeline threaded(chars, qmtest::cjkFont(), icon, icons, bpp, mask, true);
+        RawGlyphPipeline single(chars, qmtest::cjkFont(), icon, icons, bpp, mask, false);
+        for (int i = 0; i < chars.size(); ++i) {
+            const RawGlyphPipeline::Glyph a = threaded.take(i, threaded.renderer().measure(i));
+            const RawGlyphPipeline::Glyph b = single.take(i, single.renderer().measure(i));
+            const QString where = QStringLiteral("index %1 U+%2").arg(i).arg(chars.at(i).unicode(), 4, 16);
+            QVERIFY2(a.glyph.advW == b.glyph.advW && a.glyph.boxW == b.glyph.boxW
+                         && a.glyph.boxH == b.glyph.boxH && a.glyph.ofsX == b.glyph.ofsX
+                         && a.glyph.ofsY == b.glyph.ofsY && a.glyph.rowBytes == b.glyph.rowBytes
+                         && a.glyph.icon == b.glyph.icon && a.glyph.code == b.glyph.code,
+                     qPrintable(where));
+            QVERIFY2(a.rows == b.rows, qPrintable(where));
+            QVERIFY(a.glyph.font);   // the caller's font, for the preview
+        }
+    }
+
+    void stoppingEarlyJoinsTheThread()
+    {
+        QString chars;
+        for (ushort u = 0x4E00; u < 0x4E00 + 2000; ++u)
+            chars.append(QChar(u));
+        for (int stopAt : {0, 1, 7}) {
+            RawGlyphPipeline pipeline(chars, qmtest::cjkFont(), QFont(), QString(), 4, 15, true);
+            for (int i = 0; i < stopAt; ++i)
+                QVERIFY(!pipeline.take(i, pipeline.renderer().measure(i)).rows.isNull());
+        }   // the destructor stops and joins the worker; a hang fails the test by timeout
+    }
+};
+
+QTEST_MAIN(TestRawPipeline)
+#include "tst_rawpipeline.moc"
