@@ -48,18 +48,21 @@ void RawGlyphPipeline::stop()
     m_worker = nullptr;
 }
 
-RawGlyphPipeline::Glyph RawGlyphPipeline::drawHere(RawGlyph measured) const
+void RawGlyphPipeline::finish(Glyph &g) const
 {
-    Glyph g{std::move(measured), QString()};
+    if (g.drawn)
+        return;
     m_renderer.draw(g.glyph);
     g.rows = encodeAlphaRows(g.glyph.alpha, m_bpp, m_mask);
-    return g;
+    g.drawn = true;
 }
 
 void RawGlyphPipeline::workerLoop(const QFont &font, const QFont &iconFont, const QString &iconText)
 {
     const RawGlyphRenderer renderer(m_chars, font, iconFont, iconText, m_bpp, false);
-    for (int index = 1; index < m_chars.size(); index += 2) {
+    for (int index = 0; index < m_chars.size(); ++index) {
+        if (!forWorker(index))
+            continue;
         {
             std::unique_lock<std::mutex> lock(m_mutex);
             m_changed.wait(lock, [&] { return m_stopping || index <= m_due + kLookahead; });
@@ -70,6 +73,7 @@ void RawGlyphPipeline::workerLoop(const QFont &font, const QFont &iconFont, cons
         g.glyph = renderer.measure(index);
         renderer.draw(g.glyph);
         g.rows = encodeAlphaRows(g.glyph.alpha, m_bpp, m_mask);
+        g.drawn = true;
         // The caller reports the glyph with its own fonts; the worker's fonts die with it.
         g.glyph.font = nullptr;
         {
@@ -81,23 +85,24 @@ void RawGlyphPipeline::workerLoop(const QFont &font, const QFont &iconFont, cons
     }
 }
 
-RawGlyphPipeline::Glyph RawGlyphPipeline::take(int index, RawGlyph measured)
+RawGlyphPipeline::Glyph RawGlyphPipeline::next(int index)
 {
-    if (!m_worker)
-        return drawHere(std::move(measured));
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_due = index;
+    if (!m_worker || !forWorker(index)) {
+        if (m_worker) {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_due = index;
+        }
+        m_changed.notify_all();
+        return Glyph{m_renderer.measure(index), QString(), false};
     }
-    m_changed.notify_all();
-    if (!handledByWorker(index))
-        return drawHere(std::move(measured));
-
     std::unique_lock<std::mutex> lock(m_mutex);
+    m_due = index;
+    m_changed.notify_all();
     m_changed.wait(lock, [&] { return m_slots[index].ready; });
     Glyph g = std::move(m_slots[index].glyph);
     m_slots[index].ready = false;
-    g.glyph.font = measured.font;
+    lock.unlock();
+    g.glyph.font = g.glyph.icon ? &m_renderer.iconFont() : &m_renderer.textFont();
     return g;
 }
 

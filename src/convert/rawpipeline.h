@@ -12,17 +12,18 @@ class QThread;
 namespace qm {
 
 // Renders the characters of a set in order for the sorted font. Rasterising is most
-// of a conversion's work and every glyph stands alone, so a second thread draws every
-// other glyph ahead of the caller, with a renderer of its own (fonts belong to the
-// thread that made them). The caller keeps the order, the progress steps and the
-// cancel: it measures each character itself and asks for its drawing only when the
-// character is due.
+// of a conversion's work and every glyph stands alone, so a second thread measures and
+// draws two of every three glyphs ahead of the caller, with a renderer of its own
+// (fonts belong to the thread that made them). The caller keeps the order, the
+// progress steps and the cancel: it asks for each character when it is due, reports
+// it, and only then has it drawn (a glyph the second thread drew is simply used).
 class RawGlyphPipeline
 {
 public:
     struct Glyph {
-        RawGlyph glyph;   // measured and drawn
-        QString rows;     // its alpha map as bitmap text
+        RawGlyph glyph;       // measured; drawn once `drawn` is set
+        QString rows;         // its alpha map as bitmap text
+        bool drawn = false;
     };
 
     // `threaded` false keeps all work on the calling thread.
@@ -30,11 +31,12 @@ public:
                      const QString &iconText, int bpp, int mask, bool threaded);
     ~RawGlyphPipeline();
 
-    // The calling thread's renderer: measures characters for the progress steps.
     const RawGlyphRenderer &renderer() const { return m_renderer; }
-    // Character `index`, drawn and encoded; `measured` is the caller's measure() of it.
-    // Indexes must come in ascending order.
-    Glyph take(int index, RawGlyph measured);
+    // Character `index`, measured (its font is one of the caller's renderer); indexes
+    // must come in ascending order.
+    Glyph next(int index);
+    // Draws and encodes a glyph from next() unless that is done already.
+    void finish(Glyph &glyph) const;
     // Sets of fewer characters than this are not worth a thread.
     static int threadThreshold() { return 256; }
 
@@ -42,8 +44,7 @@ private:
     struct Slot;
     void workerLoop(const QFont &font, const QFont &iconFont, const QString &iconText);
     void stop();
-    Glyph drawHere(RawGlyph measured) const;
-    bool handledByWorker(int index) const { return m_worker && (index & 1); }
+    static bool forWorker(int index) { return index % 3 != 0; }
 
     QString m_chars;
     int m_bpp;

@@ -85,13 +85,13 @@ ConversionResult generateSortedFont(const ConversionRequest &request, Conversion
 
     progress.begin(n);
     for (int i = 0; i < n; ++i) {
-        RawGlyph measured = renderer.measure(i);
-        if (!progress.step(i, measured.ch, *measured.font, measured.advW, measured.previewHeight)) {
+        RawGlyphPipeline::Glyph drawn = pipeline.next(i);
+        const RawGlyph &glyph = drawn.glyph;
+        if (!progress.step(i, glyph.ch, *glyph.font, glyph.advW, glyph.previewHeight)) {
             result.cancelled = true;
             break;
         }
-        const RawGlyphPipeline::Glyph drawn = pipeline.take(i, std::move(measured));
-        const RawGlyph &glyph = drawn.glyph;
+        pipeline.finish(drawn);
         minCode = qMin(minCode, int(glyph.code));
         maxCode = qMax(maxCode, int(glyph.code));
 
