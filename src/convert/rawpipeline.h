@@ -13,7 +13,7 @@ namespace qm {
 
 // Renders the characters of a set in order for the sorted font. Rasterising is most
 // of a conversion's work and every glyph stands alone, so a second thread measures and
-// draws two of every three glyphs ahead of the caller, with a renderer of its own
+// draws three of every four glyphs ahead of the caller, with a renderer of its own
 // (fonts belong to the thread that made them). The caller keeps the order, the
 // progress steps and the cancel: it asks for each character when it is due, reports
 // it, and only then has it drawn (a glyph the second thread drew is simply used).
@@ -44,7 +44,7 @@ private:
     struct Slot;
     void workerLoop(const QFont &font, const QFont &iconFont, const QString &iconText);
     void stop();
-    static bool forWorker(int index) { return index % 3 != 0; }
+    static bool forWorker(int index) { return index % 4 != 0; }
 
     QString m_chars;
     int m_bpp;
