@@ -21,6 +21,7 @@
 
 using qmtest::ScriptedWindow;
 using qmtest::child;
+using qmtest::readConfig;
 
 
 class TestMainWindow : public QObject
@@ -28,8 +29,7 @@ class TestMainWindow : public QObject
     Q_OBJECT
 
 private:
-    QTemporaryDir m_dir;
-    QString m_startDir;
+    qmtest::WorkingFolder m_dir;
 
     static void writeConfig(const QByteArray &json)
     {
@@ -38,23 +38,15 @@ private:
         f.write(json);
     }
 
-    static QJsonObject readConfig()
-    {
-        QFile f(QStringLiteral("config.ini"));
-        if (!f.open(QIODevice::ReadOnly))
-            return QJsonObject();
-        return QJsonDocument::fromJson(f.readAll()).object();
-    }
 
 private slots:
     void initTestCase()
     {
         qm::installFontSubstitutions();
-        m_startDir = QDir::currentPath();
-        QVERIFY(QDir::setCurrent(m_dir.path()));
+        QVERIFY(m_dir.enter());
     }
-    void cleanupTestCase() { QDir::setCurrent(m_startDir); }
-    void init() { QFile::remove(QStringLiteral("config.ini")); }
+    void cleanupTestCase() { m_dir.leave(); }
+    void init() { qmtest::WorkingFolder::forgetSettings(); }
 
     void defaultsWithoutConfigFile()
     {

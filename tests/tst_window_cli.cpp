@@ -17,6 +17,7 @@
 
 using qmtest::ScriptedWindow;
 using qmtest::child;
+using qmtest::readConfig;
 
 namespace {
 
@@ -49,19 +50,17 @@ class TestWindowCli : public QObject
     Q_OBJECT
 
 private:
-    QTemporaryDir m_dir;
-    QString m_startDir;
+    qmtest::WorkingFolder m_dir;
 
 private slots:
     void initTestCase()
     {
         qm::installFontSubstitutions();
-        m_startDir = QDir::currentPath();
-        QVERIFY(QDir::setCurrent(m_dir.path()));
+        QVERIFY(m_dir.enter());
     }
-    void cleanupTestCase() { QDir::setCurrent(m_startDir); }
+    void cleanupTestCase() { m_dir.leave(); }
     // Each window starts from the defaults, not from what the last conversion stored.
-    void init() { QFile::remove(QStringLiteral("config.ini")); }
+    void init() { qmtest::WorkingFolder::forgetSettings(); }
 
     void sameText_data()
     {

@@ -24,6 +24,7 @@
 
 using qmtest::ScriptedWindow;
 using qmtest::child;
+using qmtest::readConfig;
 
 namespace {
 
@@ -38,11 +39,6 @@ QString paneText(QWidget *w)
     return child<QPlainTextEdit>(w, "pte_input")->toPlainText();
 }
 
-QJsonObject readConfig()
-{
-    QFile f(QStringLiteral("config.ini"));
-    return f.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(f.readAll()).object() : QJsonObject();
-}
 
 QByteArray readFile(const QString &path)
 {
@@ -57,8 +53,7 @@ class TestWindowCommands : public QObject
     Q_OBJECT
 
 private:
-    QTemporaryDir m_dir;
-    QString m_startDir;
+    qmtest::WorkingFolder m_dir;
 
     QString path(const QString &name) const { return m_dir.filePath(name); }
 
@@ -66,11 +61,10 @@ private slots:
     void initTestCase()
     {
         qm::installFontSubstitutions();
-        m_startDir = QDir::currentPath();
-        QVERIFY(QDir::setCurrent(m_dir.path()));
+        QVERIFY(m_dir.enter());
     }
-    void cleanupTestCase() { QDir::setCurrent(m_startDir); }
-    void init() { QFile::remove(QStringLiteral("config.ini")); }
+    void cleanupTestCase() { m_dir.leave(); }
+    void init() { qmtest::WorkingFolder::forgetSettings(); }
 
     void editingCommands()
     {

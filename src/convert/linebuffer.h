@@ -3,6 +3,8 @@
 #include <QFont>
 #include <QString>
 
+#include <initializer_list>
+
 namespace qm {
 
 // An ordered list of text lines kept as one string. Appending a text adds it as a
@@ -24,6 +26,18 @@ public:
             m_text += QLatin1Char('\n');
         m_text += text;
         m_hasLines = true;
+    }
+    // Each entry of a list of UTF-8 literals as a line of its own.
+    template <typename Lines>
+    void appendEach(const Lines &lines)
+    {
+        for (const char *line : lines)
+            append(QString::fromUtf8(line));
+    }
+    void appendEach(std::initializer_list<const char *> lines)
+    {
+        for (const char *line : lines)
+            append(QString::fromUtf8(line));
     }
     void appendEmptyLines(int count)
     {

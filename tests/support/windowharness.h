@@ -2,10 +2,43 @@
 
 #include "mainwindow.h"
 
+#include <QDir>
+#include <QFile>
 #include <QFont>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
 #include <QStringList>
 
 namespace qmtest {
+
+// A scratch folder made the working directory, since the window keeps its options in
+// ./config.ini there; leave() returns to the folder the test started in.
+class WorkingFolder
+{
+public:
+    bool enter()
+    {
+        m_previous = QDir::currentPath();
+        return m_dir.isValid() && QDir::setCurrent(m_dir.path());
+    }
+    void leave() { QDir::setCurrent(m_previous); }
+    QString path() const { return m_dir.path(); }
+    QString filePath(const QString &name) const { return m_dir.filePath(name); }
+    // Each window then starts from the default options.
+    static void forgetSettings() { QFile::remove(QStringLiteral("config.ini")); }
+
+private:
+    QTemporaryDir m_dir;
+    QString m_previous;
+};
+
+// The options as the window last wrote them; empty when there is no file.
+inline QJsonObject readConfig()
+{
+    QFile f(QStringLiteral("config.ini"));
+    return f.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(f.readAll()).object() : QJsonObject();
+}
 
 // A widget of the window by its object name.
 template <typename T>

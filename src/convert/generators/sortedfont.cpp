@@ -13,12 +13,6 @@ namespace qm {
 
 namespace {
 
-void appendLines(LineBuffer &out, std::initializer_list<const char *> lines)
-{
-    for (const char *line : lines)
-        out.append(QString::fromUtf8(line));
-}
-
 // The body of both lookup functions up to the found glyph: range check, the one-entry
 // cache of the last letter, the binary search. LVGL 8 keeps the cache outside the
 // constant descriptor.
@@ -127,7 +121,7 @@ ConversionResult generateSortedFont(const ConversionRequest &request, Conversion
     out.append(QLatin1String("};"));
     out.appendEmptyLines(2);
 
-    appendLines(out, {
+    out.appendEach({
         "static int binsearch(const uint16_t *sortedSeq, int seqLength, uint16_t keyData) {",
         "    int low = 0, mid, high = seqLength - 1;",
         "    while (low <= high) {",
@@ -161,7 +155,7 @@ ConversionResult generateSortedFont(const ConversionRequest &request, Conversion
     appendLookupHead(out, lv8);
     out.append(QLatin1String("        const lv_font_fmt_txt_glyph_dsc_t * gdsc = &fdsc->glyph_dsc[i];"));
     appendCacheUpdate(out, lv8);
-    appendLines(out, {
+    out.appendEach({
         "        dsc_out->adv_w = gdsc->adv_w;",
         "        dsc_out->box_h = gdsc->box_h;",
         "        dsc_out->box_w = gdsc->box_w;",

@@ -108,11 +108,9 @@ void appendReaders(LineBuffer &out)
         "    return false;",
         "}",
     };
-    for (const char *line : bitmapReader)
-        out.append(QLatin1String(line));
+    out.appendEach(bitmapReader);
     out.appendEmptyLines(2);
-    for (const char *line : dscReader)
-        out.append(QLatin1String(line));
+    out.appendEach(dscReader);
     out.appendEmptyLines(2);
 }
 

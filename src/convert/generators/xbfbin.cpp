@@ -92,14 +92,11 @@ void appendReader(LineBuffer &out, const XbfTable &table, int bufferSize)
         "    return false;",
         "}",
     };
-    for (const char *line : getdata)
-        out.append(QString::fromUtf8(line));
+    out.appendEach(getdata);
     out.appendEmptyLines(2);
-    for (const char *line : bitmapReader)
-        out.append(QLatin1String(line));
+    out.appendEach(bitmapReader);
     out.appendEmptyLines(2);
-    for (const char *line : dscReader)
-        out.append(QLatin1String(line));
+    out.appendEach(dscReader);
     out.appendEmptyLines(2);
 }
 
