@@ -215,6 +215,34 @@ private slots:
                                  + QStringLiteral(" could not be opened: ")));
     }
 
+    // Large texts are written in pieces; every kind of character, including pairs cut by
+    // a piece's end and lone surrogates, comes out as QString::toUtf8() gives it.
+    void utf8FileWriterMatchesQtAcrossPieces()
+    {
+        const QString pair = QString::fromUtf8("\xF0\x9F\x98\x80");
+        QString text;
+        for (int i = 0; text.size() < 700000; ++i) {
+            text += QStringLiteral("0x3f,0x00,  //..@@..\n/* 中 */ ÅßЖ ");
+            if (i % 97 == 0)
+                text += pair;
+            if (i % 1013 == 0)
+                text += QChar(0xDC00) + QStringLiteral("x");   // a low half alone
+        }
+        // Pairs across each place a piece could end, a high half alone at the end.
+        for (int at : {(1 << 18) - 1, (1 << 19) - 1, (1 << 20) - 1, (1 << 18), (1 << 19)}) {
+            if (at + 1 < text.size())
+                text.replace(at, 2, pair);
+        }
+        text += QChar(0xD800);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("big.c"));
+        QString error;
+        QVERIFY2(writeUtf8File(path, text, &error), qPrintable(error));
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QVERIFY(f.readAll() == text.toUtf8());
+    }
+
 private:
     static int bppMaskFor(int bpp) { return (1 << bpp) - 1; }
 };

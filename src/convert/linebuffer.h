@@ -53,7 +53,7 @@ public:
             m_text = text;
         m_hasLines = true;
     }
-    void reserve(int size) { m_text.reserve(size); }
+    void reserve(int size);
     int capacity() const { return m_text.capacity(); }
     bool isEmpty() const { return !m_hasLines; }
     const QString &content() const { return m_text; }
