@@ -4,7 +4,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 
-pkgs=(cmake make g++ gcc qtbase5-dev qtbase5-dev-tools
+pkgs=(cmake make g++ gcc qtbase5-dev qtbase5-dev-tools qtbase5-private-dev
       fonts-wqy-microhei fonts-font-awesome fonts-dejavu-core fonts-droid-fallback
       xvfb xauth)
 missing=()

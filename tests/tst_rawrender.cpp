@@ -1,4 +1,5 @@
 #include "convert/encoders.h"
+#include "convert/engineglyph.h"
 #include "convert/fonts.h"
 #include "convert/rawrender.h"
 #include "sortedglyphs.h"
@@ -25,6 +26,8 @@ private slots:
     void setUpFollowsDepth();
     void boxAndPixelsMatchTheFont_data();
     void boxAndPixelsMatchTheFont();
+    void engineGlyphMatchesThePublicCalls_data();
+    void engineGlyphMatchesThePublicCalls();
     void iconCharactersUseTheIconFont();
     void blankGlyphHasAnEmptyBox();
 
@@ -164,12 +167,19 @@ void TestRawRender::boxAndPixelsMatchTheFont()
     RawGlyphRenderer renderer(chars, font, QFont(m_awesome), QString(), bpp);
     QCOMPARE(renderer.lineHeight(), lineHeight);
     QCOMPARE(renderer.baseLine(), baseLine);
-    for (int i = 0; i < chars.size(); ++i) {
-        RawGlyph g = renderer.measure(i);
-        renderer.draw(g);
+    // Both ways to a glyph: measured then drawn, and rendered whole as a conversion does.
+    for (int n = 0; n < 2 * chars.size(); ++n) {
+        const int i = n / 2;
+        RawGlyph g;
+        if (n % 2) {
+            g = renderer.render(i);
+        } else {
+            g = renderer.measure(i);
+            renderer.draw(g);
+        }
         const qmtest::ExpectedGlyph e =
             qmtest::expectedRawGlyph(chars.at(i), textFont, false, bpp, lineHeight, baseLine);
-        const QByteArray where = QString(chars.at(i)).toUtf8();
+        const QByteArray where = (QString(chars.at(i)) + (n % 2 ? QLatin1String(" rendered") : QLatin1String(""))).toUtf8();
         QVERIFY2(e.ok, qPrintable(QString::fromUtf8(where) + QLatin1String(": ") + e.why));
         QVERIFY2(!g.icon && g.font == &renderer.textFont(), where);
         QVERIFY2(g.advW == e.advW, where);
@@ -188,6 +198,74 @@ void TestRawRender::boxAndPixelsMatchTheFont()
         for (const QString &row : rows)
             QVERIFY2(row.count(QLatin1String("0x")) == g.rowBytes, where);
     }
+}
+
+void TestRawRender::engineGlyphMatchesThePublicCalls_data()
+{
+    QTest::addColumn<QString>("family");
+    QTest::addColumn<int>("pixelSize");
+    QTest::addColumn<int>("hinting");
+    QTest::addColumn<bool>("served");   // the engine hands the glyph out
+    const int byDefault = QFont::PreferDefaultHinting;
+    QTest::newRow("CJK 16 px") << defaultFontFamily() << 16 << byDefault << true;
+    QTest::newRow("CJK 11 px") << defaultFontFamily() << 11 << byDefault << true;
+    QTest::newRow("Droid Sans Fallback 16 px") << QStringLiteral("Droid Sans Fallback") << 16 << byDefault << true;
+    QTest::newRow("DejaVu Sans 16 px") << QStringLiteral("DejaVu Sans") << 16 << byDefault << true;
+    QTest::newRow("DejaVu Serif 23 px") << QStringLiteral("DejaVu Serif") << 23 << byDefault << true;
+    QTest::newRow("DejaVu Sans full hinting") << QStringLiteral("DejaVu Sans") << 16 << int(QFont::PreferFullHinting) << true;
+    QTest::newRow("DejaVu Sans no hinting") << QStringLiteral("DejaVu Sans") << 16 << int(QFont::PreferNoHinting) << true;
+    QTest::newRow("CJK full hinting") << defaultFontFamily() << 16 << int(QFont::PreferFullHinting) << true;
+    QTest::newRow("DejaVu Sans 64 px") << QStringLiteral("DejaVu Sans") << 64 << byDefault << true;
+    // Above 64 px the engine draws glyphs as paths and caches no pixels.
+    QTest::newRow("DejaVu Sans 65 px") << QStringLiteral("DejaVu Sans") << 65 << byDefault << false;
+    QTest::newRow("CJK 120 px") << defaultFontFamily() << 120 << byDefault << false;
+}
+
+// The glyph read out of the engine's cache has the pixels of the alpha map, the
+// rectangle of the font metrics and the advance QFontMetrics gives, whatever the
+// hinting; where the engine cannot hand a glyph out, it says so.
+void TestRawRender::engineGlyphMatchesThePublicCalls()
+{
+    QFETCH(QString, family);
+    QFETCH(int, pixelSize);
+    QFETCH(int, hinting);
+    QFETCH(bool, served);
+    if (!engineGlyphsBuiltIn())
+        QSKIP("built without Qt's private headers");
+    QFont font(family);
+    font.setPixelSize(pixelSize);
+    font.setHintingPreference(QFont::HintingPreference(hinting));
+    QVERIFY2(QFontInfo(font).family() == family || family == defaultFontFamily(), "font not installed");
+    const QRawFont raw = QRawFont::fromFont(font, QFontDatabase::Any);
+    const QFontMetrics metrics(font);
+    const QFontMetricsF metricsF(font);
+
+    QString chars;
+    for (ushort c = 0x21; c < 0x7F; ++c)
+        chars += QChar(c);
+    chars += QString::fromUtf8("ÅßĳЖω");
+    for (ushort c = 0x4E00; c < 0x4E00 + 40; ++c)
+        chars += QChar(c);
+    chars += QString::fromUtf8("龍體，。");
+    int servedCount = 0;
+    for (QChar ch : chars) {
+        const quint32 index = RawGlyphRenderer::glyphIndexesPerCodeUnit(raw, QString(ch)).at(0);
+        if (index == 0)
+            continue;   // not in this font
+        EngineGlyph e;
+        if (!loadEngineGlyph(raw, index, &e))
+            continue;
+        ++servedCount;
+        const QByteArray where = QString(ch).toUtf8();
+        const QImage map = raw.alphaMapForGlyph(index, QRawFont::PixelAntialiasing, QTransform())
+                               .convertToFormat(QImage::Format_Alpha8);
+        const QRectF rect = metricsF.boundingRect(ch);
+        QVERIFY2(e.advance == metrics.horizontalAdvance(ch), where);
+        QVERIFY2(e.x == int(rect.x()) && e.top == int(rect.y()), where);
+        QVERIFY2(e.width == int(rect.width()) && e.height == int(rect.height()), where);
+        QVERIFY2(e.alpha == map, where);
+    }
+    QCOMPARE(servedCount > 0, served);
 }
 
 void TestRawRender::iconCharactersUseTheIconFont()

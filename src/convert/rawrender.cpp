@@ -1,6 +1,7 @@
 #include "rawrender.h"
 
 #include "encoders.h"
+#include "engineglyph.h"
 #include "glyphcapture.h"
 
 #include <QDebug>
@@ -140,27 +141,63 @@ RawGlyphRenderer::RawGlyphRenderer(const QString &chars, const QFont &font, cons
         qDebug("base_line:%d", m_baseLine);
 }
 
-RawGlyph RawGlyphRenderer::measure(int index) const
+RawGlyph RawGlyphRenderer::pick(int index) const
 {
     RawGlyph g;
     g.ch = m_chars.at(index);
     g.code = g.ch.unicode();
-    const QString s(g.ch);
     if (!m_iconText.isEmpty() && m_iconText.contains(g.ch)) {
         g.icon = true;
         g.font = &m_iconFont;
-        g.advW = m_iconMetrics.horizontalAdvance(s);
         g.previewHeight = m_iconLineHeight;
         g.glyphIndex = glyphIndexFor(m_rawIcon, g.ch);
     } else {
         g.font = &m_textFont;
         g.glyphIndex = m_glyphIndexes.at(index);
-        // A glyph of the text font itself needs no shaping to be measured, and the
-        // per-character advance comes from the cache the font engine already holds.
-        // A missing glyph may be drawn by a fallback font, which only the string path sees.
-        g.advW = g.glyphIndex != 0 ? m_metrics.horizontalAdvance(g.ch) : m_metrics.horizontalAdvance(s);
         g.previewHeight = m_lineHeight;
     }
+    return g;
+}
+
+void RawGlyphRenderer::measureAdvance(RawGlyph &g) const
+{
+    if (g.icon) {
+        g.advW = m_iconMetrics.horizontalAdvance(QString(g.ch));
+        return;
+    }
+    // A glyph of the text font itself needs no shaping to be measured, and the
+    // per-character advance comes from the cache the font engine already holds.
+    // A missing glyph may be drawn by a fallback font, which only the string path sees.
+    g.advW = g.glyphIndex != 0 ? m_metrics.horizontalAdvance(g.ch) : m_metrics.horizontalAdvance(QString(g.ch));
+}
+
+RawGlyph RawGlyphRenderer::measure(int index) const
+{
+    RawGlyph g = pick(index);
+    measureAdvance(g);
+    return g;
+}
+
+RawGlyph RawGlyphRenderer::render(int index) const
+{
+    RawGlyph g = pick(index);
+    // A text glyph of the font itself, at a depth the engine renders in gray, comes in
+    // one piece from the engine. Marks keep the public path, which gives them no advance.
+    EngineGlyph e;
+    if (!g.icon && g.glyphIndex != 0 && m_bpp != 1 && g.ch.category() != QChar::Mark_NonSpacing
+        && loadEngineGlyph(m_raw, g.glyphIndex, &e)) {
+        g.alpha = e.alpha;
+        g.width = e.width;
+        g.boxH = e.height;
+        g.ofsX = e.x;
+        g.ofsY = offsetY(g, e.top, e.height);
+        g.advW = e.advance;
+        g.rowBytes = rowBytesFor(g.width, m_bpp);
+        g.boxW = g.rowBytes * 8 / m_bpp;
+        return g;
+    }
+    draw(g);
+    measureAdvance(g);
     return g;
 }
 

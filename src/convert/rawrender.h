@@ -70,12 +70,18 @@ public:
     RawGlyph measure(int index) const;
     // Computes the glyph box and the pixels of a measured glyph.
     void draw(RawGlyph &glyph) const;
+    // measure() and draw() together, as a conversion needs them. A gray text glyph is
+    // read whole out of the font engine's cache where that can be done (one glyph load
+    // instead of two); the numbers and pixels are the same either way.
+    RawGlyph render(int index) const;
 
     // One glyph index per code unit: a surrogate half is not a character of any font
     // on its own and gets the missing glyph, index 0.
     static QVector<quint32> glyphIndexesPerCodeUnit(const QRawFont &font, const QString &chars);
 
 private:
+    RawGlyph pick(int index) const;
+    void measureAdvance(RawGlyph &glyph) const;
     void drawAntialiased(RawGlyph &glyph, const QRawFont &raw) const;
     void drawMonochrome(RawGlyph &glyph, const QRawFont &raw) const;
     int offsetY(const RawGlyph &glyph, qreal top, qreal height) const;
