@@ -5,6 +5,8 @@
 
 #include <QtTest>
 
+#include <atomic>
+
 using qm::RawGlyph;
 using qm::RawGlyphPipeline;
 
@@ -35,8 +37,17 @@ private slots:
         const QFont icon(qmtest::iconFontFamily());
         const int mask = (1 << bpp) - 1;
 
-        RawGlyphPipeline threaded(chars, qmtest::cjkFont(), icon, icons, bpp, mask, true);
-        RawGlyphPipeline single(chars, qmtest::cjkFont(), icon, icons, bpp, mask, false);
+        // The decorator sees each glyph encoded, with empty texts to add to. It runs on
+        // both threads, so what it finds wrong is counted and checked at the end.
+        std::atomic<int> unprepared{0};
+        const RawGlyphPipeline::Decorator decorate = [&unprepared](RawGlyphPipeline::Glyph &g) {
+            if (!g.block.isEmpty() || !g.line.isEmpty() || !g.glyph.alpha.isNull())
+                ++unprepared;
+            g.block += QString::number(g.glyph.code, 16) + QLatin1Char('\n') + g.rows;
+            g.line += QString::number(g.glyph.advW);
+        };
+        RawGlyphPipeline threaded(chars, qmtest::cjkFont(), icon, icons, bpp, mask, true, decorate);
+        RawGlyphPipeline single(chars, qmtest::cjkFont(), icon, icons, bpp, mask, false, decorate);
         for (int i = 0; i < chars.size(); ++i) {
             RawGlyphPipeline::Glyph a = threaded.next(i);
             RawGlyphPipeline::Glyph b = single.next(i);
@@ -51,7 +62,11 @@ private slots:
                          && a.glyph.icon == b.glyph.icon && a.glyph.code == b.glyph.code,
                      qPrintable(where));
             QVERIFY2(a.rows == b.rows, qPrintable(where));
+            QVERIFY2(a.block == b.block && a.line == b.line, qPrintable(where));
+            QVERIFY2(a.block.endsWith(a.rows) && a.block.startsWith(QString::number(a.glyph.code, 16)),
+                     qPrintable(where));
         }
+        QCOMPARE(unprepared.load(), 0);
     }
 
     void stoppingEarlyJoinsTheThread()

@@ -154,13 +154,19 @@ QString encodeCroppedGlyphRows(const QImage &source, int bpp, int mask, int *box
 QString encodeAlphaRows(const QImage &alphaMap, int bpp, int mask)
 {
     QString out;
+    appendAlphaRows(out, alphaMap, bpp, mask);
+    return out;
+}
+
+void appendAlphaRows(QString &out, const QImage &alphaMap, int bpp, int mask)
+{
     if (alphaMap.isNull() || alphaMap.height() == 0)
-        return out;
+        return;
     const QImage image = alphaMap.format() == QImage::Format_Alpha8
         ? alphaMap
         : alphaMap.convertToFormat(QImage::Format_Alpha8);
     const int w = image.width();
-    out.reserve(image.height() * (rowBytesFor(w, bpp) * 5 + w + 5));
+    out.reserve(out.size() + image.height() * (rowBytesFor(w, bpp) * 5 + w + 5));
     for (int y = 0; y < image.height(); ++y) {
         if (y > 0)
             out.append(QLatin1Char('\n'));
@@ -170,7 +176,6 @@ QString encodeAlphaRows(const QImage &alphaMap, int bpp, int mask)
             [line, mask](int x) { return uint(line[x]) * uint(mask) / 255u; },
             [line](int x) { return alphaPreview(line[x]); });
     }
-    return out;
 }
 
 void packCroppedGlyphBytes(const QImage &source, int bpp, int mask, uint8_t *buffer,

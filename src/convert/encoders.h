@@ -24,6 +24,8 @@ QString encodeGlyphRows(const QImage &image, int bpp, int mask);
 QString encodeCroppedGlyphRows(const QImage &image, int bpp, int mask, int *boxH, int *rowsBelow);
 // Alpha maps: the level comes from the alpha value.
 QString encodeAlphaRows(const QImage &alphaMap, int bpp, int mask);
+// The same rows added to the end of `out`, which keeps its storage.
+void appendAlphaRows(QString &out, const QImage &alphaMap, int bpp, int mask);
 // The cropped rows as raw bytes; `buffer` holds at least rowBytes * height bytes.
 void packCroppedGlyphBytes(const QImage &image, int bpp, int mask, uint8_t *buffer,
                            int *boxH, int *rowsBelow);

@@ -30,11 +30,18 @@ void appendGlyphDescriptorLine(LineBuffer &out, int bitmapIndex, int advW, int b
     out.append(QLatin1String(buf) + quoted + QLatin1String(")*/"));
 }
 
-void appendCodeListLine(LineBuffer &out, uint code, const QString &quoted)
+void writeCodeListLine(QString &out, uint code, const QString &quoted)
 {
     char buf[32];
     std::snprintf(buf, sizeof buf, "    0x%04x,\t/*(", code);
-    out.append(QLatin1String(buf) + quoted + QLatin1String(")*/"));
+    out += QLatin1String(buf) + quoted + QLatin1String(")*/");
+}
+
+void appendCodeListLine(LineBuffer &out, uint code, const QString &quoted)
+{
+    QString line;
+    writeCodeListLine(line, code, quoted);
+    out.append(line);
 }
 
 FmtTxtSections::FmtTxtSections()

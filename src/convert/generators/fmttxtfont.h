@@ -19,8 +19,9 @@ QString quotedChar(QChar ch);
 // "    {.bitmap_index = ...},/*(ch)*/"
 void appendGlyphDescriptorLine(LineBuffer &out, int bitmapIndex, int advW, int boxH, int boxW,
                                int ofsX, int ofsY, const QString &quoted);
-// "    0x%04x,\t/*(ch)*/"
+// "    0x%04x,\t/*(ch)*/", as a line of its own or added to the end of `out`.
 void appendCodeListLine(LineBuffer &out, uint code, const QString &quoted);
+void writeCodeListLine(QString &out, uint code, const QString &quoted);
 
 // The glyph sections of an lv_font_fmt_txt font, opened with their array heads.
 struct FmtTxtSections {

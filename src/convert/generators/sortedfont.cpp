@@ -57,8 +57,17 @@ ConversionResult generateSortedFont(const ConversionRequest &request, Conversion
     const int bpp = request.bpp;
     const bool lv8 = request.lvVer == 2;
 
+    // A glyph's bitmap block and its code-list line stand alone, so they are made by
+    // whichever thread drew the glyph; only the descriptor needs the running index.
     RawGlyphPipeline pipeline(chars, request.font, request.iconFont, request.iconText, bpp,
-                              request.bppMask, true);
+                              request.bppMask, true, [](RawGlyphPipeline::Glyph &g) {
+                                  const QString quoted = quotedChar(g.glyph.ch);
+                                  // The lines "/* ch */", the rows, two empty lines.
+                                  g.block += QLatin1String("/* ") + quoted + QLatin1String(" */\n");
+                                  g.block += g.rows;
+                                  g.block += QLatin1String("\n\n");
+                                  writeCodeListLine(g.line, g.glyph.code, quoted);
+                              });
     const RawGlyphRenderer &renderer = pipeline.renderer();
     result.fontHeight = renderer.lineHeight();
 
@@ -79,7 +88,7 @@ ConversionResult generateSortedFont(const ConversionRequest &request, Conversion
 
     progress.begin(n);
     for (int i = 0; i < n; ++i) {
-        RawGlyphPipeline::Glyph drawn = pipeline.next(i);
+        RawGlyphPipeline::Glyph &drawn = pipeline.next(i);
         const RawGlyph &glyph = drawn.glyph;
         if (!progress.step(i, glyph.ch, *glyph.font, glyph.advW, glyph.previewHeight)) {
             result.cancelled = true;
@@ -89,14 +98,10 @@ ConversionResult generateSortedFont(const ConversionRequest &request, Conversion
         minCode = qMin(minCode, int(glyph.code));
         maxCode = qMax(maxCode, int(glyph.code));
 
-        const QString quoted = quotedChar(glyph.ch);
-        bitmaps.append(QLatin1String("/* ") + quoted + QLatin1String(" */"));
-        bitmaps.append(drawn.rows);
-        bitmaps.appendEmptyLines(2);
-
+        bitmaps.append(drawn.block);
         appendGlyphDescriptorLine(sections.descriptors, bitmapIndex, glyph.advW, glyph.boxH, glyph.boxW,
-                                  glyph.ofsX, glyph.ofsY, quoted);
-        appendCodeListLine(sections.codes, glyph.code, quoted);
+                                  glyph.ofsX, glyph.ofsY, quotedChar(glyph.ch));
+        sections.codes.append(drawn.line);
         ranges.addGlyph(bitmapIndex, glyph.advW, glyph.boxW, glyph.boxH, glyph.ofsX, glyph.ofsY);
 
         bitmapIndex += glyph.boxH * glyph.rowBytes;
