@@ -1,5 +1,7 @@
 #include "engineglyph.h"
 
+#include <cstring>
+
 #ifdef QM_ENGINE_GLYPHS
 #include <QtGui/private/qfixed_p.h>
 #include <QtGui/private/qfontengine_p.h>

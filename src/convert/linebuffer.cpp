@@ -58,8 +58,9 @@ QString fontCommentLine(const QFont &font)
 
 namespace {
 
-// Appends UTF-8 for `length` code units at `text` to `out`, which has room for three
-// bytes per unit. Generated C is nearly all ASCII, which is copied in blocks.
+// Writes UTF-8 for `length` code units at `text` to `out`, which has room for three
+// bytes per unit, and returns the end. Generated C is nearly all ASCII, which is
+// copied in blocks.
 char *encodeUtf8(const QChar *text, int length, char *out)
 {
     const ushort *src = reinterpret_cast<const ushort *>(text);
