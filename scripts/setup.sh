@@ -5,7 +5,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 
 pkgs=(cmake make g++ gcc qtbase5-dev qtbase5-dev-tools qtbase5-private-dev
-      fonts-wqy-microhei fonts-font-awesome fonts-dejavu-core fonts-droid-fallback
+      fonts-wqy-microhei fonts-font-awesome fonts-dejavu-core fonts-dejavu-extra fonts-droid-fallback
       xvfb xauth)
 missing=()
 for p in "${pkgs[@]}"; do
@@ -15,8 +15,18 @@ if [ ${#missing[@]} -gt 0 ]; then
   sudo=""
   [ "$(id -u)" -ne 0 ] && sudo=sudo
   echo "Installing: ${missing[*]}"
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  # apt and dpkg report every unpacked file; keep that in a log and show it only when
+  # something goes wrong.
+  log=$(mktemp)
+  if ! { $sudo apt-get update -qq && DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq \
+           --no-install-recommends "${missing[@]}"; } >"$log" 2>&1; then
+    cat "$log" >&2
+    rm -f "$log"
+    echo "setup: installing the packages failed (see above)" >&2
+    exit 1
+  fi
+  rm -f "$log"
+  echo "Installed."
 fi
 
 cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null

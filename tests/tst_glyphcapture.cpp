@@ -1,4 +1,5 @@
 #include "convert/encoders.h"
+#include "testfonts.h"
 #include "convert/fonts.h"
 #include "convert/glyphcapture.h"
 #include "glyphtesting.h"
@@ -54,6 +55,7 @@ int countInkPixels(const QImage &image)
 
 void TestGlyphCapture::initTestCase()
 {
+    QVERIFY2(qmtest::missingTestFonts().isEmpty(), qPrintable(qmtest::missingTestFonts()));
     qm::installFontSubstitutions();
     QVERIFY2(!qmtest::iconFontFamily().isEmpty(), "FontAwesome is not installed");
 }

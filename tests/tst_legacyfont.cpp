@@ -1,4 +1,5 @@
 #include "ccompile.h"
+#include "testfonts.h"
 #include "convert/encoders.h"
 #include "convert/fonts.h"
 #include "convert/generators/generators.h"
@@ -146,6 +147,7 @@ QByteArray lookupProgram(const QList<uint> &queries, const QList<int> &counts)
 
 void TestLegacyFont::initTestCase()
 {
+    QVERIFY2(qmtest::missingTestFonts().isEmpty(), qPrintable(qmtest::missingTestFonts()));
     qm::installFontSubstitutions();
     QVERIFY2(!qmtest::iconFontFamily().isEmpty(), "FontAwesome is not installed");
 }

@@ -1,4 +1,6 @@
 #include "convert/encoders.h"
+#include "testfonts.h"
+#include "glyphtesting.h"
 #include "convert/engineglyph.h"
 #include "convert/fonts.h"
 #include "convert/rawrender.h"
@@ -37,6 +39,7 @@ private:
 
 void TestRawRender::initTestCase()
 {
+    QVERIFY2(qmtest::missingTestFonts().isEmpty(), qPrintable(qmtest::missingTestFonts()));
     installFontSubstitutions();
     m_awesome = qmtest::registerFontAwesome();
     QVERIFY2(!m_awesome.isEmpty(), "FontAwesome could not be registered");

@@ -1,4 +1,6 @@
 #include "ccompile.h"
+#include "testfonts.h"
+#include "glyphtesting.h"
 #include "convert/charset.h"
 #include "convert/encoders.h"
 #include "convert/fmttxtlimits.h"
@@ -178,6 +180,7 @@ private:
 
 void TestSortedFont::initTestCase()
 {
+    QVERIFY2(qmtest::missingTestFonts().isEmpty(), qPrintable(qmtest::missingTestFonts()));
     installFontSubstitutions();
     m_awesome = qmtest::registerFontAwesome();
     QVERIFY2(!m_awesome.isEmpty(), "FontAwesome could not be registered");

@@ -1,4 +1,5 @@
 #include "ccompile.h"
+#include "testfonts.h"
 #include "convert/encoders.h"
 #include "convert/fonts.h"
 #include "convert/generators/generators.h"
@@ -107,6 +108,7 @@ QString fieldLine(const QString &text, const QString &prefix)
 
 void TestUnsortedFont::initTestCase()
 {
+    QVERIFY2(qmtest::missingTestFonts().isEmpty(), qPrintable(qmtest::missingTestFonts()));
     qm::installFontSubstitutions();
     QVERIFY2(!qmtest::iconFontFamily().isEmpty(), "FontAwesome is not installed");
 }

@@ -6,6 +6,7 @@
 #include "convert/generators/generators.h"
 #include "convert/generators/xbftable.h"
 #include "convert/glyphcapture.h"
+#include "testfonts.h"
 #include "xbfsupport.h"
 
 #include <QDir>
@@ -108,6 +109,7 @@ private slots:
 void TestXbf::initTestCase()
 {
     installFontSubstitutions();
+    QVERIFY2(missingTestFonts().isEmpty(), qPrintable(missingTestFonts()));
     QVERIFY(!fontAwesomeFamily().isEmpty());
 }
 
@@ -172,22 +174,22 @@ void TestXbf::blankAndRepeatedCharacters()
 
 void TestXbf::iconsCentredAboveTheLine()
 {
-    // A tall face as the "icon font" beside a face with a short line: the accented capital
-    // is taller than the line, so centring gives a negative offset.
+    // A face as the "icon font" beside a face with a short line: its full block fills its
+    // own taller line, so centring in the short one gives a negative offset.
     QTemporaryDir dir;
-    const QString icons = QStringLiteral("\u01FA|");
-    const ConversionRequest r = xbfRequest(QStringLiteral("A") + icons, 4, pixelFont(QStringLiteral("C059"), 64),
-                                           QFont(QStringLiteral("Nimbus Sans")), icons);
+    const QString icons = QStringLiteral("\u2588|");
+    const ConversionRequest r = xbfRequest(QStringLiteral("A") + icons, 4, pixelFont(QStringLiteral("DejaVu Math TeX Gyre"), 64),
+                                           QFont(QStringLiteral("DejaVu Sans")), icons);
     const BothKinds b = runBoth(r, dir.path());
     CHECK_BOTH(b);
     const int lineHeight = b.bin.fontHeight;
-    const XbfGlyph ring = b.table.records.value(b.table.position(0x01FA));
-    QCOMPARE(ring, expectedXbfGlyph(r, QChar(0x01FA)));
+    const XbfGlyph ring = b.table.records.value(b.table.position(0x2588));
+    QCOMPARE(ring, expectedXbfGlyph(r, QChar(0x2588)));
     QVERIFY2(ring.boxH >= lineHeight + 2, "the set-up must give an icon taller than the line");
     QCOMPARE(ring.ofsY, (lineHeight - ring.boxH) / 2);
     QVERIFY(ring.ofsY < 0);
-    QCOMPARE(uint8_t(b.bytes.at(int(b.table.position(0x01FA)) + 4)), uint8_t(ring.ofsY & 0xFF));
-    QVERIFY(b.array.text.contains(QStringLiteral("%1,%2,%3,0,%4,0,  //dsc : unicode = 0x01fa")
+    QCOMPARE(uint8_t(b.bytes.at(int(b.table.position(0x2588)) + 4)), uint8_t(ring.ofsY & 0xFF));
+    QVERIFY(b.array.text.contains(QStringLiteral("%1,%2,%3,0,%4,0,  //dsc : unicode = 0x2588")
                                       .arg(ring.adv)
                                       .arg(ring.boxW)
                                       .arg(ring.boxH)
@@ -510,9 +512,9 @@ void TestXbf::bufferSizeComment()
     QCOMPARE(printedSize(b.bin.text), rowBytes * b.bin.fontHeight);
 
     // An icon taller than the line needs more than that for its bitmap.
-    const QString icons = QStringLiteral("\u01FA");
-    b = runBoth(xbfRequest(QStringLiteral("il") + icons, 4, pixelFont(QStringLiteral("C059"), 64),
-                           QFont(QStringLiteral("Nimbus Sans")), icons),
+    const QString icons = QStringLiteral("\u2588");
+    b = runBoth(xbfRequest(QStringLiteral("il") + icons, 4, pixelFont(QStringLiteral("DejaVu Math TeX Gyre"), 64),
+                           QFont(QStringLiteral("DejaVu Sans")), icons),
                 dir.path());
     CHECK_BOTH(b);
     widest(b.table, &rowBytes, &bitmap);

@@ -5,6 +5,7 @@
 #include "ccompile.h"
 #include "convert/fonts.h"
 #include "convert/generators/generators.h"
+#include "testfonts.h"
 #include "xbfsupport.h"
 
 #include <QFile>
@@ -113,6 +114,7 @@ private slots:
 void TestXbfCompile::initTestCase()
 {
     installFontSubstitutions();
+    QVERIFY2(missingTestFonts().isEmpty(), qPrintable(missingTestFonts()));
     QVERIFY(!fontAwesomeFamily().isEmpty());
 }
 
@@ -137,12 +139,12 @@ void TestXbfCompile::everyGlyphThroughTheFont_data()
     QTest::newRow("8 bpp") << 8 << yahei << awesome << text << faIcons << "v6";
 
     // Icons taller than the line (negative offsets, bitmaps beyond width x line height).
-    QFont c059(QStringLiteral("C059"));
-    c059.setPixelSize(64);
-    const QString tall = QStringLiteral("\u01FA|");
-    QTest::newRow("tall icons 1 bpp") << 1 << c059 << QFont(QStringLiteral("Nimbus Sans")) << QStringLiteral("il")
+    QFont mathFace(QStringLiteral("DejaVu Math TeX Gyre"));
+    mathFace.setPixelSize(64);
+    const QString tall = QStringLiteral("\u2588|");
+    QTest::newRow("tall icons 1 bpp") << 1 << mathFace << QFont(QStringLiteral("DejaVu Sans")) << QStringLiteral("il")
                                       << tall << "v8";
-    QTest::newRow("tall icons 8 bpp") << 8 << c059 << QFont(QStringLiteral("Nimbus Sans")) << QStringLiteral("il")
+    QTest::newRow("tall icons 8 bpp") << 8 << mathFace << QFont(QStringLiteral("DejaVu Sans")) << QStringLiteral("il")
                                       << tall << "v8";
 }
 
