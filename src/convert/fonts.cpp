@@ -30,4 +30,11 @@ void installFontSubstitutions()
         QFont::insertSubstitutions(defaultFontFamily(), available);
 }
 
+qreal conversionPixelSize(const QFont &font)
+{
+    if (font.pixelSize() > 0)
+        return font.pixelSize();
+    return font.pointSizeF() * 96.0 / 72.0;
+}
+
 } // namespace qm
