@@ -9,6 +9,7 @@
 //       [--cancel-after-ms 400] [--out FILE] [--name NAME]
 
 #include "mainwindow.h"
+#include "outputview.h"
 
 #include "convert/fonts.h"
 
@@ -31,8 +32,6 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTemporaryDir>
-#include <QTextBrowser>
-#include <QTextDocument>
 #include <QTimer>
 #include <QWindow>
 
@@ -66,7 +65,7 @@ public:
     QString folderAnswer;
 
 protected:
-    void showMessage(const QString &title, const QString &text) override
+    void showMessage(const QString &title, const QString &text, QMessageBox::Icon) override
     {
         messages << title + QLatin1Char('|') + text;
     }
@@ -283,7 +282,7 @@ int main(int argc, char *argv[])
     QFile::remove(window.saveAnswer);
 
     auto *input = window.findChild<QPlainTextEdit *>(QStringLiteral("pte_input"));
-    auto *output = window.findChild<QTextBrowser *>(QStringLiteral("tb_output"));
+    auto *output = window.findChild<OutputView *>(QStringLiteral("tb_output"));
     auto *convert = window.findChild<QAbstractButton *>(QStringLiteral("btn_convert"));
     auto *toFile = window.findChild<QCheckBox *>(QStringLiteral("check_auto_save_file"));
     auto *ascii = window.findChild<QCheckBox *>(QStringLiteral("check_ascii"));
@@ -337,17 +336,9 @@ int main(int argc, char *argv[])
     ticker.start();
 
     QVector<qint64> textChanges;
-    QObject::connect(output, &QTextBrowser::textChanged, [&] {
+    QObject::connect(output, &OutputView::textChanged, [&] {
         if (rec.running)
             textChanges << rec.clock.elapsed();
-    });
-
-    // The first change of the pane's document after the cancel marks the generator's
-    // return: nothing else touches the pane between the two.
-    QVector<qint64> documentChanges;
-    QObject::connect(output->document(), &QTextDocument::contentsChange, [&] {
-        if (rec.running)
-            documentChanges << rec.clock.elapsed();
     });
 
     qint64 cancelAt = -1;
@@ -436,8 +427,10 @@ int main(int argc, char *argv[])
         if (cancelAt >= 0) {
             o.insert(QStringLiteral("cancel_to_dialog_closed_ms"),
                      rec.dialogDestroyed >= 0 ? rec.dialogDestroyed - cancelAt : -1);
+            // The pane is set as soon as the generator returns: the first change after
+            // the cancel bounds the generator's return from above.
             qint64 firstChange = -1;
-            for (qint64 t : qAsConst(documentChanges)) {
+            for (qint64 t : qAsConst(textChanges)) {
                 if (t >= cancelAt) {
                     firstChange = t;
                     break;

@@ -1,5 +1,6 @@
 // The main window's form: the names the slots bind to, texts, items and layout.
 #include "mainwindow.h"
+#include "outputview.h"
 #include "uiresources.h"
 
 #include <QAction>
@@ -13,7 +14,6 @@
 #include <QPushButton>
 #include <QSplitter>
 #include <QTemporaryDir>
-#include <QTextBrowser>
 #include <QtTest>
 
 class TestMainForm : public QObject
@@ -115,7 +115,7 @@ void TestMainForm::leftPaneButtons()
     QCOMPARE(child<QLabel>("label_2")->text(), QStringLiteral("转换结果"));
     QVERIFY(child<QLabel>("label_link")->openExternalLinks());
     child<QPlainTextEdit>("pte_input");
-    QCOMPARE(child<QTextBrowser>("tb_output")->font().pointSize(), 12);
+    QCOMPARE(child<OutputView>("tb_output")->font().pointSize(), 12);
     QCOMPARE(child<QSplitter>("splitter")->count(), 2);
 }
 

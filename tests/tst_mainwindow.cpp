@@ -16,7 +16,6 @@
 #include <QRawFont>
 #include <QSplitter>
 #include <QTemporaryDir>
-#include <QTextBrowser>
 #include <QtTest>
 
 using qmtest::ScriptedWindow;
@@ -152,11 +151,11 @@ private slots:
         child<QCheckBox>(&w, "check_ascii")->setChecked(ascii);
         child<QLineEdit>(&w, "lineEdit_fontName")->setText(name);
         child<QPlainTextEdit>(&w, "pte_include")->setPlainText(include);
-        child<QTextBrowser>(&w, "tb_output")->setPlainText(QStringLiteral("previous"));
+        child<OutputView>(&w, "tb_output")->setPlainText(QStringLiteral("previous"));
         QTest::mouseClick(child<QPushButton>(&w, "btn_convert"), Qt::LeftButton);
         QCOMPARE(w.messages, QStringList{message});
         QVERIFY(!QFile::exists(QStringLiteral("config.ini")));
-        QCOMPARE(child<QTextBrowser>(&w, "tb_output")->toPlainText(), QStringLiteral("previous"));
+        QCOMPARE(child<OutputView>(&w, "tb_output")->toPlainText(), QStringLiteral("previous"));
     }
 
     void namesMadeOfSpacesPass()
@@ -202,7 +201,7 @@ private slots:
         w.saveAnswer.clear();
         QTest::mouseClick(child<QPushButton>(&w, "btn_convert"), Qt::LeftButton);
         QCOMPARE(w.messages, QStringList{QStringLiteral("提示|未选择保存文件名")});
-        QCOMPARE(w.suggestedSavePaths, QStringList{QStringLiteral("/myFont.c")});
+        QCOMPARE(w.suggestedSavePaths, QStringList{QDir::homePath() + QStringLiteral("/myFont.c")});
         const QJsonObject o = readConfig();
         QCOMPARE(o.size(), 19);
         QCOMPARE(o.value(QStringLiteral("Bpp")).toInt(), 1);

@@ -12,7 +12,6 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
-#include <QTextBrowser>
 #include <QtTest>
 
 using qmtest::ScriptedWindow;
@@ -116,7 +115,7 @@ private slots:
         QVERIFY(!cli.out.isEmpty());
 
         const QByteArray windowBytes = toFile ? readAll(target)
-                                              : child<QTextBrowser>(&w, "tb_output")->toPlainText().toUtf8();
+                                              : child<OutputView>(&w, "tb_output")->toPlainText().toUtf8();
         QVERIFY2(w.messages.isEmpty(), qPrintable(w.messages.join(QLatin1Char('\n'))));
         QCOMPARE(windowBytes.size(), cli.out.size());
         QVERIFY(windowBytes == cli.out);
@@ -147,7 +146,7 @@ private slots:
             QVERIFY(!a.isEmpty());
             QVERIFY(a == b);
         }
-        QCOMPARE(child<QTextBrowser>(&w, "tb_output")->toPlainText().toUtf8(),
+        QCOMPARE(child<OutputView>(&w, "tb_output")->toPlainText().toUtf8(),
                  readAll(m_dir.filePath(QStringLiteral("win/myFont.c"))));
         QVERIFY(!QFile::exists(m_dir.filePath(QStringLiteral("win/myFont.temp"))));
     }

@@ -7,9 +7,12 @@
 #include "notewin.h"
 #include "uiresources.h"
 
+#include "outputview.h"
+
 #include "convert/charset.h"
 #include "convert/chartables.h"
 #include "convert/conversion.h"
+#include "convert/fonts.h"
 #include "convert/glyphcapture.h"
 #include "convert/linebuffer.h"
 #include "convert/textimport.h"
@@ -23,9 +26,15 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontDialog>
+#include <QFontInfo>
 #include <QLabel>
+#include <QLocale>
+#include <QPushButton>
+#include <QResizeEvent>
+#include <QScreen>
 #include <QMessageBox>
 #include <QProgressDialog>
+#include <QRegularExpression>
 
 namespace {
 
@@ -38,7 +47,9 @@ const char kDownloadLink[] =
 class WindowProgress : public qm::ConversionProgress
 {
 public:
-    WindowProgress(QWidget *parent, QLabel *preview) : m_parent(parent), m_preview(preview) {}
+    // `area` is where the render label may grow to; a larger glyph is shown scaled down.
+    WindowProgress(QWidget *parent, QLabel *preview, const QSize &area)
+        : m_parent(parent), m_preview(preview), m_area(area) {}
     ~WindowProgress() override { delete m_dialog; }
 
     void begin(int total) override
@@ -52,6 +63,9 @@ public:
         m_dialog->setAutoClose(false);
         m_dialog->setAutoReset(false);
         m_dialog->setCancelButtonText(QStringLiteral("取消/cancel"));
+        // Wide enough for the window manager to show the whole title beside its buttons.
+        const int titleWidth = m_dialog->fontMetrics().horizontalAdvance(m_dialog->windowTitle());
+        m_dialog->setMinimumWidth(qMax(m_dialog->sizeHint().width(), 2 * titleWidth + 120));
         m_dialog->show();
         QCoreApplication::processEvents();
         m_sinceUpdate.start();
@@ -88,14 +102,26 @@ private:
 
     void showPreview()
     {
-        m_preview->setFont(m_last.font);
-        m_preview->resize(m_last.width, m_last.height);
+        QFont font = m_last.font;
+        QSize box(m_last.width, m_last.height);
+        if (box.width() > m_area.width() || box.height() > m_area.height()) {
+            const qreal scale = qMin(qreal(m_area.width()) / qMax(1, box.width()),
+                                     qreal(m_area.height()) / qMax(1, box.height()));
+            if (font.pixelSize() > 0)
+                font.setPixelSize(qMax(1, int(font.pixelSize() * scale)));
+            else
+                font.setPointSizeF(qMax(1.0, font.pointSizeF() * scale));
+            box = (QSizeF(box) * scale).toSize().boundedTo(m_area);
+        }
+        m_preview->setFont(font);
+        m_preview->resize(box);
         m_preview->setText(QString(m_last.ch));
     }
 
     Preview m_last;
     QWidget *m_parent;
     QLabel *m_preview;
+    QSize m_area;
     QProgressDialog *m_dialog = nullptr;
     QElapsedTimer m_sinceUpdate;
 };
@@ -107,12 +133,54 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     qm::initUiResources();
     ui->setupUi(this);
 
+    fitToScreen();
     ui->label_link->setText(QString::fromUtf8(kDownloadLink));
     m_settings.loadFromFile();
     ui->splitter->setStretchFactor(0, 0);
     ui->splitter->setStretchFactor(1, 1);
     applySettingsToControls();
     loadIconFont();
+    ui->label_awe_icons->installEventFilter(this);
+    ui->label_status->installEventFilter(this);
+    showFontInfo();
+    showChosenIcons();
+}
+
+void MainWindow::fitToScreen()
+{
+    // The option controls sit at fixed places laid out for 96 dpi, and the buttons'
+    // style sizes their text in pixels. At a higher DPI every text grows with the DPI,
+    // so the places, the button styles and the window grow by the same factor.
+    const qreal f = logicalDpiY() / 96.0;
+    if (f <= 1.0)
+        return;
+    auto scaled = [f](int v) { return qRound(v * f); };
+    for (QWidget *w : ui->widget_img->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly)) {
+        const QRect g = w->geometry();
+        w->setGeometry(scaled(g.x()), scaled(g.y()), scaled(g.width()), scaled(g.height()));
+    }
+    ui->widget_img->setMinimumSize(scaled(ui->widget_img->minimumWidth()),
+                                   scaled(ui->widget_img->minimumHeight()));
+    const QRegularExpression pixels(QStringLiteral("(\\d+)px"));
+    for (QPushButton *b : findChildren<QPushButton *>()) {
+        b->setMinimumWidth(scaled(b->minimumWidth()));
+        QString style = b->styleSheet();
+        QString out;
+        int last = 0;
+        auto it = pixels.globalMatch(style);
+        while (it.hasNext()) {
+            const QRegularExpressionMatch m = it.next();
+            out += style.midRef(last, m.capturedStart() - last);
+            out += QString::number(scaled(m.captured(1).toInt())) + QStringLiteral("px");
+            last = m.capturedEnd();
+        }
+        out += style.midRef(last);
+        b->setStyleSheet(out);
+    }
+    QSize size(scaled(width()), scaled(height()));
+    if (const QScreen *s = screen())
+        size = size.boundedTo(s->availableGeometry().size());
+    resize(size);
 }
 
 MainWindow::~MainWindow()
@@ -176,7 +244,6 @@ bool MainWindow::prepareConversion()
         showMessage(QStringLiteral("提示"), QStringLiteral("include不能为空"));
         return false;
     }
-    ui->tb_output->clear();
     m_font_height = 0;
     return true;
 }
@@ -226,7 +293,7 @@ void MainWindow::runGenerator(qm::GeneratorKind kind)
 
     qm::ConversionRequest request = buildRequest(kind);
     if (kind == qm::GeneratorKind::XbfBin) {
-        const QString folder = askOutputFolder(m_settings.DirText);
+        const QString folder = askOutputFolder(startFolder());
         if (folder.isEmpty()) {
             showMessage(QStringLiteral("提示"), QStringLiteral("未选择保存文件夹"));
             return;
@@ -235,8 +302,13 @@ void MainWindow::runGenerator(qm::GeneratorKind kind)
         request.outputDir = folder;
     }
 
+    // Every question has been answered: the new result replaces the old one.
+    ui->tb_output->clear();
+    setStatus(QString());
     updateRenderLabelFont();
-    WindowProgress progress(this, ui->label_img);
+    const QPoint at = ui->label_img->pos();
+    const QSize area(ui->check_ascii->x() - 2 * at.x(), ui->widget_img->height() - 2 * at.y());
+    WindowProgress progress(this, ui->label_img, area);
     const qm::ConversionResult result = qm::runConversion(kind, request, progress);
     // The drawing generators leave the icon font at the size of the last conversion.
     if (kind != qm::GeneratorKind::SortedInternal)
@@ -250,19 +322,40 @@ void MainWindow::runGenerator(qm::GeneratorKind kind)
             || firstLine == QLatin1String("写入文件失败");
         qWarning().noquote() << result.error;
         showMessage(fileError ? QStringLiteral("错误提示") : QStringLiteral("提示"),
-                    fileError ? firstLine : result.error);
+                    fileError ? firstLine : result.error,
+                    fileError ? QMessageBox::Critical : QMessageBox::Warning);
         return;
     }
-    deliverText(result.text, toFile);
+    QStringList files = result.filesWritten;
+    if (deliverText(result.text, toFile))
+        files.prepend(m_save_file);
+    QStringList written;
+    for (const QString &file : qAsConst(files)) {
+        written << QStringLiteral("%1（%2）").arg(QDir::toNativeSeparators(file),
+                                                 QLocale::c().formattedDataSize(QFileInfo(file).size(), 1,
+                                                     QLocale::DataSizeTraditionalFormat));
+    }
+    QString status = written.isEmpty() ? QString() : QStringLiteral("已写入 ") + written.join(QStringLiteral("，"));
+    if (result.cancelled)
+        status += QStringLiteral("（已取消，只含前 %1 个字符）").arg(result.written);
+    setStatus(status);
     if (!result.warnings.isEmpty())
-        showMessage(QStringLiteral("提示"), result.warnings.join(QLatin1Char('\n')));
+        showMessage(QStringLiteral("提示"), result.warnings.join(QLatin1Char('\n')), QMessageBox::Warning);
+}
+
+QString MainWindow::startFolder() const
+{
+    return m_settings.DirText.isEmpty() ? QDir::homePath() : m_settings.DirText;
+}
+
+QString MainWindow::suggestedSavePath() const
+{
+    return startFolder() + QLatin1Char('/') + ui->lineEdit_fontName->text() + QStringLiteral(".c");
 }
 
 bool MainWindow::askDirectToFileTarget()
 {
-    const QString suggested = m_settings.DirText + QLatin1Char('/') + ui->lineEdit_fontName->text()
-        + QStringLiteral(".c");
-    m_save_file = askSaveFileName(suggested);
+    m_save_file = askSaveFileName(suggestedSavePath());
     if (m_save_file.isEmpty()) {
         showMessage(QStringLiteral("提示"), QStringLiteral("未选择保存文件名"));
         return false;
@@ -272,13 +365,12 @@ bool MainWindow::askDirectToFileTarget()
     return true;
 }
 
-void MainWindow::deliverText(const QString &text, bool toFile)
+bool MainWindow::deliverText(const QString &text, bool toFile)
 {
     if (!toFile) {
-        // The pane was emptied before the run, so setting the text equals appending it,
-        // and lays out far faster for large fonts.
+        // The pane was emptied before the run, so setting the text equals appending it.
         ui->tb_output->setPlainText(text);
-        return;
+        return false;
     }
     QString error;
     if (!qm::writeUtf8File(m_save_file, text, &error)) {
@@ -287,8 +379,11 @@ void MainWindow::deliverText(const QString &text, bool toFile)
         ui->tb_output->setPlainText(text);
         showMessage(QStringLiteral("错误提示"),
                     QStringLiteral("无法写入文件 %1：%2\n生成的代码已放入转换结果，可另行保存。")
-                        .arg(QDir::toNativeSeparators(m_save_file), error.section(QStringLiteral(": "), -1)));
+                        .arg(QDir::toNativeSeparators(m_save_file), error.section(QStringLiteral(": "), -1)),
+                    QMessageBox::Critical);
+        return false;
     }
+    return true;
 }
 
 void MainWindow::copyControlsToSettings()
@@ -312,14 +407,107 @@ void MainWindow::updateRenderLabelFont()
     ui->label_img->setFont(font);
 }
 
+namespace {
+
+// The style a font is drawn in; the font dialog answers with an empty style name.
+QString styleNameOf(const QFont &font)
+{
+    if (!font.styleName().isEmpty())
+        return font.styleName();
+    const QString drawn = QFontInfo(font).styleName();
+    return drawn.isEmpty() ? QStringLiteral("Regular") : drawn;
+}
+
+} // namespace
+
 void MainWindow::on_btn_font_clicked()
 {
-    ui->pte_input->setFont(askFont(ui->pte_input->font()));
-    const QFont font = ui->pte_input->font();
+    const QFont current = ui->pte_input->font();
+    // The dialog lists installed faces only. Offer the one that really draws the pane
+    // (the stand-in when the stored family is missing), and keep the stored family
+    // unless the user picked another, so that OK without a change changes nothing.
+    const QFontInfo drawn(current);
+    QFont offered = current;
+    offered.setFamily(drawn.family());
+    offered.setStyleName(drawn.styleName().isEmpty() ? styleNameOf(current) : drawn.styleName());
+    const QFont chosen = askFont(offered);
+
+    QFont font = current;
+    const bool otherFamily = chosen.family() != offered.family();
+    if (otherFamily)
+        font.setFamily(chosen.family());
+    const QString style = styleNameOf(chosen);
+    if (otherFamily || style != offered.styleName() || current.styleName().isEmpty())
+        font.setStyleName(style);
+    if (chosen.pointSize() > 0)
+        font.setPointSize(chosen.pointSize());
+    ui->pte_input->setFont(font);
+
     m_settings.FontFamily = font.family();
     m_settings.FontStyle = font.styleName();
     m_settings.FontPoint = font.pointSize();
     updateRenderLabelFont();
+    showFontInfo();
+}
+
+void MainWindow::showFontInfo()
+{
+    const QFont font = ui->pte_input->font();
+    const QString size = font.pointSizeF() > 0 ? QStringLiteral("%1 pt").arg(font.pointSizeF())
+                                               : QStringLiteral("%1 px").arg(font.pixelSize());
+    ui->label_font->setText(QStringLiteral("字体: %1, %2, %3, 转换为 %4 px")
+                                .arg(font.family(), styleNameOf(font), size)
+                                .arg(qm::conversionPixelSize(font), 0, 'g', 4));
+    const QString drawnBy = QFontInfo(font).family();
+    ui->label_font->setToolTip(drawnBy == font.family()
+                                   ? QString()
+                                   : QStringLiteral("本机没有 %1，由 %2 代替显示和转换").arg(font.family(), drawnBy));
+}
+
+void MainWindow::showChosenIcons()
+{
+    ui->label_awe->setText(QStringLiteral("已选图标(%1):").arg(m_awe_text.size()));
+    QFont font = m_awe_font;
+    font.setPointSizeF(ui->label_awe->font().pointSizeF() * 1.4);
+    ui->label_awe_icons->setFont(font);
+    QString spaced;
+    for (const QChar c : qAsConst(m_awe_text))
+        spaced += c + QLatin1Char(' ');
+    showElided(ui->label_awe_icons, spaced.trimmed(), Qt::ElideRight);
+    QStringList codes;
+    for (const QChar c : qAsConst(m_awe_text))
+        codes << QString::asprintf("%04X", c.unicode());
+    ui->label_awe_icons->setToolTip(codes.join(QLatin1Char(' ')));
+    ui->btn_clrAwe->setEnabled(!m_awe_text.isEmpty());
+}
+
+void MainWindow::on_btn_clrAwe_clicked()
+{
+    m_awe_text.clear();
+    showChosenIcons();
+}
+
+void MainWindow::setStatus(const QString &text)
+{
+    m_status_text = text;
+    showElided(ui->label_status, text, Qt::ElideMiddle);
+    ui->label_status->setToolTip(text);
+}
+
+void MainWindow::showElided(QLabel *label, const QString &text, Qt::TextElideMode mode)
+{
+    label->setText(label->fontMetrics().elidedText(text, mode, qMax(0, label->width())));
+}
+
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::Resize) {
+        if (watched == ui->label_status)
+            showElided(ui->label_status, m_status_text, Qt::ElideMiddle);
+        else if (watched == ui->label_awe_icons)
+            showChosenIcons();
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 QFont MainWindow::askFont(const QFont &initial)
@@ -378,7 +566,8 @@ void MainWindow::on_btn_input_txt_clicked()
         qDebug().noquote() << error;
         showMessage(QStringLiteral("错误提示"),
                     QStringLiteral("无法打开文件 %1：%2")
-                        .arg(QDir::toNativeSeparators(path), error.section(QStringLiteral(": "), -1)));
+                        .arg(QDir::toNativeSeparators(path), error.section(QStringLiteral(": "), -1)),
+                    QMessageBox::Critical);
         return;
     }
     appendToInput(text);
@@ -395,9 +584,7 @@ void MainWindow::on_btn_save_clicked()
     const QString text = ui->tb_output->toPlainText();
     if (text.isEmpty())
         return;
-    const QString suggested = m_settings.DirText + QLatin1Char('/') + ui->lineEdit_fontName->text()
-        + QStringLiteral(".c");
-    const QString path = askSaveFileName(suggested);
+    const QString path = askSaveFileName(suggestedSavePath());
     if (path.isEmpty())
         return;
     QString error;
@@ -405,7 +592,8 @@ void MainWindow::on_btn_save_clicked()
         qDebug().noquote() << error;
         showMessage(QStringLiteral("错误提示"),
                     QStringLiteral("无法保存文件 %1：%2")
-                        .arg(QDir::toNativeSeparators(path), error.section(QStringLiteral(": "), -1)));
+                        .arg(QDir::toNativeSeparators(path), error.section(QStringLiteral(": "), -1)),
+                    QMessageBox::Critical);
         return;
     }
     m_settings.DirText = QFileInfo(path).absolutePath();
@@ -423,8 +611,10 @@ void MainWindow::on_btn_awesome_clicked()
     dlg.setIconFont(m_awe_font);
     dlg.setIconCatalogue(m_awe_list);
     dlg.appendIcons(m_awe_text);
-    if (dlg.exec() == QDialog::Accepted)
+    if (dlg.exec() == QDialog::Accepted) {
         m_awe_text = qm::removeDuplicateChars(dlg.selectedIconText());
+        showChosenIcons();
+    }
 }
 
 void MainWindow::on_action_about_triggered()
@@ -445,9 +635,9 @@ void MainWindow::on_action_appreciation_triggered()
     dlg.exec();
 }
 
-void MainWindow::showMessage(const QString &title, const QString &text)
+void MainWindow::showMessage(const QString &title, const QString &text, QMessageBox::Icon icon)
 {
-    QMessageBox box(QMessageBox::Information, title, text, QMessageBox::Ok, this);
+    QMessageBox box(icon, title, text, QMessageBox::Ok, this);
     box.exec();
 }
 

@@ -5,7 +5,11 @@
 
 #include <QFont>
 #include <QMainWindow>
+#include <QMessageBox>
 #include <QString>
+#include <QStringList>
+
+class QLabel;
 
 namespace Ui { class MainWindow; }
 
@@ -32,9 +36,14 @@ public:
     qm::ConversionRequest buildRequest(qm::GeneratorKind kind) const;
 
 protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
     // Everything that asks the user something goes through these, so that tests can
     // answer without a modal dialog.
-    virtual void showMessage(const QString &title, const QString &text);
+    // Refusals the user can fix keep the information icon; failures use the warning or
+    // critical one.
+    virtual void showMessage(const QString &title, const QString &text,
+                             QMessageBox::Icon icon = QMessageBox::Information);
     virtual QString askSaveFileName(const QString &suggestedPath);
     virtual QString askOutputFolder(const QString &startFolder);
     virtual QString askImportFileName(const QString &startFolder);
@@ -56,6 +65,7 @@ private slots:
     void on_btn_input_txt_clicked();
     void on_btn_awesome_clicked();
     void on_action_appreciation_triggered();
+    void on_btn_clrAwe_clicked();
 
 private:
     void applySettingsToControls();
@@ -63,9 +73,17 @@ private:
     void copyControlsToSettings();
     void runGenerator(qm::GeneratorKind kind);
     bool askDirectToFileTarget();
-    void deliverText(const QString &text, bool toFile);
+    // True when the text went to m_save_file.
+    bool deliverText(const QString &text, bool toFile);
     void appendToInput(const QString &text);
     void updateRenderLabelFont();
+    void fitToScreen();
+    QString suggestedSavePath() const;
+    QString startFolder() const;
+    void showFontInfo();
+    void showChosenIcons();
+    void setStatus(const QString &text);
+    static void showElided(QLabel *label, const QString &text, Qt::TextElideMode mode);
 
     Ui::MainWindow *ui;
     SettingsRecord m_settings;
@@ -80,4 +98,6 @@ private:
     int m_font_height = 0;
     quint8 m_lv_ver = 1;
     QString m_save_file;
+
+    QString m_status_text;
 };

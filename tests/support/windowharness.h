@@ -1,6 +1,7 @@
 #pragma once
 
 #include "mainwindow.h"
+#include "outputview.h"
 
 #include <QDir>
 #include <QFile>
@@ -57,18 +58,21 @@ class ScriptedWindow : public MainWindow
 {
 public:
     QStringList messages;
+    QList<QMessageBox::Icon> icons;  // one per message
     QString saveAnswer;
     QString folderAnswer;
     QString importAnswer;
     QFont fontAnswer;
     bool fontAccepted = false;
+    QFont fontOffered;
     QStringList suggestedSavePaths;
     QStringList suggestedFolders;
 
 protected:
-    void showMessage(const QString &title, const QString &text) override
+    void showMessage(const QString &title, const QString &text, QMessageBox::Icon icon) override
     {
         messages << title + QLatin1Char('|') + text;
+        icons << icon;
     }
     QString askSaveFileName(const QString &suggestedPath) override
     {
@@ -81,7 +85,11 @@ protected:
         return folderAnswer;
     }
     QString askImportFileName(const QString &) override { return importAnswer; }
-    QFont askFont(const QFont &initial) override { return fontAccepted ? fontAnswer : initial; }
+    QFont askFont(const QFont &initial) override
+    {
+        fontOffered = initial;
+        return fontAccepted ? fontAnswer : initial;
+    }
 };
 
 } // namespace qmtest
