@@ -3,10 +3,19 @@
 // the file written. Prints one JSON object on standard output; bench/bench.py runs
 // it once per measurement so that every run starts cold, as a freshly opened window.
 //
-//   quillmark-window-bench --mode pane|file|cancel --chars FILE
+//   quillmark-window-bench --mode pane|file|cancel|interact --chars FILE
 //       [--font-file FILE | --family NAME] [--pixel-size 16] [--bpp 4]
 //       [--lvgl 5.3|6|8] [--type internal|xbf-array|xbf-bin] [--no-sort]
 //       [--cancel-after-ms 400] [--out FILE] [--name NAME]
+//       [--config FILE] [--screenshot FILE.png]
+//
+// interact: the pane run, then what a user does next with the large result, each
+// step timed for the longest event-loop stall: drag the scroll bar to the end, jump
+// back and forth with the keyboard, select all, copy, clear the input, add all hanzi
+// again and convert again. Meant for a real X server (QT_QPA_PLATFORM=xcb), where
+// painting costs what it costs on a desktop.
+// --config starts the window from a copy of that config.ini; --screenshot saves the
+// window with its frame once the run is shown.
 
 #include "mainwindow.h"
 #include "outputview.h"
@@ -33,10 +42,14 @@
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QKeyEvent>
+#include <QPixmap>
+#include <QScreen>
 #include <QWindow>
 
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <sys/resource.h>
 
 namespace {
@@ -54,6 +67,8 @@ struct Options {
     int cancelAfterMs = 400;
     QString outFile;
     QString name;
+    QString configFile;
+    QString screenshot;
 };
 
 // The window with every question answered by the bench and every message box recorded.
@@ -82,6 +97,18 @@ public:
     bool running = false;
     QWidget *paneViewport = nullptr;
     bool watchPane = false;
+
+    // For the next measurement, from now on.
+    void restart()
+    {
+        dialogPaints.clear();
+        dialogShown = dialogClosed = dialogDestroyed = panePainted = lastTick = -1;
+        maxStall = 0;
+        ticks = 0;
+        watchPane = false;
+        clock.start();
+        running = true;
+    }
 
     QVector<qint64> dialogPaints;
     qint64 dialogShown = -1;
@@ -210,6 +237,10 @@ bool parseOptions(const QStringList &args, Options *o, QString *error)
             o->name = value();
         else if (arg == QLatin1String("--out"))
             o->outFile = value();
+        else if (arg == QLatin1String("--config"))
+            o->configFile = value();
+        else if (arg == QLatin1String("--screenshot"))
+            o->screenshot = value();
         else
             *error = QStringLiteral("unknown option ") + arg;
         if (!error->isEmpty())
@@ -218,8 +249,8 @@ bool parseOptions(const QStringList &args, Options *o, QString *error)
     if (o->charsFile.isEmpty())
         *error = QStringLiteral("--chars FILE is required");
     else if (o->mode != QLatin1String("pane") && o->mode != QLatin1String("file")
-             && o->mode != QLatin1String("cancel"))
-        *error = QStringLiteral("--mode is one of pane, file, cancel");
+             && o->mode != QLatin1String("cancel") && o->mode != QLatin1String("interact"))
+        *error = QStringLiteral("--mode is one of pane, file, cancel, interact");
     return error->isEmpty();
 }
 
@@ -274,6 +305,9 @@ int main(int argc, char *argv[])
         return fail(QStringLiteral("no temporary folder"));
     const QString startDir = QDir::currentPath();
     QDir::setCurrent(workDir.path());
+    if (!opt.configFile.isEmpty()
+        && !QFile::copy(QDir(startDir).absoluteFilePath(opt.configFile), QStringLiteral("config.ini")))
+        return fail(QStringLiteral("cannot copy ") + opt.configFile);
 
     BenchWindow window;
     window.folderAnswer = workDir.path();
@@ -381,6 +415,7 @@ int main(int argc, char *argv[])
         visible = rec.panePainted;
         rec.watchPane = false;
     }
+
     ticker.stop();
     app.removeEventFilter(&rec);
 
@@ -446,6 +481,113 @@ int main(int argc, char *argv[])
             o.insert(QStringLiteral("error"), QStringLiteral("the conversion ended before the cancel"));
         }
     }
+    // What the user does next is timed after the run's own figures are taken.
+    app.installEventFilter(&rec);
+    ticker.start();
+    QJsonObject steps;
+    if (opt.mode == QLatin1String("interact") && !paneText.isEmpty()) {
+        auto *clearInput = window.findChild<QAbstractButton *>(QStringLiteral("btn_clrText"));
+        auto *allHanzi = window.findChild<QAbstractButton *>(QStringLiteral("btn_allHz"));
+        QScrollBar *bar = output->verticalScrollBar();
+        auto key = [output](int k, Qt::KeyboardModifiers m) {
+            QKeyEvent press(QEvent::KeyPress, k, m);
+            QCoreApplication::sendEvent(output, &press);
+            QKeyEvent release(QEvent::KeyRelease, k, m);
+            QCoreApplication::sendEvent(output, &release);
+        };
+        // A new text in the pane is visible with the pane's next paint.
+        QObject::connect(output, &OutputView::textChanged, [&] {
+            if (rec.running && !output->toPlainText().isEmpty())
+                rec.watchPane = true;
+        });
+        using Done = std::function<void()>;
+        auto runStep = [&](const char *name, const std::function<void(Done)> &act) {
+            QEventLoop loop;
+            rec.restart();
+            qint64 finished = -1;
+            // The step runs inside the event loop, as a click would; the loop then goes
+            // on for a while so that the paints the step caused are timed too.
+            QTimer::singleShot(0, [&] {
+                act([&] {
+                    finished = rec.clock.elapsed();
+                    QTimer::singleShot(500, &loop, &QEventLoop::quit);
+                });
+            });
+            loop.exec();
+            rec.running = false;
+            QJsonObject step;
+            step.insert(QStringLiteral("max_stall_ms"), rec.maxStall);
+            step.insert(QStringLiteral("duration_ms"), finished);
+            if (rec.dialogShown >= 0) {
+                step.insert(QStringLiteral("dialog_shown_ms"), rec.dialogShown);
+                step.insert(QStringLiteral("dialog_max_paint_gap_ms"), rec.longestDialogGap());
+                step.insert(QStringLiteral("click_to_visible_ms"), rec.panePainted);
+            }
+            steps.insert(QLatin1String(name), step);
+        };
+        runStep("drag_to_end", [&](Done done) {
+            // The thumb dragged from top to bottom in 40 moves, 16 ms apart.
+            auto move = std::make_shared<std::function<void(int)>>();
+            *move = [&, move, done](int i) {
+                bar->setValue(int(qint64(bar->maximum()) * i / 40));
+                if (i < 40)
+                    QTimer::singleShot(16, [move, i] { (*move)(i + 1); });
+                else
+                    done();
+            };
+            (*move)(1);
+        });
+        runStep("keys_home_end_pages", [&](Done done) {
+            key(Qt::Key_Home, Qt::ControlModifier);
+            QCoreApplication::processEvents();
+            key(Qt::Key_End, Qt::ControlModifier);
+            QCoreApplication::processEvents();
+            for (int i = 0; i < 10; ++i) {
+                key(Qt::Key_PageUp, Qt::NoModifier);
+                QCoreApplication::processEvents();
+            }
+            done();
+        });
+        runStep("select_all", [&](Done done) {
+            key(Qt::Key_A, Qt::ControlModifier);
+            done();
+        });
+        runStep("copy", [&](Done done) {
+            key(Qt::Key_C, Qt::ControlModifier);
+            done();
+        });
+        runStep("clear_input", [&](Done done) {
+            clearInput->click();
+            done();
+        });
+        runStep("add_all_hanzi", [&](Done done) {
+            allHanzi->click();
+            done();
+        });
+        runStep("convert_again", [&](Done done) {
+            convert->click();
+            done();
+        });
+        const bool same = output->toPlainText() == paneText;
+        steps.insert(QStringLiteral("second_text_equal"), same);
+        ok = ok && same;
+        o.insert(QStringLiteral("steps"), steps);
+    }
+    ticker.stop();
+    app.removeEventFilter(&rec);
+
+    if (!opt.screenshot.isEmpty()) {
+        QEventLoop loop;
+        QTimer::singleShot(500, &loop, &QEventLoop::quit);
+        loop.exec();
+        QScreen *screen = window.screen();
+        const QPixmap shot = screen ? screen->grabWindow(0, window.frameGeometry().x(), window.frameGeometry().y(),
+                                                         window.frameGeometry().width(),
+                                                         window.frameGeometry().height())
+                                    : window.grab();
+        shot.save(QDir(startDir).absoluteFilePath(opt.screenshot));
+    }
+
     struct rusage usage {};
     getrusage(RUSAGE_SELF, &usage);
     o.insert(QStringLiteral("peak_rss_kib"), double(usage.ru_maxrss));

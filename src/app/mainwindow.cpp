@@ -32,6 +32,7 @@
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QScreen>
+#include <QtMath>
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QRegularExpression>
@@ -155,12 +156,14 @@ void MainWindow::fitToScreen()
     if (f <= 1.0)
         return;
     auto scaled = [f](int v) { return qRound(v * f); };
+    // Corners are scaled, not sizes, so that neighbours stay apart after rounding.
     for (QWidget *w : ui->widget_img->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly)) {
         const QRect g = w->geometry();
-        w->setGeometry(scaled(g.x()), scaled(g.y()), scaled(g.width()), scaled(g.height()));
+        w->setGeometry(QRect(QPoint(scaled(g.left()), scaled(g.top())),
+                             QPoint(scaled(g.right() + 1) - 1, scaled(g.bottom() + 1) - 1)));
     }
-    ui->widget_img->setMinimumSize(scaled(ui->widget_img->minimumWidth()),
-                                   scaled(ui->widget_img->minimumHeight()));
+    ui->widget_img->setMinimumSize(qCeil(ui->widget_img->minimumWidth() * f),
+                                   qCeil(ui->widget_img->minimumHeight() * f));
     const QRegularExpression pixels(QStringLiteral("(\\d+)px"));
     for (QPushButton *b : findChildren<QPushButton *>()) {
         b->setMinimumWidth(scaled(b->minimumWidth()));

@@ -19,6 +19,9 @@ namespace {
 
 const int kMargin = 4;
 const int kTabCells = 4;
+// Code units indexed at a time: a few milliseconds of work, so that a large text shows
+// at once and the rest of its lines are found between events.
+const int kIndexSlice = 1 << 20;
 
 bool isWide(ushort u)
 {
@@ -46,6 +49,8 @@ OutputView::OutputView(QWidget *parent) : QAbstractScrollArea(parent)
     m_dragTimer.setInterval(40);
     connect(&m_dragTimer, &QTimer::timeout, this, &OutputView::dragScroll);
     connect(verticalScrollBar(), &QScrollBar::valueChanged, viewport(), QOverload<>::of(&QWidget::update));
+    m_indexTimer.setInterval(0);
+    connect(&m_indexTimer, &QTimer::timeout, this, [this] { indexMore(kIndexSlice); });
     updateMetrics();
 }
 
@@ -65,10 +70,23 @@ void OutputView::setPlainText(const QString &text)
     m_lineStart.clear();
     m_lineStart.append(0);
     m_maxColumns = 0;
-    int columns = 0;
+    m_columns = 0;
+    m_indexed = 0;
+    m_anchor = m_cursor = 0;
+    verticalScrollBar()->setValue(0);
+    horizontalScrollBar()->setValue(0);
+    indexMore(kIndexSlice);
+    if (m_indexed < m_text.size())
+        m_indexTimer.start();
+    emit textChanged();
+}
+
+void OutputView::indexMore(int units)
+{
     const QChar *data = m_text.constData();
-    const int size = m_text.size();
-    for (int i = 0; i < size; ++i) {
+    const int stop = int(qMin<qint64>(m_text.size(), qint64(m_indexed) + units));
+    int columns = m_columns;
+    for (int i = m_indexed; i < stop; ++i) {
         const ushort u = data[i].unicode();
         if (u == '\n') {
             m_maxColumns = qMax(m_maxColumns, columns);
@@ -78,13 +96,14 @@ void OutputView::setPlainText(const QString &text)
             columns += u < 0x1100 ? (u == '\t' ? kTabCells : 1) : cellsOf(data[i]);
         }
     }
-    m_maxColumns = qMax(m_maxColumns, columns);
-    m_anchor = m_cursor = 0;
-    verticalScrollBar()->setValue(0);
-    horizontalScrollBar()->setValue(0);
+    m_columns = columns;
+    m_indexed = stop;
+    if (m_indexed == m_text.size()) {
+        m_maxColumns = qMax(m_maxColumns, columns);
+        m_indexTimer.stop();
+    }
     updateScrollBars();
     viewport()->update();
-    emit textChanged();
 }
 
 void OutputView::clear()
@@ -119,7 +138,12 @@ int OutputView::lineOf(int offset) const
 
 int OutputView::lineEnd(int line) const
 {
-    return line + 1 < m_lineStart.size() ? m_lineStart.at(line + 1) - 1 : m_text.size();
+    if (line + 1 < m_lineStart.size())
+        return m_lineStart.at(line + 1) - 1;
+    if (m_indexed == m_text.size())
+        return m_text.size();
+    const int lineBreak = m_text.indexOf(QLatin1Char('\n'), m_lineStart.at(line));
+    return lineBreak < 0 ? m_text.size() : lineBreak;
 }
 
 int OutputView::columnOf(int line, int offset) const

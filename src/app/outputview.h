@@ -20,6 +20,7 @@ public:
     void setPlainText(const QString &text);
     const QString &toPlainText() const { return m_text; }
     void clear();
+    // Lines found so far; a large text's lines are found over the next few events.
     int lineCount() const { return m_lineStart.size(); }
 
     void selectAll();
@@ -47,6 +48,7 @@ protected:
     void contextMenuEvent(QContextMenuEvent *event) override;
 
 private:
+    void indexMore(int units);
     int lineOf(int offset) const;
     int lineEnd(int line) const;  // offset of the line's break, or the text's end
     int columnOf(int line, int offset) const;
@@ -59,6 +61,9 @@ private:
     QString m_text;
     QVector<int> m_lineStart;
     int m_maxColumns = 0;
+    int m_indexed = 0;   // code units whose line starts are known
+    int m_columns = 0;   // cells of the line being indexed, so far
+    QTimer m_indexTimer;
     int m_anchor = 0;
     int m_cursor = 0;
     bool m_dragging = false;
