@@ -3,6 +3,7 @@
 #   ./bench/run.sh            full run (about 4 minutes, half of it lv_font_conv)
 #   ./bench/run.sh --quick    one run each, ASCII and common sets only
 #   ./bench/run.sh --help     every option of bench/bench.py
+#   ./bench/run.sh --only-window   the window alone: offscreen and under Xvfb
 # Builds through scripts/setup.sh (which also installs the fonts), installs the
 # peer lv_font_conv with npm into bench/.peer/, then runs bench/bench.py. The
 # table is printed and kept in bench/out/latest.md.
@@ -22,6 +23,9 @@ else
   missing=()
   command -v python3 >/dev/null || missing+=(python3)
   command -v npm >/dev/null || missing+=(nodejs npm)
+  # The window is also timed on a private X server with a window manager.
+  command -v Xvfb >/dev/null || missing+=(xvfb)
+  command -v openbox >/dev/null || missing+=(openbox)
   if [ ${#missing[@]} -gt 0 ]; then
     echo "Installing: ${missing[*]}" >&2
     $sudo apt-get update -qq
