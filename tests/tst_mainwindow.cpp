@@ -197,10 +197,13 @@ private slots:
         ScriptedWindow w;
         child<QPlainTextEdit>(&w, "pte_input")->setPlainText(QStringLiteral("你好"));
         child<QComboBox>(&w, "combo_bpp")->setCurrentIndex(1);
-        // Direct-to-file mode with the save dialog dismissed: the generator stops at once.
+        // Direct-to-file mode with the save dialog dismissed: the generator stops at once,
+        // and the last result stays in the pane.
+        child<OutputView>(&w, "tb_output")->setPlainText(QStringLiteral("last result"));
         w.saveAnswer.clear();
         QTest::mouseClick(child<QPushButton>(&w, "btn_convert"), Qt::LeftButton);
         QCOMPARE(w.messages, QStringList{QStringLiteral("提示|未选择保存文件名")});
+        QCOMPARE(child<OutputView>(&w, "tb_output")->toPlainText(), QStringLiteral("last result"));
         QCOMPARE(w.suggestedSavePaths, QStringList{QDir::homePath() + QStringLiteral("/myFont.c")});
         const QJsonObject o = readConfig();
         QCOMPARE(o.size(), 19);

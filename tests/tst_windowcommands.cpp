@@ -12,8 +12,10 @@
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
+#include <QFontInfo>
 #include <QJsonObject>
 #include <QLabel>
+#include <QLocale>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -162,6 +164,53 @@ private slots:
             QStringLiteral("\n//DejaVu Sans,Bold,18\n")));
     }
 
+    void fontDialogKeepsTheStoredFont()
+    {
+        ScriptedWindow w;
+        auto *pane = child<QPlainTextEdit>(&w, "pte_input");
+        const QFontInfo drawn(pane->font());
+        // The dialog answers OK without a change the way the toolkit's does: the face it
+        // was offered, no style name.
+        w.fontAccepted = true;
+        w.fontAnswer = QFont(drawn.family(), 12);
+        click(&w, "btn_font");
+        QCOMPARE(w.fontOffered.family(), drawn.family());
+        QVERIFY(!w.fontOffered.styleName().isEmpty());
+        QCOMPARE(pane->font().family(), QStringLiteral("微软雅黑"));
+        QCOMPARE(pane->font().styleName(), QStringLiteral("Regular"));
+        QCOMPARE(pane->font().pointSize(), 12);
+        QCOMPARE(w.settings().FontFamily, QStringLiteral("微软雅黑"));
+        QCOMPARE(w.settings().FontStyle, QStringLiteral("Regular"));
+        QVERIFY(child<QLabel>(&w, "label_font")->text().endsWith(QStringLiteral("12 pt, 转换为 16 px")));
+
+        // Another family and size: taken, with the style it is drawn in.
+        w.fontAnswer = QFont(QStringLiteral("DejaVu Sans"), 18);
+        click(&w, "btn_font");
+        QCOMPARE(w.settings().FontFamily, QStringLiteral("DejaVu Sans"));
+        QVERIFY(!w.settings().FontStyle.isEmpty());
+        QCOMPARE(w.settings().FontPoint, 18);
+        QVERIFY(child<QLabel>(&w, "label_font")->text().endsWith(QStringLiteral("18 pt, 转换为 24 px")));
+    }
+
+    void chosenIconsAreShownAndCleared()
+    {
+        QFile f(QStringLiteral("config.ini"));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("{\"AweText\": \"\\uf011\\uf013\", \"SaveFile\": false}");
+        f.close();
+        ScriptedWindow w;
+        QCOMPARE(child<QLabel>(&w, "label_awe")->text(), QStringLiteral("已选图标(2):"));
+        auto *icons = child<QLabel>(&w, "label_awe_icons");
+        QCOMPARE(icons->font().family(), w.aweFont().family());
+        QCOMPARE(icons->toolTip(), QStringLiteral("F011 F013"));
+        click(&w, "btn_clrAwe");
+        QCOMPARE(w.aweText(), QString());
+        QCOMPARE(child<QLabel>(&w, "label_awe")->text(), QStringLiteral("已选图标(0):"));
+        child<QPlainTextEdit>(&w, "pte_input")->setPlainText(QStringLiteral("A"));
+        click(&w, "btn_convert");
+        QCOMPARE(readConfig().value(QStringLiteral("AweText")).toString(), QString());
+    }
+
     void saveAndCopy()
     {
         QDir(m_dir.path()).mkpath(QStringLiteral("one"));
@@ -216,6 +265,12 @@ private slots:
         QVERIFY(child<OutputView>(&w, "tb_output")->toPlainText().isEmpty());
         const QByteArray written = readFile(path(QStringLiteral("direct.c")));
         QVERIFY(written.startsWith("/*\n"));
+        // The status line says where the file went and how big it is.
+        const QString status = child<QLabel>(&w, "label_status")->toolTip();
+        QVERIFY2(status.contains(QDir::toNativeSeparators(path(QStringLiteral("direct.c")))), qPrintable(status));
+        QVERIFY2(status.contains(QLocale::c().formattedDataSize(written.size(), 1,
+                                                                QLocale::DataSizeTraditionalFormat)),
+                 qPrintable(status));
         QVERIFY(written.endsWith("};\n\n"));
         QCOMPARE(readConfig().value(QStringLiteral("DirText")).toString(), m_dir.path());
 
@@ -235,6 +290,7 @@ private slots:
         QCOMPARE(w.messages.size(), 1);
         QVERIFY(w.messages.first().startsWith(QStringLiteral("错误提示|")));
         QVERIFY(w.messages.first().contains(QStringLiteral("out.c")));
+        QCOMPARE(w.icons.first(), QMessageBox::Critical);
         QVERIFY(child<OutputView>(&w, "tb_output")->toPlainText().startsWith(QStringLiteral("/*\n")));
         QVERIFY(QFile::exists(QStringLiteral("config.ini")));
     }
@@ -245,10 +301,12 @@ private slots:
         ScriptedWindow w;
         child<QPlainTextEdit>(&w, "pte_input")->setPlainText(QStringLiteral("A"));
         child<QComboBox>(&w, "combo_type")->setCurrentIndex(2);
-        // No folder: refused, nothing written but the options.
+        // No folder: refused, nothing written but the options; the last result stays.
+        child<OutputView>(&w, "tb_output")->setPlainText(QStringLiteral("last result"));
         click(&w, "btn_convert");
         QCOMPARE(w.messages, QStringList{QStringLiteral("提示|未选择保存文件夹")});
-        QVERIFY(child<OutputView>(&w, "tb_output")->toPlainText().isEmpty());
+        QCOMPARE(w.suggestedFolders, QStringList{QDir::homePath()});
+        QCOMPARE(child<OutputView>(&w, "tb_output")->toPlainText(), QStringLiteral("last result"));
         QVERIFY(w.suggestedSavePaths.isEmpty());
 
         w.messages.clear();
