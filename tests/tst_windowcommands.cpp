@@ -267,10 +267,10 @@ private slots:
         QVERIFY(written.startsWith("/*\n"));
         // The status line says where the file went and how big it is.
         const QString status = child<QLabel>(&w, "label_status")->toolTip();
-        QVERIFY2(status.contains(QDir::toNativeSeparators(path(QStringLiteral("direct.c")))), qPrintable(status));
-        QVERIFY2(status.contains(QLocale::c().formattedDataSize(written.size(), 1,
-                                                                QLocale::DataSizeTraditionalFormat)),
-                 qPrintable(status));
+        QCOMPARE(status, QStringLiteral("已写入 direct.c（%1），位于 %2")
+                             .arg(QLocale::c().formattedDataSize(written.size(), 1,
+                                                                 QLocale::DataSizeTraditionalFormat),
+                                  QDir::toNativeSeparators(m_dir.path())));
         QVERIFY(written.endsWith("};\n\n"));
         QCOMPARE(readConfig().value(QStringLiteral("DirText")).toString(), m_dir.path());
 

@@ -332,13 +332,24 @@ void MainWindow::runGenerator(qm::GeneratorKind kind)
     QStringList files = result.filesWritten;
     if (deliverText(result.text, toFile))
         files.prepend(m_save_file);
+    // The names and sizes first, then the folder they share, which may be elided.
     QStringList written;
+    QString folder;
     for (const QString &file : qAsConst(files)) {
-        written << QStringLiteral("%1（%2）").arg(QDir::toNativeSeparators(file),
-                                                 QLocale::c().formattedDataSize(QFileInfo(file).size(), 1,
+        const QFileInfo info(file);
+        folder = folder.isNull() || folder == info.absolutePath() ? info.absolutePath() : QString(QLatin1Char('*'));
+        written << QStringLiteral("%1（%2）").arg(info.fileName(),
+                                                 QLocale::c().formattedDataSize(info.size(), 1,
                                                      QLocale::DataSizeTraditionalFormat));
     }
-    QString status = written.isEmpty() ? QString() : QStringLiteral("已写入 ") + written.join(QStringLiteral("，"));
+    if (folder == QLatin1String("*"))
+        written = files;
+    QString status;
+    if (!written.isEmpty()) {
+        status = QStringLiteral("已写入 ") + written.join(QStringLiteral("，"));
+        if (folder != QLatin1String("*"))
+            status += QStringLiteral("，位于 ") + QDir::toNativeSeparators(folder);
+    }
     if (result.cancelled)
         status += QStringLiteral("（已取消，只含前 %1 个字符）").arg(result.written);
     setStatus(status);
