@@ -29,13 +29,14 @@
 #include <QFontInfo>
 #include <QLabel>
 #include <QLocale>
-#include <QPushButton>
-#include <QResizeEvent>
-#include <QScreen>
-#include <QtMath>
 #include <QMessageBox>
 #include <QProgressDialog>
+#include <QPushButton>
 #include <QRegularExpression>
+#include <QScreen>
+#include <QtMath>
+
+#include <algorithm>
 
 namespace {
 
@@ -126,6 +127,38 @@ private:
     QProgressDialog *m_dialog = nullptr;
     QElapsedTimer m_sinceUpdate;
 };
+
+// "已写入 a.bin（2.5 MB），a.c（2.9 kB），位于 FOLDER": the names and sizes first, then
+// the folder they share, which the status line may elide.
+QString writtenFilesText(const QStringList &files)
+{
+    if (files.isEmpty())
+        return QString();
+    const QString folder = QFileInfo(files.first()).absolutePath();
+    const bool oneFolder = std::all_of(files.cbegin(), files.cend(), [&folder](const QString &file) {
+        return QFileInfo(file).absolutePath() == folder;
+    });
+    QStringList parts;
+    for (const QString &file : files) {
+        const QFileInfo info(file);
+        parts << QStringLiteral("%1（%2）").arg(oneFolder ? info.fileName() : QDir::toNativeSeparators(file),
+                                               QLocale::c().formattedDataSize(info.size(), 1,
+                                                   QLocale::DataSizeTraditionalFormat));
+    }
+    QString text = QStringLiteral("已写入 ") + parts.join(QStringLiteral("，"));
+    if (oneFolder)
+        text += QStringLiteral("，位于 ") + QDir::toNativeSeparators(folder);
+    return text;
+}
+
+// The chosen icons spaced apart, as the main window shows them.
+QString spacedIcons(const QString &icons)
+{
+    QString spaced;
+    for (const QChar c : icons)
+        spaced += c + QLatin1Char(' ');
+    return spaced.trimmed();
+}
 
 } // namespace
 
@@ -332,24 +365,7 @@ void MainWindow::runGenerator(qm::GeneratorKind kind)
     QStringList files = result.filesWritten;
     if (deliverText(result.text, toFile))
         files.prepend(m_save_file);
-    // The names and sizes first, then the folder they share, which may be elided.
-    QStringList written;
-    QString folder;
-    for (const QString &file : qAsConst(files)) {
-        const QFileInfo info(file);
-        folder = folder.isNull() || folder == info.absolutePath() ? info.absolutePath() : QString(QLatin1Char('*'));
-        written << QStringLiteral("%1（%2）").arg(info.fileName(),
-                                                 QLocale::c().formattedDataSize(info.size(), 1,
-                                                     QLocale::DataSizeTraditionalFormat));
-    }
-    if (folder == QLatin1String("*"))
-        written = files;
-    QString status;
-    if (!written.isEmpty()) {
-        status = QStringLiteral("已写入 ") + written.join(QStringLiteral("，"));
-        if (folder != QLatin1String("*"))
-            status += QStringLiteral("，位于 ") + QDir::toNativeSeparators(folder);
-    }
+    QString status = writtenFilesText(files);
     if (result.cancelled)
         status += QStringLiteral("（已取消，只含前 %1 个字符）").arg(result.written);
     setStatus(status);
@@ -484,10 +500,7 @@ void MainWindow::showChosenIcons()
     QFont font = m_awe_font;
     font.setPointSizeF(ui->label_awe->font().pointSizeF() * 1.4);
     ui->label_awe_icons->setFont(font);
-    QString spaced;
-    for (const QChar c : qAsConst(m_awe_text))
-        spaced += c + QLatin1Char(' ');
-    showElided(ui->label_awe_icons, spaced.trimmed(), Qt::ElideRight);
+    showElided(ui->label_awe_icons, spacedIcons(m_awe_text), Qt::ElideRight);
     QStringList codes;
     for (const QChar c : qAsConst(m_awe_text))
         codes << QString::asprintf("%04X", c.unicode());
@@ -519,7 +532,7 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
         if (watched == ui->label_status)
             showElided(ui->label_status, m_status_text, Qt::ElideMiddle);
         else if (watched == ui->label_awe_icons)
-            showChosenIcons();
+            showElided(ui->label_awe_icons, spacedIcons(m_awe_text), Qt::ElideRight);
     }
     return QMainWindow::eventFilter(watched, event);
 }
