@@ -234,7 +234,7 @@ void OutputView::paintEvent(QPaintEvent *event)
 
         // Collect the runs in sight: ASCII runs drawn as one string, everything else
         // one character per cell, centred, so that the grid holds whatever font draws it.
-        struct Piece { int column; int cells; QString text; };
+        struct Piece { int column; int cells; QString text; bool run; };
         QVector<Piece> pieces;
         int column = 0;
         int i = start;
@@ -248,7 +248,7 @@ void OutputView::paintEvent(QPaintEvent *event)
                 while (j < end && m_text.at(j).unicode() >= 0x20 && m_text.at(j).unicode() < 0x7F
                        && column + (j - i) <= lastColumn)
                     ++j;
-                pieces.append({column, j - i, m_text.mid(i, j - i)});
+                pieces.append({column, j - i, m_text.mid(i, j - i), true});
                 column += j - i;
                 i = j;
             } else {
@@ -257,7 +257,7 @@ void OutputView::paintEvent(QPaintEvent *event)
                 if (c.isHighSurrogate() && i + 1 < end && m_text.at(i + 1).isLowSurrogate())
                     length = 2;
                 if (u >= 0x20 && u != 0x7F && cells > 0 && u != '\t')
-                    pieces.append({column, cells, m_text.mid(i, length)});
+                    pieces.append({column, cells, m_text.mid(i, length), false});
                 column += cells;
                 i += length;
             }
@@ -265,7 +265,7 @@ void OutputView::paintEvent(QPaintEvent *event)
 
         auto drawPieces = [&] {
             for (const Piece &p : qAsConst(pieces)) {
-                if (p.text.size() > 1 && p.text.at(0).unicode() < 0x7F) {
+                if (p.run) {
                     painter.drawText(QPointF(cellX(p.column), y + m_ascent), p.text);
                 } else {
                     const QRectF cell(cellX(p.column), y, p.cells * m_cellWidth, m_lineHeight);
