@@ -32,7 +32,9 @@ else
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >&2
   fi
 
-  if [ ! -f "$root/bench/.peer/node_modules/lv_font_conv/lv_font_conv.js" ]; then
+  only_window=no
+  for arg in "$@"; do [ "$arg" = --only-window ] && only_window=yes; done
+  if [ $only_window = no ] && [ ! -f "$root/bench/.peer/node_modules/lv_font_conv/lv_font_conv.js" ]; then
     echo "Installing $peer_package into bench/.peer/" >&2
     mkdir -p "$root/bench/.peer"
     npm install --prefix "$root/bench/.peer" --no-audit --no-fund --loglevel=error "$peer_package" >&2
