@@ -1,0 +1,80 @@
+#pragma once
+
+#include <QHash>
+#include <QString>
+#include <QStringList>
+#include <QStringView>
+
+#include <vector>
+
+// Reads the data out of a generated C file the way a compiler would see it: the
+// initialisers of its top-level objects, by object name, and its function bodies, by
+// function name. Comments, string contents and preprocessor lines are skipped, so
+// neither the layout of the lines nor the order of designated fields matters.
+// Views point into the text given to parse(), which must outlive the reader.
+
+namespace qm {
+
+// One element of a braced initialiser: a scalar expression or a braced list.
+struct CElement {
+    QStringView designator;          // "adv_w" for ".adv_w = 3"; empty when positional
+    QStringView expression;          // the scalar's text, e.g. "0x41", "-3", "&font_dsc"
+    bool braced = false;
+    std::vector<CElement> members;   // the elements of a braced list
+
+    // The scalar as an integer: decimal, hexadecimal or octal literals with any
+    // sign and type casts in front; false for anything else.
+    bool toInteger(qint64 *value) const;
+    // The identifier a scalar names, without a leading '&' (for "&font_dsc", "font_dsc").
+    QString identifier() const;
+};
+
+// The fields of a struct initialiser by name. Positional elements take the field
+// names of `order` (the struct's declaration order), as C assigns them.
+class CFields
+{
+public:
+    CFields(const CElement &element, const QStringList &order = {});
+    const CElement *field(const QString &name) const { return m_fields.value(name); }
+    bool integer(const QString &name, qint64 *value) const;
+    QString identifier(const QString &name) const;
+
+private:
+    QHash<QString, const CElement *> m_fields;
+};
+
+class CSourceReader
+{
+public:
+    // Finds the top-level objects and functions; their contents are read on request.
+    bool parse(const QString &text, QString *error);
+
+    bool hasObject(const QString &name) const { return m_objects.contains(name); }
+    // The name of the first object declared with the type `type` (its last word, such
+    // as "lv_font_t"); empty when there is none.
+    QString objectOfType(const QString &type) const;
+    // The elements of an object's braced initialiser; false when there is no such object.
+    bool elements(const QString &name, CElement *list) const;
+    // An initialiser made only of integer literals, as a uint8_t array stores it (low
+    // eight bits) or as numbers. False when the object is missing or holds anything else.
+    bool bytes(const QString &name, QByteArray *out) const;
+    bool integers(const QString &name, std::vector<qint64> *out) const;
+    // The text between a function's braces; empty when there is no such function.
+    QStringView functionBody(const QString &name) const;
+
+private:
+    struct Range {
+        QString type;
+        int start = 0;   // just after the opening brace
+        int end = 0;     // at the closing brace
+    };
+    template <typename Sink>
+    bool readIntegers(const QString &name, Sink sink) const;
+
+    QString m_text;
+    QHash<QString, Range> m_objects;
+    QStringList m_order;
+    QHash<QString, QStringView> m_functions;
+};
+
+} // namespace qm
