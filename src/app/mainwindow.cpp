@@ -5,6 +5,7 @@
 #include "aptdlg.h"
 #include "awedlg.h"
 #include "notewin.h"
+#include "previewdlg.h"
 #include "uiresources.h"
 
 #include "outputview.h"
@@ -178,6 +179,8 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     ui->label_status->installEventFilter(this);
     showFontInfo();
     showChosenIcons();
+    connect(PreviewDlg::addButton(ui->horizontalLayout_3, ui->btn_save), &QPushButton::clicked, this,
+            &MainWindow::showPreview);
 }
 
 void MainWindow::fitToScreen()
@@ -340,6 +343,7 @@ void MainWindow::runGenerator(qm::GeneratorKind kind)
 
     // Every question has been answered: the new result replaces the old one.
     ui->tb_output->clear();
+    m_preview_source = qm::PreviewSource();
     setStatus(QString());
     updateRenderLabelFont();
     const QPoint at = ui->label_img->pos();
@@ -363,12 +367,18 @@ void MainWindow::runGenerator(qm::GeneratorKind kind)
         return;
     }
     QStringList files = result.filesWritten;
-    if (deliverText(result.text, toFile))
+    const bool savedToFile = deliverText(result.text, toFile);
+    if (savedToFile)
         files.prepend(m_save_file);
     QString status = writtenFilesText(files);
     if (result.cancelled)
         status += QStringLiteral("（已取消，只含前 %1 个字符）").arg(result.written);
     setStatus(status);
+    // The pane shares the text; a file written is read back when the preview asks.
+    m_preview_source = qm::previewSourceOf(result, savedToFile ? m_save_file : QString());
+    m_preview_sample = qm::defaultPreviewSample(ui->pte_input->toPlainText() + m_awe_text, request.chars);
+    if (m_preview_dlg && m_preview_dlg->isVisible())
+        showPreview();
     if (!result.warnings.isEmpty())
         showMessage(QStringLiteral("提示"), result.warnings.join(QLatin1Char('\n')), QMessageBox::Warning);
 }
@@ -435,6 +445,16 @@ void MainWindow::updateRenderLabelFont()
     if (ui->combo_bpp->currentIndex() == 0)
         font.setStyleStrategy(QFont::NoAntialias);
     ui->label_img->setFont(font);
+}
+
+void MainWindow::showPreview()
+{
+    if (!m_preview_dlg)
+        m_preview_dlg = new PreviewDlg(this);
+    m_preview_dlg->showResult(m_preview_source, m_preview_sample, m_lv_ver);
+    m_preview_dlg->show();
+    m_preview_dlg->raise();
+    m_preview_dlg->activateWindow();
 }
 
 namespace {

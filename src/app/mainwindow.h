@@ -1,5 +1,6 @@
 #pragma once
 
+#include "convert/preview.h"
 #include "convert/request.h"
 #include "settings/settingsrecord.h"
 
@@ -12,6 +13,7 @@
 class QLabel;
 
 namespace Ui { class MainWindow; }
+class PreviewDlg;
 
 class MainWindow : public QMainWindow
 {
@@ -84,6 +86,7 @@ private:
     void showChosenIcons();
     void setStatus(const QString &text);
     static void showElided(QLabel *label, const QString &text, Qt::TextElideMode mode);
+    void showPreview();
 
     Ui::MainWindow *ui;
     SettingsRecord m_settings;
@@ -100,4 +103,8 @@ private:
     QString m_save_file;
 
     QString m_status_text;
+    // Where the last result is, for the preview.
+    qm::PreviewSource m_preview_source;
+    QString m_preview_sample;
+    PreviewDlg *m_preview_dlg = nullptr;
 };
