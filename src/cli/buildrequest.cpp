@@ -1,6 +1,7 @@
 #include "buildrequest.h"
 
 #include "convert/charset.h"
+#include "convert/preview.h"
 #include "icons/iconfont.h"
 
 #include <QDir>
@@ -150,6 +151,8 @@ bool gatherInputText(const Options &options, QString *text, QString *error)
             return false;
         gathered += asPaneText(fileText);
     }
+    // Code points asked for by number are taken as they are.
+    gathered += options.addedChars;
     *text = gathered;
     return true;
 }
@@ -215,7 +218,7 @@ bool buildRequest(const Options &options, const IconSupport &icons, PreparedConv
     // The window's three refusals, in its order.
     if (request.chars.isEmpty()) {
         *error = QStringLiteral("请输入内容以转换 / nothing to convert: the character set is empty "
-                                "(give --text, --text-file or --icons, or drop --no-ascii)");
+                                "(give --text, --text-file, --range or --icons, or drop --no-ascii)");
         return false;
     }
     if (options.name.isEmpty()) {
@@ -246,14 +249,16 @@ bool buildRequest(const Options &options, const IconSupport &icons, PreparedConv
         }
         request.outputDir = QDir::cleanPath(dir.absoluteFilePath());
     }
-    if (!options.outputFile.isEmpty()) {
-        const QFileInfo target(options.outputFile);
+    for (const QString &path : {options.outputFile, options.previewFile}) {
+        if (path.isEmpty())
+            continue;
+        const QFileInfo target(path);
         if (!target.absoluteDir().exists()) {
-            *error = QStringLiteral("the folder of output file %1 does not exist").arg(options.outputFile);
+            *error = QStringLiteral("the folder of output file %1 does not exist").arg(path);
             return false;
         }
         if (target.isDir()) {
-            *error = QStringLiteral("output file %1 is a folder").arg(options.outputFile);
+            *error = QStringLiteral("output file %1 is a folder").arg(path);
             return false;
         }
     }
@@ -290,6 +295,10 @@ bool buildRequest(const Options &options, const IconSupport &icons, PreparedConv
     request.bppText = QString::number(options.bpp);
     request.typeText = typeText(options.type);
     request.sorted = options.sort;
+
+    prepared.previewSample = options.previewText.isEmpty()
+        ? defaultPreviewSample(input + options.icons, request.chars)
+        : options.previewText;
 
     *out = prepared;
     return true;

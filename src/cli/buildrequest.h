@@ -23,6 +23,7 @@ struct PreparedConversion {
     GeneratorKind kind = GeneratorKind::SortedInternal;
     ConversionRequest request;
     QStringList warnings;
+    QString previewSample;   // --preview-text, or the first characters asked for
 };
 
 // The window's option texts and indexes for an output type.
@@ -35,8 +36,8 @@ GeneratorKind generatorFor(const Options &options);
 QString asPaneText(const QString &text);
 
 // The characters of every --text, then of every --text-file (UTF-8, read like the
-// window's import), as the input pane would hold them. False with *error when a file
-// cannot be read or is not UTF-8.
+// window's import), as the input pane would hold them, then the sets and ranges asked
+// for. False with *error when a file cannot be read or is not UTF-8.
 bool gatherInputText(const Options &options, QString *text, QString *error);
 
 // The conversion font for --font/--style/--size; registers a font file when one is

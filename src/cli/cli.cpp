@@ -2,6 +2,7 @@
 
 #include "cli/buildrequest.h"
 #include "cli/options.h"
+#include "cli/previewoutput.h"
 #include "cli/terminalprogress.h"
 #include "convert/conversion.h"
 #include "convert/fonts.h"
@@ -117,23 +118,36 @@ int runCli(int argc, char *argv[])
         return ExitConversionFailed;
     }
 
+    // The preview is drawn from what was written, so it comes after the output.
+    const auto finish = [&]() -> int {
+        if (options.previewFile.isEmpty())
+            return ExitOk;
+        QStringList notes;
+        if (!writePreview(options, prepared, result, &notes, &error)) {
+            printError(error);
+            return ExitConversionFailed;
+        }
+        printWarnings(notes);
+        return ExitOk;
+    };
+
     if (prepared.kind == GeneratorKind::XbfBin) {
         for (const QString &file : result.filesWritten)
             std::fprintf(stderr, "wrote %s\n", file.toUtf8().constData());
-        return ExitOk;
+        return finish();
     }
     if (!options.outputFile.isEmpty()) {
         if (!writeUtf8File(options.outputFile, result.text, &error)) {
             printError(error);
             return ExitConversionFailed;
         }
-        return ExitOk;
+        return finish();
     }
     if (!writeStdout(result.text.toUtf8())) {
         printError(QStringLiteral("could not write to standard output"));
         return ExitConversionFailed;
     }
-    return ExitOk;
+    return finish();
 }
 
 } // namespace cli

@@ -1,5 +1,7 @@
 #include "options.h"
 
+#include "convert/chartables.h"
+
 #include <QRegularExpression>
 
 namespace qm {
@@ -46,7 +48,62 @@ bool parseIconCodes(const QString &text, QString *icons, QString *error)
     return true;
 }
 
+// "0x2103" or "8451"; false for anything else.
+bool parseCodePoint(const QString &text, uint *value)
+{
+    static const QRegularExpression hex(QStringLiteral("^0[xX][0-9A-Fa-f]{1,8}$"));
+    static const QRegularExpression decimal(QStringLiteral("^[0-9]{1,10}$"));
+    bool ok = false;
+    qulonglong v = 0;
+    if (hex.match(text).hasMatch())
+        v = text.mid(2).toULongLong(&ok, 16);
+    else if (decimal.match(text).hasMatch())
+        v = text.toULongLong(&ok, 10);
+    *value = v > 0x10FFFF ? 0x110000u : uint(v);
+    return ok;
+}
+
 } // namespace
+
+bool parseRanges(const QString &spec, QString *chars, QString *error)
+{
+    const auto junk = [&](const QString &item) {
+        *error = QStringLiteral("--range: \"%1\" is not a code point or a range such as 0x2103, "
+                                "0x20-0x7F or 32-127").arg(item);
+        return false;
+    };
+    QString out;
+    for (const QString &rawItem : spec.split(QLatin1Char(','))) {
+        const QString item = rawItem.trimmed();
+        const QStringList ends = item.split(QLatin1Char('-'));
+        if (ends.size() > 2)
+            return junk(item);
+        uint first = 0, last = 0;
+        if (!parseCodePoint(ends.first().trimmed(), &first) || !parseCodePoint(ends.last().trimmed(), &last))
+            return junk(item);
+        for (const uint v : {first, last}) {
+            if (v < 1 || v > 0xFFFF) {
+                *error = QStringLiteral("--range: %1 is outside 0x1-0xFFFF, the characters a font "
+                                        "of this program can hold").arg(item);
+                return false;
+            }
+        }
+        if (last < first) {
+            *error = QStringLiteral("--range: %1 runs backwards; the first code point must not be "
+                                    "larger than the last").arg(item);
+            return false;
+        }
+        if (first <= 0xDFFF && last >= 0xD800) {
+            *error = QStringLiteral("--range: %1 holds surrogates (0xD800-0xDFFF), which are not "
+                                    "characters; leave them out, e.g. 0x1-0xD7FF,0xE000-0xFFFF").arg(item);
+            return false;
+        }
+        for (uint code = first; code <= last; ++code)
+            out += QChar(ushort(code));
+    }
+    *chars += out;
+    return true;
+}
 
 bool parseArguments(const QStringList &arguments, Options *options, QString *error)
 {
@@ -57,6 +114,7 @@ bool parseArguments(const QStringList &arguments, Options *options, QString *err
     QString iconCodes;
     bool typeGiven = false;
     bool sizeGiven = false;
+    QString previewOptionGiven;
 
     for (int i = 0; i < arguments.size(); ++i) {
         QString arg = arguments.at(i);
@@ -89,6 +147,13 @@ bool parseArguments(const QStringList &arguments, Options *options, QString *err
             *target = state;
             return true;
         };
+        auto addSet = [&](const QString &set) -> bool {
+            bool unused;
+            if (!flag(&unused, true))
+                return false;
+            o.addedChars += set;
+            return true;
+        };
 
         if (arg == QLatin1String("-h") || arg == QLatin1String("--help")) {
             o.help = true;
@@ -112,6 +177,12 @@ bool parseArguments(const QStringList &arguments, Options *options, QString *err
             }
             if (ok)
                 o.textFiles << value;
+        } else if (arg == QLatin1String("--common-hanzi")) {
+            ok = addSet(commonChineseCharacters());
+        } else if (arg == QLatin1String("--all-hanzi")) {
+            ok = addSet(allChineseCharacters());
+        } else if (arg == QLatin1String("--range")) {
+            ok = takeValue() && parseRanges(value, &o.addedChars, error);
         } else if (arg == QLatin1String("--ascii")) {
             ok = flag(&o.ascii, true);
         } else if (arg == QLatin1String("--no-ascii")) {
@@ -223,6 +294,38 @@ bool parseArguments(const QStringList &arguments, Options *options, QString *err
             }
             if (ok)
                 o.outputDir = value;
+        } else if (arg == QLatin1String("--preview")) {
+            ok = takeValue();
+            if (ok && value.isEmpty()) {
+                *error = QStringLiteral("--preview needs a file name, such as preview.png");
+                ok = false;
+            }
+            if (ok)
+                o.previewFile = value;
+        } else if (arg == QLatin1String("--preview-text")) {
+            ok = takeValue();
+            if (ok)
+                o.previewText = value;
+            previewOptionGiven = arg;
+        } else if (arg == QLatin1String("--preview-scale")) {
+            ok = takeValue();
+            if (ok) {
+                const QStringList allowed{QStringLiteral("1"), QStringLiteral("2"),
+                                          QStringLiteral("4"), QStringLiteral("8")};
+                if (allowed.contains(value)) {
+                    o.previewScale = value.toInt();
+                } else {
+                    *error = QStringLiteral("--preview-scale: \"%1\" is not one of 1, 2, 4, 8").arg(value);
+                    ok = false;
+                }
+            }
+            previewOptionGiven = arg;
+        } else if (arg == QLatin1String("--preview-dark")) {
+            ok = flag(&o.previewDark, true);
+            previewOptionGiven = arg;
+        } else if (arg == QLatin1String("--preview-guides")) {
+            ok = flag(&o.previewGuides, true);
+            previewOptionGiven = arg;
         } else if (arg == QLatin1String("-q") || arg == QLatin1String("--quiet")) {
             ok = flag(&o.quiet, true);
         } else if (arg == QLatin1String("-v") || arg == QLatin1String("--verbose")) {
@@ -241,6 +344,10 @@ bool parseArguments(const QStringList &arguments, Options *options, QString *err
 
     o.icons += iconCodes;
 
+    if (!previewOptionGiven.isEmpty() && o.previewFile.isEmpty()) {
+        *error = QStringLiteral("%1 needs --preview FILE.png").arg(previewOptionGiven);
+        return false;
+    }
     if (sizeGiven && o.pixelSize > 0) {
         *error = QStringLiteral("give either --size or --pixel-size, not both");
         return false;
@@ -294,6 +401,12 @@ Characters (at least one character is needed):
                        fonts keep the input order)
   --icons TEXT         FontAwesome icon characters, drawn with the icon font
   --icon-codes LIST    icon code points in hexadecimal, e.g. f000,f2dc
+  --common-hanzi       add the 6763 common hanzi of GB 2312 (加入常用汉字)
+  --all-hanzi          add all 20902 hanzi, U+4E00..U+9FA5 (加入所有汉字)
+  --range LIST         add code points: 0x20-0x7F, 0x2103, decimal 32-127, or a
+                       comma-separated list of them (0x1..0xFFFF, no surrogates)
+                       These three follow every --text and --text-file, in the
+                       order given; icons come last.
 
 Font:
   --font FAMILY|FILE   font family, or a .ttf/.otf/.ttc file to load
@@ -317,6 +430,14 @@ Output:
   -o, --output FILE    write the C text to FILE (UTF-8) instead of standard output
   --output-dir DIR     existing folder for --type xbf-bin (required there)
 
+Preview:
+  --preview FILE.png   draw a sample text from the generated output (the .bin
+                       for xbf-bin) the way LVGL places the glyphs, into a PNG
+  --preview-text TEXT  the sample (default: the first characters converted)
+  --preview-scale N    1, 2, 4 or 8 picture pixels per font pixel (default: 1)
+  --preview-dark       light text on a dark background
+  --preview-guides     mark each line's box and its base line
+
 Other:
   -q, --quiet          no progress bar (it is only drawn when standard error
                        is a terminal)
@@ -337,6 +458,10 @@ Examples:
       --size 16 -o ui_font_16.c
   quillmark-cli --text-file chars.txt --icon-codes f011,f013 --type xbf-bin \
       --output-dir fonts --name big_font
+  quillmark-cli --no-ascii --common-hanzi --range 0x20-0x7F --preview p.png -o f.c
+  quillmark-cli --all-hanzi --range 0x2103,0xFF01-0xFF5E,48-57 --bpp 1 -o cjk.c
+  quillmark-cli --text "你好LVGL" --preview hello.png --preview-text "你好 LVGL" \
+      --preview-scale 4 -o hello.c
 )");
 }
 

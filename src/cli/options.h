@@ -15,6 +15,8 @@ enum class OutputType { Internal = 0, XbfArray = 1, XbfBin = 2 };
 struct Options {
     QStringList texts;        // --text, in the order given
     QStringList textFiles;    // --text-file, in the order given; read after all --text
+    QString addedChars;       // --common-hanzi, --all-hanzi and --range, in the order given;
+                              // they follow the text files
     bool ascii = true;
     bool dedupe = false;
     bool sort = true;
@@ -30,6 +32,11 @@ struct Options {
     QString include = QStringLiteral("#include \"lvgl.h\"");
     QString outputFile;       // empty: standard output
     QString outputDir;        // xbf-bin only
+    QString previewFile;      // --preview: a PNG of the sample drawn from the output
+    QString previewText;      // --preview-text; empty: the first characters of the set
+    int previewScale = 1;
+    bool previewDark = false;
+    bool previewGuides = false;
     bool quiet = false;
     bool verbose = false;
     bool help = false;
@@ -39,6 +46,10 @@ struct Options {
 // Parses the arguments that follow the program name. On false *error says what is wrong
 // (a usage error); *options then holds whatever was parsed before the mistake.
 bool parseArguments(const QStringList &arguments, Options *options, QString *error);
+
+// "0x20-0x7F,0x4E00-0x9FA5,0x2103,32-127": the characters of each range in the order
+// given, code points 0x1 to 0xFFFF outside the surrogates. False with *error otherwise.
+bool parseRanges(const QString &spec, QString *chars, QString *error);
 
 QString helpText();
 QString versionText();

@@ -1,0 +1,46 @@
+#include "previewoutput.h"
+
+#include "convert/preview.h"
+
+#include <QSaveFile>
+
+namespace qm {
+namespace cli {
+
+bool writePreview(const Options &options, const PreparedConversion &prepared,
+                  const ConversionResult &result, QStringList *notes, QString *error)
+{
+    const PreviewSource source = previewSourceOf(result, options.outputFile);
+    QString why;
+    const std::unique_ptr<PreviewFont> font = loadPreviewFont(source, &why);
+    if (!font) {
+        *error = QStringLiteral("the preview could not be drawn: %1").arg(why);
+        return false;
+    }
+    const PreviewDrawing drawing =
+        drawPreview(*font, prepared.previewSample, placeholdersByDefault(options.lvVer));
+    PreviewStyle style;
+    style.scale = options.previewScale;
+    style.dark = options.previewDark;
+    style.guides = options.previewGuides;
+    const QImage picture = stylePreview(drawing, style);
+
+    QSaveFile file(options.previewFile);
+    if (!file.open(QIODevice::WriteOnly) || !picture.save(&file, "PNG") || !file.commit()) {
+        *error = QStringLiteral("preview %1 could not be written: %2").arg(options.previewFile, file.errorString());
+        return false;
+    }
+
+    if (!drawing.missingLetters.isEmpty()) {
+        QStringList named;
+        for (const uint c : drawing.missingLetters.toUcs4())
+            named << QStringLiteral("%1 (U+%2)").arg(QString::fromUcs4(&c, 1)).arg(c, 4, 16, QLatin1Char('0'));
+        *notes << QStringLiteral("preview: the font has no glyph for %1").arg(named.join(QStringLiteral(", ")));
+    }
+    for (const QString &note : drawing.notes)
+        *notes << QStringLiteral("preview: ") + note;
+    return true;
+}
+
+} // namespace cli
+} // namespace qm
