@@ -1,8 +1,10 @@
 #include "cli/buildrequest.h"
 #include "cli/options.h"
 #include "cli/terminalprogress.h"
+#include "convert/chartables.h"
 #include "convert/conversion.h"
 #include "convert/fonts.h"
+#include "convert/preview.h"
 
 #include <QDir>
 #include <QFile>
@@ -76,6 +78,7 @@ private slots:
 
     void helpAndUsageErrors();
     void outputMatchesTheEngineForEveryKind();
+    void previewOfTheOutputWritten();
 
 private:
     bool build(const QStringList &arguments, qm::cli::PreparedConversion *out, QString *error = nullptr);
@@ -141,6 +144,17 @@ void TestCli::parsing()
     QCOMPARE(p.pointSize, 9);
     QCOMPARE(p.lvVer, 0);
     QCOMPARE(p.outputFile, QStringLiteral("x.c"));
+    // Sets and ranges keep the order they are given in.
+    const Options sets = parsed({"--range", "0x43,65-0x42", "--common-hanzi", "--range", " 0x2103 ", "--all-hanzi"});
+    QCOMPARE(sets.addedChars.size(), 3 + 6763 + 1 + 20902);
+    QCOMPARE(sets.addedChars.left(4), QStringLiteral("CAB啊"));
+    QCOMPARE(sets.addedChars.mid(3 + 6762, 3), QStringLiteral("齄℃一"));
+    QCOMPARE(sets.addedChars.right(1), QStringLiteral("龥"));
+    QString all;
+    QString error;
+    QVERIFY2(qm::cli::parseRanges(QStringLiteral("0x1-0xD7FF,0xE000-0xFFFF"), &all, &error), qPrintable(error));
+    QCOMPARE(all.size(), 0xFFFF - 0x800);
+
     const Options q = parsed({"--text", "--no-ascii"});
     QCOMPARE(q.texts, QStringList({"--no-ascii"}));
     QVERIFY(q.ascii);
@@ -168,6 +182,18 @@ void TestCli::badArguments_data()
     QTest::newRow("bin with -o") << QStringList{"--type", "xbf-bin", "--output-dir", ".", "-o", "x.c"} << "-o";
     QTest::newRow("folder without bin") << QStringList{"--output-dir", "."} << "xbf-bin";
     QTest::newRow("xbf for LVGL 5.3") << QStringList{"--lvgl", "5.3", "--type", "xbf-array"} << "5.3";
+    QTest::newRow("range reversed") << QStringList{"--range", "0x7F-0x20"} << "0x7F-0x20";
+    QTest::newRow("range past 0xFFFF") << QStringList{"--range", "0x20-0x10000"} << "0x20-0x10000";
+    QTest::newRow("range of 0") << QStringList{"--range", "0-10"} << "0-10";
+    QTest::newRow("range of surrogates") << QStringList{"--range", "0xD000-0xE000"} << "0xD000-0xE000";
+    QTest::newRow("range junk") << QStringList{"--range", "0x20-0x7F,abc"} << "abc";
+    QTest::newRow("range open end") << QStringList{"--range", "32-"} << "32-";
+    QTest::newRow("range empty item") << QStringList{"--range", "32,,40"} << "--range";
+    QTest::newRow("range three ends") << QStringList{"--range", "1-2-3"} << "1-2-3";
+    QTest::newRow("range huge number") << QStringList{"--range", "99999999999999999999"} << "9999";
+    QTest::newRow("set with a value") << QStringList{"--common-hanzi=yes"} << "--common-hanzi";
+    QTest::newRow("preview text alone") << QStringList{"--preview-text", "abc"} << "--preview";
+    QTest::newRow("preview scale") << QStringList{"--preview", "p.png", "--preview-scale", "3"} << "--preview-scale";
 }
 
 void TestCli::badArguments()
@@ -263,6 +289,20 @@ void TestCli::characterSet()
     QCOMPARE(prepared.request.chars, QStringLiteral("abc"));
     QVERIFY(build({"--no-ascii", "--text", "baab"}, &prepared));
     QCOMPARE(prepared.request.chars, QStringLiteral("aabb"));
+
+    // Every --text, every --text-file, then the sets and ranges in their order, then
+    // the icons; the preview's sample starts with them, without the ASCII block.
+    const QString file = m_dir.filePath(QStringLiteral("set.txt"));
+    writeFile(file, "f");
+    QVERIFY(build({"--range", "0x43,0x41-0x42", "--text-file", file, "--text", "t", "--range", "0x2103",
+                   "--icon-codes", "f000", "--no-sort"},
+                  &prepared));
+    QCOMPARE(prepared.request.chars.mid(96), QStringLiteral("tfCAB℃") + QChar(0xF000));
+    QCOMPARE(prepared.previewSample, QStringLiteral("tfCAB℃") + QChar(0xF000));
+    QVERIFY(build({"--no-ascii", "--range", "0x0A-0x0D", "--range", "0x7F"}, &prepared));
+    QCOMPARE(prepared.request.chars, QStringLiteral("\n\x0b\x0c\r\x7f"));
+    QVERIFY(build({"--text", "\n", "--preview", "p.png"}, &prepared));
+    QCOMPARE(prepared.previewSample, QStringLiteral(" !\"#$%&'()*+,-./"));
 }
 
 void TestCli::requestFields()
@@ -379,7 +419,9 @@ void TestCli::helpAndUsageErrors()
                                 "--bpp", "--lvgl", "--type", "internal", "xbf-array", "xbf-bin", "--name",
                                 "--include", "-o", "--output", "--output-dir", "--quiet", "--help",
                                 "--version", "微软雅黑", "Regular", "myFont", "#include \"lvgl.h\"",
-                                "Examples"};
+                                "Examples", "--common-hanzi", "--all-hanzi", "--range 0x20-0x7F",
+                                "--preview p.png", "--preview-text", "--preview-scale", "--preview-dark",
+                                "--preview-guides"};
     for (const QString &word : mentioned)
         QVERIFY2(text.contains(word), qPrintable(word));
     const CliRun version = runCliProcess({"--version"});
@@ -391,6 +433,8 @@ void TestCli::helpAndUsageErrors()
         {{"--no-ascii"}, "请输入内容以转换"},
         {{"--text-file", m_dir.filePath("absent.txt")}, "absent.txt"},
         {{"--text", "a", "--font", m_dir.filePath("absent.ttf")}, "absent.ttf"},
+        {{"--range", "0x7F-0x20"}, "0x7F-0x20"},
+        {{"--text", "a", "--preview", m_dir.filePath("none/p.png")}, "p.png"},
     };
     for (const auto &c : cases) {
         const CliRun run = runCliProcess(c.first);
@@ -458,6 +502,33 @@ void TestCli::outputMatchesTheEngineForEveryKind()
     }
     if (compared == 0)
         QSKIP("No output kind is available yet; only the refusals were checked");
+}
+
+void TestCli::previewOfTheOutputWritten()
+{
+    // A build script's command: the picture is the one drawn from the file written,
+    // with the first characters asked for (not the ASCII block) as the sample.
+    const QString png = m_dir.filePath(QStringLiteral("p.png"));
+    const QString c = m_dir.filePath(QStringLiteral("f.c"));
+    const CliRun run = runCliProcess({"--no-ascii", "--common-hanzi", "--range", "0x20-0x7F", "--preview", png,
+                                      "-o", c, "--quiet"});
+    QVERIFY2(run.exitCode == 0 && run.err.isEmpty(), qPrintable(run.err));
+    QString error;
+    const std::unique_ptr<qm::PreviewFont> font = qm::loadPreviewFont({QString(), c, QString()}, &error);
+    QVERIFY2(font, qPrintable(error));
+    const qm::PreviewDrawing drawing =
+        qm::drawPreview(*font, qm::commonChineseCharacters().left(16), false);
+    QVERIFY(drawing.missingLetters.isEmpty());
+    QCOMPARE(QImage(png).convertToFormat(QImage::Format_RGB32), qm::stylePreview(drawing, {}));
+
+    // From the .bin of the bin kind; a missing character is named, and is no failure.
+    const CliRun bin = runCliProcess({"--text", "你好", "--type", "xbf-bin", "--output-dir", m_dir.path(),
+                                      "--preview", png, "--preview-text", "你好☃", "--preview-scale", "2",
+                                      "--lvgl", "8", "--preview-dark", "--quiet"});
+    QVERIFY2(bin.exitCode == 0, qPrintable(bin.err));
+    QVERIFY2(bin.err.contains(QLatin1String("preview")) && bin.err.contains(QLatin1String("U+2603")),
+             qPrintable(bin.err));
+    QCOMPARE(QImage(png).pixel(0, 0), qRgb(0x20, 0x20, 0x20));
 }
 
 QTEST_MAIN(TestCli)
