@@ -139,6 +139,29 @@ bool parseArguments(const QStringList &arguments, Options *options, QString *err
             value = arguments.at(++i);
             return true;
         };
+        // A value that must not be empty (file and font names); `what` says what it names.
+        auto takeNonEmpty = [&](const QString &what) -> bool {
+            if (!takeValue())
+                return false;
+            if (value.isEmpty()) {
+                *error = QStringLiteral("%1 needs %2").arg(arg, what);
+                return false;
+            }
+            return true;
+        };
+        // Bits per pixel and magnifications: one of 1, 2, 4, 8.
+        auto takePowerOfTwo = [&](int *target) -> bool {
+            if (!takeValue())
+                return false;
+            const QStringList allowed{QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("4"),
+                                      QStringLiteral("8")};
+            if (!allowed.contains(value)) {
+                *error = QStringLiteral("%1: \"%2\" is not one of 1, 2, 4, 8").arg(arg, value);
+                return false;
+            }
+            *target = value.toInt();
+            return true;
+        };
         auto flag = [&](bool *target, bool state) -> bool {
             if (hasInlineValue) {
                 *error = QStringLiteral("option %1 takes no value").arg(arg);
@@ -170,11 +193,7 @@ bool parseArguments(const QStringList &arguments, Options *options, QString *err
             if (ok)
                 o.texts << value;
         } else if (arg == QLatin1String("--text-file")) {
-            ok = takeValue();
-            if (ok && value.isEmpty()) {
-                *error = QStringLiteral("--text-file needs a file name");
-                ok = false;
-            }
+            ok = takeNonEmpty(QStringLiteral("a file name"));
             if (ok)
                 o.textFiles << value;
         } else if (arg == QLatin1String("--common-hanzi")) {
@@ -202,11 +221,7 @@ bool parseArguments(const QStringList &arguments, Options *options, QString *err
         } else if (arg == QLatin1String("--icon-codes")) {
             ok = takeValue() && parseIconCodes(value, &iconCodes, error);
         } else if (arg == QLatin1String("--font")) {
-            ok = takeValue();
-            if (ok && value.isEmpty()) {
-                *error = QStringLiteral("--font needs a font family or a font file");
-                ok = false;
-            }
+            ok = takeNonEmpty(QStringLiteral("a font family or a font file"));
             if (ok)
                 o.font = value;
         } else if (arg == QLatin1String("--style")) {
@@ -229,17 +244,7 @@ bool parseArguments(const QStringList &arguments, Options *options, QString *err
                 ok = false;
             }
         } else if (arg == QLatin1String("--bpp")) {
-            ok = takeValue();
-            if (ok) {
-                const QStringList allowed{QStringLiteral("1"), QStringLiteral("2"),
-                                          QStringLiteral("4"), QStringLiteral("8")};
-                if (allowed.contains(value)) {
-                    o.bpp = value.toInt();
-                } else {
-                    *error = QStringLiteral("--bpp: \"%1\" is not one of 1, 2, 4, 8").arg(value);
-                    ok = false;
-                }
-            }
+            ok = takePowerOfTwo(&o.bpp);
         } else if (arg == QLatin1String("--lvgl")) {
             ok = takeValue();
             if (ok) {
@@ -279,27 +284,15 @@ bool parseArguments(const QStringList &arguments, Options *options, QString *err
             if (ok)
                 o.include = value;
         } else if (arg == QLatin1String("-o") || arg == QLatin1String("--output")) {
-            ok = takeValue();
-            if (ok && value.isEmpty()) {
-                *error = QStringLiteral("%1 needs a file name").arg(arg);
-                ok = false;
-            }
+            ok = takeNonEmpty(QStringLiteral("a file name"));
             if (ok)
                 o.outputFile = value;
         } else if (arg == QLatin1String("--output-dir")) {
-            ok = takeValue();
-            if (ok && value.isEmpty()) {
-                *error = QStringLiteral("--output-dir needs a folder name");
-                ok = false;
-            }
+            ok = takeNonEmpty(QStringLiteral("a folder name"));
             if (ok)
                 o.outputDir = value;
         } else if (arg == QLatin1String("--preview")) {
-            ok = takeValue();
-            if (ok && value.isEmpty()) {
-                *error = QStringLiteral("--preview needs a file name, such as preview.png");
-                ok = false;
-            }
+            ok = takeNonEmpty(QStringLiteral("a file name, such as preview.png"));
             if (ok)
                 o.previewFile = value;
         } else if (arg == QLatin1String("--preview-text")) {
@@ -308,17 +301,7 @@ bool parseArguments(const QStringList &arguments, Options *options, QString *err
                 o.previewText = value;
             previewOptionGiven = arg;
         } else if (arg == QLatin1String("--preview-scale")) {
-            ok = takeValue();
-            if (ok) {
-                const QStringList allowed{QStringLiteral("1"), QStringLiteral("2"),
-                                          QStringLiteral("4"), QStringLiteral("8")};
-                if (allowed.contains(value)) {
-                    o.previewScale = value.toInt();
-                } else {
-                    *error = QStringLiteral("--preview-scale: \"%1\" is not one of 1, 2, 4, 8").arg(value);
-                    ok = false;
-                }
-            }
+            ok = takePowerOfTwo(&o.previewScale);
             previewOptionGiven = arg;
         } else if (arg == QLatin1String("--preview-dark")) {
             ok = flag(&o.previewDark, true);

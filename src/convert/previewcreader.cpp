@@ -487,7 +487,7 @@ bool CSourceReader::readIntegers(const QString &name, Sink sink) const
     return parser.readIntegers(sink);
 }
 
-bool CSourceReader::bytes(const QString &name, QByteArray *out) const
+bool CSourceReader::integers(const QString &name, QByteArray *out) const
 {
     out->clear();
     // A byte takes at least two characters ("0,"); most take five ("0x3f,").

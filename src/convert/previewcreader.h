@@ -11,7 +11,7 @@
 // initialisers of its top-level objects, by object name, and its function bodies, by
 // function name. Comments, string contents and preprocessor lines are skipped, so
 // neither the layout of the lines nor the order of designated fields matters.
-// Views point into the text given to parse(), which must outlive the reader.
+// Views point into the reader's copy of the text: they are valid while it lives.
 
 namespace qm {
 
@@ -55,10 +55,11 @@ public:
     QString objectOfType(const QString &type) const;
     // The elements of an object's braced initialiser; false when there is no such object.
     bool elements(const QString &name, CElement *list) const;
-    // An initialiser made only of integer literals, as a uint8_t array stores it (low
-    // eight bits) or as numbers. False when the object is missing or holds anything else.
-    bool bytes(const QString &name, QByteArray *out) const;
+    // An initialiser made only of integer literals, as numbers or as a uint8_t array
+    // stores them (the low eight bits). False when the object is missing or holds
+    // anything else.
     bool integers(const QString &name, std::vector<qint64> *out) const;
+    bool integers(const QString &name, QByteArray *lowBytes) const;
     // The text between a function's braces; empty when there is no such function.
     QStringView functionBody(const QString &name) const;
 

@@ -14,15 +14,27 @@ const QStringList kFmtTxtGlyphFields{QStringLiteral("bitmap_index"), QStringLite
                                      QStringLiteral("ofs_x"),        QStringLiteral("ofs_y")};
 const QStringList kLegacyGlyphFields{QStringLiteral("w_px"), QStringLiteral("glyph_index")};
 
-QString missingArray(const QString &what, const QString &name)
+// The arrays a struct's fields name, as in ".glyph_bitmap = glyph_bitmap": integers kept
+// whole, or as a uint8_t array stores them.
+template <typename Numbers>
+bool namedIntegers(const CSourceReader &reader, const CFields &owner, const QString &field, Numbers *out,
+                   QString *error)
 {
-    return QStringLiteral("the %1 array \"%2\" is missing or holds values that are not numbers")
-        .arg(what, name);
+    const QString name = owner.identifier(field);
+    if (reader.integers(name, out))
+        return true;
+    *error = QStringLiteral("the array \"%1\" (%2) is missing or holds values that are not numbers").arg(name, field);
+    return false;
 }
 
-QString missingObject(const QString &what, const QString &name)
+bool namedList(const CSourceReader &reader, const CFields &owner, const QString &field, CElement *out,
+               QString *error)
 {
-    return QStringLiteral("the %1 \"%2\" is missing").arg(what, name);
+    const QString name = owner.identifier(field);
+    if (reader.elements(name, out))
+        return true;
+    *error = QStringLiteral("\"%1\" (%2) is missing").arg(name, field);
+    return false;
 }
 
 // Reads font-wide values of the lv_font_t object.
@@ -83,29 +95,17 @@ bool FmtTxtFont::read(const CSourceReader &reader, const CFields &font, QString 
 {
     if (!readLineMetrics(font, &m_lineHeight, &m_baseLine, error))
         return false;
-    const QString dscName = font.identifier(QStringLiteral("dsc"));
-    CElement dscInit;
-    if (!reader.elements(dscName, &dscInit)) {
-        *error = missingObject(QStringLiteral("font descriptor"), dscName);
+    CElement dscInit, glyphs, cmaps;
+    if (!namedList(reader, font, QStringLiteral("dsc"), &dscInit, error))
         return false;
-    }
     const CFields dsc(dscInit);
     qint64 bpp = 0;
     dsc.integer(QStringLiteral("bpp"), &bpp);
     m_bpp = int(bpp);
-
-    const QString bitmapName = dsc.identifier(QStringLiteral("glyph_bitmap"));
-    if (!reader.bytes(bitmapName, &m_bitmap)) {
-        *error = missingArray(QStringLiteral("bitmap"), bitmapName);
+    if (!namedIntegers(reader, dsc, QStringLiteral("glyph_bitmap"), &m_bitmap, error)
+        || !namedList(reader, dsc, QStringLiteral("glyph_dsc"), &glyphs, error)
+        || !namedList(reader, dsc, QStringLiteral("cmaps"), &cmaps, error))
         return false;
-    }
-
-    const QString glyphsName = dsc.identifier(QStringLiteral("glyph_dsc"));
-    CElement glyphs;
-    if (!reader.elements(glyphsName, &glyphs)) {
-        *error = missingObject(QStringLiteral("glyph descriptor array"), glyphsName);
-        return false;
-    }
     m_glyphs.reserve(glyphs.members.size());
     for (const CElement &element : glyphs.members) {
         const CFields f(element, kFmtTxtGlyphFields);
@@ -115,8 +115,7 @@ bool FmtTxtFont::read(const CSourceReader &reader, const CFields &font, QString 
         m_glyphs.push_back({v[0], int(v[1]), int(v[2]), int(v[3]), int(v[4]), int(v[5])});
     }
 
-    CElement cmaps;
-    if (!reader.elements(dsc.identifier(QStringLiteral("cmaps")), &cmaps) || cmaps.members.empty()) {
+    if (cmaps.members.empty()) {
         *error = QStringLiteral("the font has no character map");
         return false;
     }
@@ -124,11 +123,8 @@ bool FmtTxtFont::read(const CSourceReader &reader, const CFields &font, QString 
     cmap.integer(QStringLiteral("range_start"), &m_rangeStart);
     cmap.integer(QStringLiteral("range_length"), &m_rangeLast);
     cmap.integer(QStringLiteral("list_length"), &m_listLength);
-    const QString listName = cmap.identifier(QStringLiteral("unicode_list"));
-    if (!reader.integers(listName, &m_codes)) {
-        *error = missingArray(QStringLiteral("code list"), listName);
+    if (!namedIntegers(reader, cmap, QStringLiteral("unicode_list"), &m_codes, error))
         return false;
-    }
 
     const QString lookupName = font.identifier(QStringLiteral("get_glyph_dsc"));
     const QStringView lookup = reader.functionBody(lookupName);
@@ -247,22 +243,11 @@ bool LegacyFont::read(const CSourceReader &reader, const CFields &font, QString 
     font.integer(QStringLiteral("unicode_first"), &m_first);
     font.integer(QStringLiteral("unicode_last"), &m_last);
 
-    const QString bitmapName = font.identifier(QStringLiteral("glyph_bitmap"));
-    if (!reader.bytes(bitmapName, &m_bitmap)) {
-        *error = missingArray(QStringLiteral("bitmap"), bitmapName);
-        return false;
-    }
-    const QString listName = font.identifier(QStringLiteral("unicode_list"));
-    if (!reader.integers(listName, &m_codes)) {
-        *error = missingArray(QStringLiteral("code list"), listName);
-        return false;
-    }
-    const QString glyphsName = font.identifier(QStringLiteral("glyph_dsc"));
     CElement glyphs;
-    if (!reader.elements(glyphsName, &glyphs)) {
-        *error = missingObject(QStringLiteral("glyph descriptor array"), glyphsName);
+    if (!namedIntegers(reader, font, QStringLiteral("glyph_bitmap"), &m_bitmap, error)
+        || !namedIntegers(reader, font, QStringLiteral("unicode_list"), &m_codes, error)
+        || !namedList(reader, font, QStringLiteral("glyph_dsc"), &glyphs, error))
         return false;
-    }
     m_glyphs.reserve(glyphs.members.size());
     for (const CElement &element : glyphs.members) {
         const CFields f(element, kLegacyGlyphFields);
@@ -358,7 +343,7 @@ std::unique_ptr<PreviewFont> decodeXbf(const CSourceReader &reader, const CField
     if (!readLineMetrics(font, &lineHeight, &baseLine, error))
         return nullptr;
     QByteArray table;
-    if (reader.bytes(QStringLiteral("glyph_dsc_xbf"), &table)) {
+    if (reader.integers(QStringLiteral("glyph_dsc_xbf"), &table)) {
         if (table.size() < 8) {
             *error = QStringLiteral("the XBF table is shorter than its header");
             return nullptr;
