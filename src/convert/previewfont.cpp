@@ -54,7 +54,10 @@ bool readLineMetrics(const CFields &font, int *lineHeight, int *baseLine, QStrin
 // The lv_font_fmt_txt font with the lookup functions this program writes: a range test
 // against range_start and the largest code (kept in range_length), a one-entry cache of
 // the last letter, then a binary search over list_length codes or a linear one up to
-// the 0 that ends the list. The glyph id is the index into the list and the descriptors.
+// the 0 that ends the list. The glyph id is the index into the list and the descriptors,
+// and adv_w is in whole pixels, since those functions copy it to LVGL unchanged. A font
+// that leaves the lookups to LVGL's own lv_font_fmt_txt functions (1/16 pixel advances,
+// LVGL's cmap forms) needs a class of its own.
 class FmtTxtFont : public PreviewFont
 {
 public:
