@@ -99,7 +99,7 @@ void PreviewDlg::showResult(const qm::PreviewSource &source, const QString &samp
     connect(worker, &QThread::finished, worker, &QObject::deleteLater);
     m_workers.removeAll(QPointer<QThread>());
     m_workers << worker;
-    worker->start();
+    worker->start(QThread::LowPriority);
 }
 
 void PreviewDlg::redraw()
