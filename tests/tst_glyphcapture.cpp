@@ -18,7 +18,7 @@ private slots:
     void initTestCase();
     void matchesRenderLabel_data();
     void matchesRenderLabel();
-    void antialiasingFollowsDepthButNotForIcons();
+    void antialiasingFollowsDepth();
     void measureChoosesFontByIconMembership();
     void croppedBoxArithmetic_data();
     void croppedBoxArithmetic();
@@ -108,17 +108,22 @@ void TestGlyphCapture::matchesRenderLabel()
     QCOMPARE(inked, sample.size() - 2);
 }
 
-void TestGlyphCapture::antialiasingFollowsDepthButNotForIcons()
+// At 1 bpp every pixel is pure black or pure white, icons too (a gray icon edge would
+// lose all but its white pixels and come out dotted).
+void TestGlyphCapture::antialiasingFollowsDepth()
 {
     const QChar icon(0xf015);
     const GlyphCapturer oneBit(qmtest::cjkFont(), QFont(qmtest::iconFontFamily()), QString(icon), 1);
-    for (const QChar ch : QStringLiteral("Ag中龍"))
-        QCOMPARE(countGrayPixels(oneBit.capture(oneBit.measure(ch))), 0);
-    QVERIFY(countGrayPixels(oneBit.capture(oneBit.measure(icon))) > 0);
-    QCOMPARE(oneBit.iconFont().styleStrategy(), QFont(qmtest::iconFontFamily()).styleStrategy());
+    for (const QChar ch : QString(QStringLiteral("Ag中龍") + icon)) {
+        const QImage image = oneBit.capture(oneBit.measure(ch));
+        QCOMPARE(countGrayPixels(image), 0);
+        QVERIFY(countInkPixels(image) > 0);
+    }
+    QCOMPARE(oneBit.iconFont().styleStrategy(), QFont::NoAntialias);
 
     const GlyphCapturer fourBit(qmtest::cjkFont(), QFont(qmtest::iconFontFamily()), QString(icon), 4);
     QVERIFY(countGrayPixels(fourBit.capture(fourBit.measure(QChar(0x4e2d)))) > 0);
+    QVERIFY(countGrayPixels(fourBit.capture(fourBit.measure(icon))) > 0);
 }
 
 void TestGlyphCapture::measureChoosesFontByIconMembership()
@@ -243,11 +248,13 @@ void TestGlyphCapture::emptyGlyphs()
     QCOMPARE(box.ofsY, 0);
     QCOMPARE(box.bitmapSize(), 0);
 
-    // A line break has no advance: no box to draw at all.
-    const GlyphCapturer::Glyph lineBreak = capturer.measure(QLatin1Char('\n'));
-    QCOMPARE(lineBreak.width, 0);
-    QVERIFY(capturer.capture(lineBreak).isNull());
-    QCOMPARE(qm::encodeGlyphRows(capturer.capture(lineBreak), 1, 1), QString());
+    // Control characters (a line break, a tab, DEL) have no advance: no box at all.
+    for (const QChar ch : {QChar('\n'), QChar('\t'), QChar(0x7f)}) {
+        const GlyphCapturer::Glyph control = capturer.measure(ch);
+        QCOMPARE(control.width, 0);
+        QVERIFY(capturer.capture(control).isNull());
+        QCOMPARE(qm::encodeGlyphRows(capturer.capture(control), 1, 1), QString());
+    }
 }
 
 int main(int argc, char **argv)

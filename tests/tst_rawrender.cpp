@@ -7,8 +7,10 @@
 #include "sortedglyphs.h"
 
 #include <QFontDatabase>
+#include <QGlyphRun>
 #include <QGuiApplication>
 #include <QRawFont>
+#include <QTextLayout>
 #include <QtTest>
 
 using namespace qm;
@@ -24,14 +26,18 @@ private slots:
     void iconCentring();
     void textPlacement_data();
     void textPlacement();
-    void glyphIndexesStayAlignedWithCodeUnits();
+    void conversionsDrawAt96Dpi();
+    void facesAreTheOnesTextLayoutDraws_data();
+    void facesAreTheOnesTextLayoutDraws();
+    void lackingCharactersAreNamed();
     void setUpFollowsDepth();
     void boxAndPixelsMatchTheFont_data();
     void boxAndPixelsMatchTheFont();
     void engineGlyphMatchesThePublicCalls_data();
     void engineGlyphMatchesThePublicCalls();
     void iconCharactersUseTheIconFont();
-    void blankGlyphHasAnEmptyBox();
+    void blankGlyphsHaveAnEmptyBox();
+    void advanceIsTheWidthOfTheString();
 
 private:
     QString m_awesome;
@@ -97,22 +103,97 @@ void TestRawRender::textPlacement()
     QCOMPARE(textOffsetY(4, top, height), ofsY);
 }
 
-void TestRawRender::glyphIndexesStayAlignedWithCodeUnits()
+void TestRawRender::conversionsDrawAt96Dpi()
 {
-    QFont font(QStringLiteral("DejaVu Sans"));
-    font.setPixelSize(16);
-    const QRawFont raw = QRawFont::fromFont(font, QFontDatabase::Any);
-    const QString set = QStringLiteral("a") + QString::fromUtf8("\xF0\x9F\x98\x80") + QStringLiteral("b\n");
-    QCOMPARE(set.size(), 5);
-    QVERIFY(raw.glyphIndexesForString(set).size() < set.size());   // what goes wrong otherwise
+    for (const qreal points : {7.5, 9.0, 9.5, 10.5, 12.0}) {
+        QFont font(QStringLiteral("DejaVu Sans"));
+        font.setPointSizeF(points);
+        const QFont drawn = conversionFont(font);
+        QCOMPARE(qreal(QFontInfo(drawn).pixelSize()), conversionPixelSize(font));
+        QCOMPARE(QRawFont::fromFont(drawn, QFontDatabase::Any).pixelSize(), conversionPixelSize(font));
+        // The icon font takes the whole point size, so it draws as the text of that size.
+        const QFont icon = iconFontSizedLike(QFont(m_awesome), font);
+        QCOMPARE(icon.pointSizeF(), qreal(qRound(points)));
+    }
+    QFont twelve(QStringLiteral("DejaVu Sans"), 12);
+    QCOMPARE(conversionPixelSize(twelve), 16.0);
+    twelve.setPixelSize(13);
+    QCOMPARE(conversionPixelSize(twelve), 13.0);
+    QCOMPARE(iconFontSizedLike(QFont(m_awesome), twelve).pixelSize(), 13);
+}
 
-    const QVector<quint32> indexes = RawGlyphRenderer::glyphIndexesPerCodeUnit(raw, set);
-    QCOMPARE(indexes.size(), 5);
-    QCOMPARE(indexes.at(0), raw.glyphIndexesForString(QStringLiteral("a")).value(0));
-    QCOMPARE(indexes.at(1), 0u);
-    QCOMPARE(indexes.at(2), 0u);
-    QCOMPARE(indexes.at(3), raw.glyphIndexesForString(QStringLiteral("b")).value(0));
-    QCOMPARE(indexes.at(4), raw.glyphIndexesForString(QStringLiteral("\n")).value(0));
+void TestRawRender::facesAreTheOnesTextLayoutDraws_data()
+{
+    QTest::addColumn<QString>("family");
+    QTest::addColumn<QString>("lacked");
+    QTest::newRow("stand-in for the default") << defaultFontFamily() << QString();
+    QTest::newRow("Droid Sans Fallback") << QStringLiteral("Droid Sans Fallback") << QStringLiteral("A℃");
+    QTest::newRow("DejaVu Sans") << QStringLiteral("DejaVu Sans") << QStringLiteral("中");
+}
+
+// The face and glyph found for a character are those the toolkit's text layout (the
+// input pane's) draws it with; a character counts as lacking when another family draws it.
+void TestRawRender::facesAreTheOnesTextLayoutDraws()
+{
+    QFETCH(QString, family);
+    QFETCH(QString, lacked);
+    QFont font(family);
+    font.setPixelSize(16);
+    const FontFaces faces(conversionFont(font));
+    // Latin, Greek, Cyrillic, Hebrew, Arabic, Thai, Devanagari, Han, Hangul, kana, symbols,
+    // marks, a soft hyphen, a zero-width space, private use, the object placeholder.
+    const QString sample = QString::fromUtf8("Aé℃ωЖשبกक中龍한あア，€\u0301\u0e31\u00ad\u200b\uf015\ufffc");
+    for (const QChar ch : sample) {
+        const QByteArray where = QStringLiteral("U+%1").arg(ch.unicode(), 4, 16, QLatin1Char('0')).toUtf8();
+        QTextLayout layout(QString(ch), faces.font());
+        layout.beginLayout();
+        layout.createLine();
+        layout.endLayout();
+        QGlyphRun run;
+        for (const QGlyphRun &r : layout.glyphRuns()) {
+            if (!r.glyphIndexes().isEmpty()) {
+                run = r;
+                break;
+            }
+        }
+        const FontFaces::Face face = faces.find(ch);
+        if (run.glyphIndexes().isEmpty()) {
+            QVERIFY2(!face.raw, where);
+            continue;
+        }
+        QVERIFY2(face.raw, where);
+        // Faces found by other ways may spell their family in other cases.
+        QVERIFY2(face.raw->familyName().compare(run.rawFont().familyName(), Qt::CaseInsensitive) == 0,
+                 qPrintable(where + ": " + face.raw->familyName() + " / " + run.rawFont().familyName()));
+        QVERIFY2(face.raw->styleName().compare(run.rawFont().styleName(), Qt::CaseInsensitive) == 0, where);
+        QVERIFY2(face.glyph == run.glyphIndexes().first(), where);
+        if (lacked.contains(ch))
+            QVERIFY2(!face.own, where);
+        else if (QStringLiteral("A℃中").contains(ch))
+            QVERIFY2(face.own, where);
+    }
+}
+
+// Where the default family is missing, its stand-ins lack nothing they draw; an icon
+// counts against the icon font; a long list is cut short.
+void TestRawRender::lackingCharactersAreNamed()
+{
+    const QString icon(QChar(0xF015));
+    const QFont cjk(defaultFontFamily(), 12);
+    QVERIFY(lackingGlyphWarnings(QStringLiteral("A中℃") + icon, cjk, QFont(m_awesome), icon).isEmpty());
+    QCOMPARE(lackingGlyphWarnings(QStringLiteral("中") + icon, cjk, QFont(QStringLiteral("DejaVu Sans")), icon),
+             QStringList{QStringLiteral("图标字体缺少1个图标：U+F015/The icon font lacks 1 of the chosen icons: U+F015")});
+
+    QString letters;
+    for (ushort c = 'a'; c <= 'z'; ++c)
+        letters += QChar(c);
+    const QStringList warnings =
+        lackingGlyphWarnings(letters, QFont(QStringLiteral("Droid Sans Fallback"), 12), QFont(m_awesome), QString());
+    QCOMPARE(warnings.size(), 1);
+    QVERIFY2(warnings.first().contains(QStringLiteral("lacks 26 characters")), qPrintable(warnings.first()));
+    QVERIFY2(warnings.first().endsWith(QStringLiteral(": a (U+0061), b (U+0062), c (U+0063), d (U+0064), e (U+0065), "
+                                                      "f (U+0066), g (U+0067), h (U+0068), i (U+0069), j (U+006A), …")),
+             qPrintable(warnings.first()));
 }
 
 void TestRawRender::setUpFollowsDepth()
@@ -252,7 +333,7 @@ void TestRawRender::engineGlyphMatchesThePublicCalls()
     chars += QString::fromUtf8("龍體，。");
     int servedCount = 0;
     for (QChar ch : chars) {
-        const quint32 index = RawGlyphRenderer::glyphIndexesPerCodeUnit(raw, QString(ch)).at(0);
+        const quint32 index = raw.glyphIndexesForString(QString(ch)).value(0);
         if (index == 0)
             continue;   // not in this font
         EngineGlyph e;
@@ -295,24 +376,54 @@ void TestRawRender::iconCharactersUseTheIconFont()
         RawGlyph typed = renderer.measure(4);
         QVERIFY(!typed.icon);
         QCOMPARE(typed.font, &renderer.textFont());
-        QCOMPARE(typed.glyphIndex, renderer.glyphIndexes().at(4));
     }
 }
 
-void TestRawRender::blankGlyphHasAnEmptyBox()
+// A space has an advance but no ink; control characters (a line break in the set)
+// have neither.
+void TestRawRender::blankGlyphsHaveAnEmptyBox()
 {
     QFont font(QStringLiteral("DejaVu Sans"));
     font.setPixelSize(16);
+    const QString chars = QStringLiteral(" \n\t\x7f");
     for (int bpp : {1, 2, 4, 8}) {
-        RawGlyphRenderer renderer(QStringLiteral(" "), font, QFont(m_awesome), QString(), bpp);
-        RawGlyph g = renderer.measure(0);
-        renderer.draw(g);
-        QVERIFY(g.advW > 0);
-        QCOMPARE(g.boxH, 0);
-        QCOMPARE(g.width, 0);
-        QCOMPARE(g.boxW, 0);
-        QCOMPARE(g.rowBytes, 0);
-        QCOMPARE(encodeAlphaRows(g.alpha, bpp, (1 << bpp) - 1), QString());
+        RawGlyphRenderer renderer(chars, font, QFont(m_awesome), QString(), bpp);
+        for (int n = 0; n < 2 * chars.size(); ++n) {
+            RawGlyph g;
+            if (n % 2) {
+                g = renderer.render(n / 2);
+            } else {
+                g = renderer.measure(n / 2);
+                renderer.draw(g);
+            }
+            QCOMPARE(g.advW > 0, n < 2);
+            QCOMPARE(g.boxH, 0);
+            QCOMPARE(g.width, 0);
+            QCOMPARE(g.boxW, 0);
+            QCOMPARE(g.rowBytes, 0);
+            QCOMPARE(encodeAlphaRows(g.alpha, bpp, (1 << bpp) - 1), QString());
+            if (n >= 2)
+                QVERIFY(g.ofsX == 0 && g.ofsY == 0);
+        }
+    }
+}
+
+// The width of the one-character string, as the drawing kinds measure it, also where
+// it is not the glyph's own advance: a soft hyphen, a mark, the object placeholder,
+// shaped scripts, a glyph from a fallback face.
+void TestRawRender::advanceIsTheWidthOfTheString()
+{
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPixelSize(16);
+    const QString chars = QString::fromUtf8("A\u00ad\u0301\ufffc\u0628\u0915\u4e2d");
+    for (int bpp : {1, 4}) {
+        RawGlyphRenderer renderer(chars, font, QFont(m_awesome), QString(), bpp);
+        const QFontMetrics metrics(conversionFont(font, bpp));
+        for (int i = 0; i < chars.size(); ++i) {
+            const int width = qMax(0, metrics.horizontalAdvance(QString(chars.at(i))));
+            QCOMPARE(renderer.measure(i).advW, width);
+            QCOMPARE(renderer.render(i).advW, width);
+        }
     }
 }
 

@@ -48,6 +48,19 @@ QString buildCharacterSet(const QString &input, const QString &iconText,
     return set;
 }
 
+bool isControlCharacter(QChar ch)
+{
+    const ushort u = ch.unicode();
+    return (u >= 0x01 && u <= 0x1F) || u == 0x7F;
+}
+
+int removeNullChars(QString &chars)
+{
+    const int before = chars.size();
+    chars.remove(QChar(0));
+    return before - chars.size();
+}
+
 int bppMask(int bpp)
 {
     switch (bpp) {

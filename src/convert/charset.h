@@ -20,6 +20,13 @@ struct CharacterSetOptions {
 QString buildCharacterSet(const QString &input, const QString &iconText,
                           const CharacterSetOptions &options);
 
+// U+0001..U+001F and U+007F: characters LVGL never draws (a line break in the set among
+// them), so every kind gives them an empty glyph with no advance.
+bool isControlCharacter(QChar ch);
+// Takes every code unit 0 out of `chars` and says how many there were. The code lists of
+// the fonts end at a 0 entry, so a U+0000 among them would hide every later glyph.
+int removeNullChars(QString &chars);
+
 // 1, 2, 4, 8 -> 1, 3, 15, 255; 0 for anything else.
 int bppMask(int bpp);
 bool isValidBpp(int bpp);

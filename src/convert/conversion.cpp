@@ -1,5 +1,7 @@
 #include "conversion.h"
 
+#include "charset.h"
+#include "fonts.h"
 #include "generators/generators.h"
 
 namespace qm {
@@ -33,8 +35,10 @@ QString generatorName(GeneratorKind kind)
     return QString();
 }
 
-ConversionResult runConversion(GeneratorKind kind, const ConversionRequest &request,
-                               ConversionProgress &progress)
+namespace {
+
+ConversionResult runGenerator(GeneratorKind kind, const ConversionRequest &request,
+                              ConversionProgress &progress)
 {
     switch (kind) {
     case GeneratorKind::Legacy: return generateLegacyFont(request, progress);
@@ -46,6 +50,34 @@ ConversionResult runConversion(GeneratorKind kind, const ConversionRequest &requ
     ConversionResult r;
     r.ok = false;
     return r;
+}
+
+} // namespace
+
+ConversionResult runConversion(GeneratorKind kind, const ConversionRequest &request,
+                               ConversionProgress &progress)
+{
+    ConversionRequest prepared = request;
+    QStringList notes;
+    const int nulls = removeNullChars(prepared.chars);
+    if (nulls > 0) {
+        notes << QStringLiteral("字符集中有%1个U+0000（空字符），已略去：字库的编码表以0结尾，它会挡住其后的字符"
+                                "/The character set held U+0000 %1 time(s); it was left out, since the "
+                                "font's code lists end at a 0 entry and it would hide every later character.")
+                     .arg(nulls);
+    }
+    if (nulls > 0 && prepared.chars.isEmpty()) {
+        ConversionResult refused;
+        refused.ok = false;
+        refused.error = QStringLiteral("请输入内容以转换：字符集中只有U+0000"
+                                       "/nothing to convert: the character set holds nothing but U+0000");
+        refused.warnings = notes;
+        return refused;
+    }
+    notes << lackingGlyphWarnings(prepared.chars, prepared.font, prepared.iconFont, prepared.iconText);
+    ConversionResult result = runGenerator(kind, prepared, progress);
+    result.warnings = notes + result.warnings;
+    return result;
 }
 
 } // namespace qm

@@ -1,8 +1,14 @@
 #pragma once
 
+#include <QChar>
 #include <QFont>
+#include <QImage>
+#include <QRawFont>
 #include <QString>
 #include <QStringList>
+
+#include <deque>
+#include <vector>
 
 namespace qm {
 
@@ -15,9 +21,72 @@ QStringList cjkFallbackFamilies();
 // Call once after the application object exists.
 void installFontSubstitutions();
 
-// Conversions draw at a fixed 96 dpi whatever the screen says, so that one set of options
-// gives the same bytes everywhere: the pixel size a conversion draws `font` at (its pixel
-// size when it is sized in pixels, else its point size at 96 dpi; 12 pt is 16 px).
+// Conversions draw at a fixed 96 dpi whatever the screen, the platform or QT_FONT_DPI
+// say, so that one set of options gives the same bytes everywhere (12 pt is 16 px, the
+// size the stored options were made with).
+constexpr int kConversionDpi = 96;
+// The pixel size a conversion draws `font` at: its pixel size when it is sized in
+// pixels, else its point size at 96 dpi, rounded to whole pixels as the toolkit rounds
+// it when it picks the face (12 pt is 16 px, 9.5 pt is 13 px).
 qreal conversionPixelSize(const QFont &font);
+// `font` as a conversion draws it: sized at 96 dpi (metrics, raw fonts and layouts made
+// from the copy all see that size), and without anti-aliasing when `bpp` is 1.
+QFont conversionFont(const QFont &font, int bpp = 0);
+// Text painted into `image` is sized as conversionFont() measures it.
+void setConversionResolution(QImage &image);
+// The icon font at the conversion font's whole point size, or its pixel size.
+QFont iconFontSizedLike(const QFont &iconFont, const QFont &font);
+
+// Which face draws each character of a font, as the toolkit's text drawing (the input
+// pane, a label) picks it: the face the font resolves to for the character's script
+// when that face has the character, else the first fallback face that has it.
+// Characters of the font's own faces are looked up directly; the rest, and those whose
+// glyph or width shaping may change, are laid out. Not shared between threads.
+class FontFaces
+{
+public:
+    // `font` comes from conversionFont().
+    explicit FontFaces(const QFont &font);
+
+    struct Face {
+        const QRawFont *raw = nullptr;   // null: nothing draws the character
+        quint32 glyph = 0;
+        bool primary = false;   // the face whose metrics set the line (the font's common face)
+        bool own = true;        // the chosen family's face, or one standing in for it
+        bool laidOut = false;   // glyph and width come from laying the character out
+    };
+    Face find(QChar ch) const;
+
+    const QRawFont &primary() const { return m_primary; }
+    const QFont &font() const { return m_font; }
+
+private:
+    // Whether laying a character out can give it another glyph or width than its
+    // own: marks, format and control characters, separators, and scripts whose
+    // shaping depends on context.
+    static bool needsShaping(QChar ch);
+
+    struct ScriptFace {
+        bool resolved = false;
+        const QRawFont *raw = nullptr;
+        bool own = true;
+    };
+    const ScriptFace &scriptFace(int script) const;
+    const QRawFont *keep(const QRawFont &raw) const;
+    bool isOwnFamily(const QString &family) const;
+    Face layOut(QChar ch) const;
+
+    QFont m_font;
+    QRawFont m_primary;
+    QStringList m_ownFamilies;
+    mutable std::vector<ScriptFace> m_scripts;
+    mutable std::deque<QRawFont> m_faces;   // fallback faces met so far; addresses stay
+};
+
+// The warnings of a conversion about characters its fonts lack: text characters that
+// the chosen font's faces do not draw, and icons the icon font does not draw. Control
+// characters are not drawn at all and are not counted.
+QStringList lackingGlyphWarnings(const QString &chars, const QFont &font, const QFont &iconFont,
+                                 const QString &iconText);
 
 } // namespace qm

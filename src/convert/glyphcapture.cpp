@@ -1,64 +1,24 @@
 #include "glyphcapture.h"
 
-#include <QGuiApplication>
+#include "charset.h"
+#include "fonts.h"
+
 #include <QPainter>
-#include <QScreen>
 
 namespace qm {
 
-namespace {
-
-// Fonts given in points are resolved against the paint device's resolution; the image
-// must report the screen's, as the label's backing store does, or the glyphs would be
-// drawn at another pixel size than the metrics measure.
-int dotsPerMeter(qreal dpi)
-{
-    return qRound(dpi / 0.0254);
-}
-
-qreal screenDpiX()
-{
-    if (QScreen *s = QGuiApplication::primaryScreen())
-        return s->logicalDotsPerInchX();
-    return 96.0;
-}
-
-qreal screenDpiY()
-{
-    if (QScreen *s = QGuiApplication::primaryScreen())
-        return s->logicalDotsPerInchY();
-    return 96.0;
-}
-
-QFont renderFontFor(const QFont &font, int bpp)
-{
-    QFont f(font);
-    if (bpp == 1)
-        f.setStyleStrategy(QFont::NoAntialias);
-    return f;
-}
-
-} // namespace
-
 QFont GlyphCapturer::sizedIconFont(const QFont &iconFont, const QFont &font)
 {
-    QFont f(iconFont);
-    if (font.pointSizeF() > 0)
-        f.setPointSizeF(font.pointSizeF());
-    else if (font.pixelSize() > 0)
-        f.setPixelSize(font.pixelSize());
-    return f;
+    return iconFontSizedLike(iconFont, font);
 }
 
 GlyphCapturer::GlyphCapturer(const QFont &font, const QFont &iconFont, const QString &iconText, int bpp)
-    : m_renderFont(renderFontFor(font, bpp)),
-      m_metricsFont(font),
-      m_iconFont(sizedIconFont(iconFont, font)),
+    : m_renderFont(conversionFont(font, bpp)),
+      m_metricsFont(conversionFont(font)),
+      m_iconFont(conversionFont(iconFontSizedLike(iconFont, font), bpp)),
       m_iconText(iconText),
       m_metrics(m_metricsFont),
-      m_iconMetrics(m_iconFont),
-      m_dotsPerMeterX(dotsPerMeter(screenDpiX())),
-      m_dotsPerMeterY(dotsPerMeter(screenDpiY()))
+      m_iconMetrics(conversionFont(iconFontSizedLike(iconFont, font)))
 {
 }
 
@@ -66,17 +26,14 @@ GlyphCapturer::Glyph GlyphCapturer::measure(QChar ch) const
 {
     Glyph g;
     g.ch = ch;
-    const QString s(ch);
-    if (!m_iconText.isEmpty() && m_iconText.contains(ch)) {
-        g.icon = true;
-        g.font = &m_iconFont;
-        g.width = m_iconMetrics.horizontalAdvance(s);
-        g.height = m_iconMetrics.height();
-    } else {
-        g.font = &m_renderFont;
-        g.width = m_metrics.horizontalAdvance(s);
-        g.height = m_metrics.height();
-    }
+    const bool icon = !m_iconText.isEmpty() && m_iconText.contains(ch);
+    const QFontMetrics &metrics = icon ? m_iconMetrics : m_metrics;
+    g.icon = icon;
+    g.font = icon ? &m_iconFont : &m_renderFont;
+    g.height = metrics.height();
+    // The width of the one-character string, as text is laid out; the object
+    // placeholder U+FFFC measures -1 there.
+    g.width = isControlCharacter(ch) ? 0 : qMax(0, metrics.horizontalAdvance(QString(ch)));
     return g;
 }
 
@@ -100,8 +57,7 @@ QImage GlyphCapturer::capture(const Glyph &glyph) const
         return QImage();
     const QFont &font = glyph.font ? *glyph.font : (glyph.icon ? m_iconFont : m_renderFont);
     QImage image(glyph.width, glyph.height, QImage::Format_RGB32);
-    image.setDotsPerMeterX(m_dotsPerMeterX);
-    image.setDotsPerMeterY(m_dotsPerMeterY);
+    setConversionResolution(image);
     image.fill(Qt::black);
     QPainter painter(&image);
     painter.setFont(font);

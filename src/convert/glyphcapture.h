@@ -23,10 +23,12 @@ public:
         const QFont *font = nullptr;
     };
 
-    // The render font is `font` (without anti-aliasing at 1 bpp); the icon font takes
-    // the conversion font's size and keeps its own anti-aliasing.
+    // Draws `font`, and for the characters of `iconText` the icon font at the conversion
+    // font's size, at 96 dpi and, at 1 bpp, both without anti-aliasing; widths come from
+    // the fonts as given.
     GlyphCapturer(const QFont &font, const QFont &iconFont, const QString &iconText, int bpp);
 
+    // Control characters measure 0 wide: nothing is drawn for them.
     Glyph measure(QChar ch) const;
     // A width x height RGB32 image of the glyph; null for an empty box.
     QImage capture(const Glyph &glyph) const;
@@ -38,7 +40,8 @@ public:
     int lineHeight() const { return m_metrics.height(); }
     int iconLineHeight() const { return m_iconMetrics.height(); }
 
-    // The icon font sized like `font` (point size, or pixel size for a font sized in pixels).
+    // The icon font sized like `font` (whole point size, or pixel size for a font sized
+    // in pixels).
     static QFont sizedIconFont(const QFont &iconFont, const QFont &font);
 
     // Where a captured glyph sits once cropped to its inked rows (the fmt_txt and XBF
@@ -63,8 +66,6 @@ private:
     QString m_iconText;
     QFontMetrics m_metrics;
     QFontMetrics m_iconMetrics;
-    int m_dotsPerMeterX;
-    int m_dotsPerMeterY;
 };
 
 } // namespace qm

@@ -106,8 +106,9 @@ void RawGlyphPipeline::produce(const RawGlyphRenderer &renderer, int index)
     Slot &slot = slotFor(index);
     draw(renderer, index, slot.glyph);
     finish(slot.glyph);
-    // The caller reports each glyph with its own fonts.
+    // The caller reports each glyph with its own fonts; the faces stay this thread's.
     slot.glyph.glyph.font = nullptr;
+    slot.glyph.glyph.raw = nullptr;
     slot.ready.store(true);
 }
 

@@ -1,8 +1,8 @@
 #include "rawrender.h"
 
+#include "charset.h"
 #include "encoders.h"
 #include "engineglyph.h"
-#include "glyphcapture.h"
 
 #include <QDebug>
 #include <QFontDatabase>
@@ -85,47 +85,20 @@ bool alphaInkBox(const QImage &alpha, QRect *box)
     return true;
 }
 
-quint32 glyphIndexFor(const QRawFont &font, QChar ch)
-{
-    if (ch.isSurrogate())
-        return 0;
-    quint32 index = 0;
-    int count = 1;
-    if (!font.glyphIndexesForChars(&ch, 1, &index, &count) || count != 1)
-        return 0;
-    return index;
-}
-
-QFont withStrategyFor(const QFont &font, int bpp)
-{
-    QFont f(font);
-    if (bpp == 1)
-        f.setStyleStrategy(QFont::NoAntialias);
-    return f;
-}
-
 } // namespace
-
-QVector<quint32> RawGlyphRenderer::glyphIndexesPerCodeUnit(const QRawFont &font, const QString &chars)
-{
-    QVector<quint32> indexes(chars.size());
-    for (int i = 0; i < chars.size(); ++i)
-        indexes[i] = glyphIndexFor(font, chars.at(i));
-    return indexes;
-}
 
 RawGlyphRenderer::RawGlyphRenderer(const QString &chars, const QFont &font, const QFont &iconFont,
                                    const QString &iconText, int bpp, bool logMetrics)
     : m_chars(chars),
       m_iconText(iconText),
       m_bpp(bpp),
-      m_textFont(withStrategyFor(font, bpp)),
-      m_iconFont(GlyphCapturer::sizedIconFont(withStrategyFor(iconFont, bpp), m_textFont)),
+      m_textFont(conversionFont(font, bpp)),
+      m_iconFont(conversionFont(iconFontSizedLike(iconFont, font), bpp)),
       m_iconMetrics(m_iconFont),
       m_metrics(m_textFont),
       m_metricsF(m_textFont),
-      m_rawIcon(QRawFont::fromFont(m_iconFont, QFontDatabase::Any)),
-      m_raw(QRawFont::fromFont(m_textFont, QFontDatabase::Any))
+      m_iconFaces(m_iconFont),
+      m_textFaces(m_textFont)
 {
     m_lineHeight = m_metrics.height();
     m_iconLineHeight = m_iconMetrics.height();
@@ -133,10 +106,7 @@ RawGlyphRenderer::RawGlyphRenderer(const QString &chars, const QFont &font, cons
         qDebug("mt.height:%d", m_lineHeight);
         qDebug("mt_awe.height:%d", m_iconLineHeight);
     }
-    // QRawFont::glyphIndexesForString() gives one index per character, so a pair of
-    // surrogates would shift every later glyph against the set.
-    m_glyphIndexes = glyphIndexesPerCodeUnit(m_raw, m_chars);
-    m_baseLine = int(m_raw.descent());
+    m_baseLine = int(m_textFaces.primary().descent());
     if (logMetrics)
         qDebug("base_line:%d", m_baseLine);
 }
@@ -146,29 +116,34 @@ RawGlyph RawGlyphRenderer::pick(int index) const
     RawGlyph g;
     g.ch = m_chars.at(index);
     g.code = g.ch.unicode();
-    if (!m_iconText.isEmpty() && m_iconText.contains(g.ch)) {
-        g.icon = true;
-        g.font = &m_iconFont;
-        g.previewHeight = m_iconLineHeight;
-        g.glyphIndex = glyphIndexFor(m_rawIcon, g.ch);
-    } else {
-        g.font = &m_textFont;
-        g.glyphIndex = m_glyphIndexes.at(index);
-        g.previewHeight = m_lineHeight;
-    }
+    g.icon = !m_iconText.isEmpty() && m_iconText.contains(g.ch);
+    g.font = g.icon ? &m_iconFont : &m_textFont;
+    g.previewHeight = g.icon ? m_iconLineHeight : m_lineHeight;
+    if (isControlCharacter(g.ch))
+        return g;
+    const FontFaces::Face face = (g.icon ? m_iconFaces : m_textFaces).find(g.ch);
+    g.raw = face.raw;
+    g.glyphIndex = face.glyph;
+    g.primary = face.primary && !g.icon;
+    g.laidOut = face.laidOut;
     return g;
+}
+
+int RawGlyphRenderer::stringAdvance(const RawGlyph &g) const
+{
+    // The object placeholder U+FFFC measures -1.
+    return qMax(0, (g.icon ? m_iconMetrics : m_metrics).horizontalAdvance(QString(g.ch)));
 }
 
 void RawGlyphRenderer::measureAdvance(RawGlyph &g) const
 {
-    if (g.icon) {
-        g.advW = m_iconMetrics.horizontalAdvance(QString(g.ch));
+    if (isControlCharacter(g.ch)) {
+        g.advW = 0;
         return;
     }
-    // A glyph of the text font itself needs no shaping to be measured, and the
-    // per-character advance comes from the cache the font engine already holds.
-    // A missing glyph may be drawn by a fallback font, which only the string path sees.
-    g.advW = g.glyphIndex != 0 ? m_metrics.horizontalAdvance(g.ch) : m_metrics.horizontalAdvance(QString(g.ch));
+    // A character the face draws without shaping is as wide as its glyph's advance,
+    // which the font engine has cached; laying it out would cost far more.
+    g.advW = (g.icon || g.laidOut || g.glyphIndex == 0) ? stringAdvance(g) : m_metrics.horizontalAdvance(g.ch);
 }
 
 RawGlyph RawGlyphRenderer::measure(int index) const
@@ -181,17 +156,16 @@ RawGlyph RawGlyphRenderer::measure(int index) const
 RawGlyph RawGlyphRenderer::render(int index) const
 {
     RawGlyph g = pick(index);
-    // A text glyph of the font itself, at a depth the engine renders in gray, comes in
-    // one piece from the engine. Marks keep the public path, which gives them no advance.
+    // A text glyph with ink, at a depth the engine renders in gray, comes in one piece
+    // from the engine.
     EngineGlyph e;
-    if (!g.icon && g.glyphIndex != 0 && m_bpp != 1 && g.ch.category() != QChar::Mark_NonSpacing
-        && loadEngineGlyph(m_raw, g.glyphIndex, &e)) {
+    if (g.raw && !g.icon && g.glyphIndex != 0 && m_bpp != 1 && loadEngineGlyph(*g.raw, g.glyphIndex, &e)) {
         g.alpha = e.alpha;
         g.width = e.width;
         g.boxH = e.height;
         g.ofsX = e.x;
         g.ofsY = offsetY(g, e.top, e.height);
-        g.advW = e.advance;
+        g.advW = g.laidOut ? stringAdvance(g) : e.advance;
         g.rowBytes = rowBytesFor(g.width, m_bpp);
         g.boxW = g.rowBytes * 8 / m_bpp;
         return g;
@@ -208,11 +182,14 @@ int RawGlyphRenderer::offsetY(const RawGlyph &glyph, qreal top, qreal height) co
 
 void RawGlyphRenderer::draw(RawGlyph &glyph) const
 {
-    const QRawFont &raw = glyph.icon ? m_rawIcon : m_raw;
-    if (m_bpp == 1)
-        drawMonochrome(glyph, raw);
-    else
-        drawAntialiased(glyph, raw);
+    if (!glyph.raw) {
+        glyph.alpha = QImage();
+        glyph.width = glyph.boxH = glyph.ofsX = glyph.ofsY = 0;
+    } else if (m_bpp == 1) {
+        drawMonochrome(glyph, *glyph.raw);
+    } else {
+        drawAntialiased(glyph, *glyph.raw);
+    }
     glyph.rowBytes = rowBytesFor(glyph.width, m_bpp);
     glyph.boxW = glyph.rowBytes * 8 / m_bpp;
 }
@@ -220,10 +197,11 @@ void RawGlyphRenderer::draw(RawGlyph &glyph) const
 void RawGlyphRenderer::drawAntialiased(RawGlyph &glyph, const QRawFont &raw) const
 {
     glyph.alpha = toAlpha8(raw.alphaMapForGlyph(glyph.glyphIndex, QRawFont::PixelAntialiasing, QTransform()));
-    // The font engine's metrics cache already holds a text glyph's rectangle; asking the
-    // raw font would load the glyph once more.
-    const QRectF rect = (!glyph.icon && glyph.glyphIndex != 0) ? m_metricsF.boundingRect(glyph.ch)
-                                                               : raw.boundingRect(glyph.glyphIndex);
+    // The font engine's metrics cache already holds the rectangle of a glyph of the text
+    // font's own face; asking the raw font would load the glyph once more.
+    const QRectF rect = (glyph.primary && !glyph.laidOut && glyph.glyphIndex != 0)
+        ? m_metricsF.boundingRect(glyph.ch)
+        : raw.boundingRect(glyph.glyphIndex);
     glyph.width = int(rect.width());
     glyph.boxH = int(rect.height());
     glyph.ofsX = int(rect.x());

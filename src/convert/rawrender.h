@@ -1,5 +1,7 @@
 #pragma once
 
+#include "fonts.h"
+
 #include <QFont>
 #include <QFontMetrics>
 #include <QImage>
@@ -28,8 +30,13 @@ struct RawGlyph {
     ushort code = 0;
     bool icon = false;             // drawn with the icon font
     const QFont *font = nullptr;   // the font it is drawn with (for the preview)
+    // The face and glyph the toolkit draws the character with (the chosen font's, or a
+    // fallback's where that lacks it); no face for a character that draws nothing.
+    const QRawFont *raw = nullptr;
     quint32 glyphIndex = 0;
-    int advW = 0;                  // advance in whole pixels
+    bool primary = false;          // the text font's own common face
+    bool laidOut = false;          // glyph and width come from laying the character out
+    int advW = 0;                  // width of the one-character string in whole pixels
     int previewHeight = 0;         // the chosen font's line height
 
     // Filled by RawGlyphRenderer::draw().
@@ -44,29 +51,28 @@ struct RawGlyph {
     QImage alpha;
 };
 
-// Renders characters through the fonts' raw glyph data. The box of an antialiased
-// glyph is the font's bounding rectangle and its pixels the alpha map. At 1 bpp the
-// rasteriser's monochrome glyphs are narrower and placed differently from that
-// rectangle, so there the box is where the monochrome glyph really inks.
+// Renders characters through the fonts' raw glyph data, each from the face the
+// toolkit's text drawing takes it from (FontFaces). The box of an antialiased glyph is
+// the face's bounding rectangle and its pixels the alpha map. At 1 bpp the rasteriser's
+// monochrome glyphs are narrower and placed differently from that rectangle, so there
+// the box is where the monochrome glyph really inks. Control characters get an empty
+// glyph with no advance.
 class RawGlyphRenderer
 {
 public:
-    // `chars` is the character set; the glyph index list is built for it here.
-    // `logMetrics` writes the line heights and base line to the debug log.
+    // `chars` is the character set. The fonts are drawn at 96 dpi, the icon font at the
+    // conversion font's size. `logMetrics` writes the line heights and base line to the
+    // debug log.
     RawGlyphRenderer(const QString &chars, const QFont &font, const QFont &iconFont,
                      const QString &iconText, int bpp, bool logMetrics = true);
 
     const QFont &textFont() const { return m_textFont; }
     const QFont &iconFont() const { return m_iconFont; }
-    const QRawFont &textRawFont() const { return m_raw; }
-    const QRawFont &iconRawFont() const { return m_rawIcon; }
     int lineHeight() const { return m_lineHeight; }
     int iconLineHeight() const { return m_iconLineHeight; }
     int baseLine() const { return m_baseLine; }
-    // The text font's glyph for every UTF-16 code unit of the set, in set order.
-    const QVector<quint32> &glyphIndexes() const { return m_glyphIndexes; }
 
-    // Picks the font and the advance of character `index` of the set.
+    // Picks the font, the face and the advance of character `index` of the set.
     RawGlyph measure(int index) const;
     // Computes the glyph box and the pixels of a measured glyph.
     void draw(RawGlyph &glyph) const;
@@ -75,13 +81,10 @@ public:
     // instead of two); the numbers and pixels are the same either way.
     RawGlyph render(int index) const;
 
-    // One glyph index per code unit: a surrogate half is not a character of any font
-    // on its own and gets the missing glyph, index 0.
-    static QVector<quint32> glyphIndexesPerCodeUnit(const QRawFont &font, const QString &chars);
-
 private:
     RawGlyph pick(int index) const;
     void measureAdvance(RawGlyph &glyph) const;
+    int stringAdvance(const RawGlyph &glyph) const;
     void drawAntialiased(RawGlyph &glyph, const QRawFont &raw) const;
     void drawMonochrome(RawGlyph &glyph, const QRawFont &raw) const;
     int offsetY(const RawGlyph &glyph, qreal top, qreal height) const;
@@ -94,12 +97,11 @@ private:
     QFontMetrics m_iconMetrics;
     QFontMetrics m_metrics;
     QFontMetricsF m_metricsF;
-    QRawFont m_rawIcon;
-    QRawFont m_raw;
+    FontFaces m_iconFaces;
+    FontFaces m_textFaces;
     int m_lineHeight = 0;
     int m_iconLineHeight = 0;
     int m_baseLine = 0;
-    QVector<quint32> m_glyphIndexes;
 };
 
 } // namespace qm
