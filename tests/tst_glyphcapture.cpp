@@ -19,6 +19,7 @@ private slots:
     void matchesRenderLabel_data();
     void matchesRenderLabel();
     void antialiasingFollowsDepth();
+    void tallerBoxKeepsThePlace();
     void measureChoosesFontByIconMembership();
     void croppedBoxArithmetic_data();
     void croppedBoxArithmetic();
@@ -124,6 +125,24 @@ void TestGlyphCapture::antialiasingFollowsDepth()
     const GlyphCapturer fourBit(qmtest::cjkFont(), QFont(qmtest::iconFontFamily()), QString(icon), 4);
     QVERIFY(countGrayPixels(fourBit.capture(fourBit.measure(QChar(0x4e2d)))) > 0);
     QVERIFY(countGrayPixels(fourBit.capture(fourBit.measure(icon))) > 0);
+}
+
+// In a taller box (LVGL 5.3 draws every glyph h_px rows high) a text glyph keeps its
+// top, and so its base line, and an icon stays in the middle.
+void TestGlyphCapture::tallerBoxKeepsThePlace()
+{
+    const QChar icon(0xf015);
+    const GlyphCapturer capturer(qmtest::cjkFont(), QFont(qmtest::iconFontFamily()), QString(icon), 4);
+    for (const QChar ch : {QChar(0x4e2d), icon}) {
+        const GlyphCapturer::Glyph glyph = capturer.measure(ch);
+        const QImage plain = capturer.capture(glyph);
+        QCOMPARE(capturer.capture(glyph, glyph.height), plain);
+        const QImage padded = capturer.capture(glyph, glyph.height + 5);
+        QCOMPARE(padded.size(), QSize(glyph.width, glyph.height + 5));
+        const int top = glyph.icon ? 3 : 0;   // 5 / 2 blank rows below an icon, the rest above
+        QCOMPARE(padded.copy(0, top, glyph.width, glyph.height), plain);
+        QCOMPARE(countInkPixels(padded), countInkPixels(plain));
+    }
 }
 
 void TestGlyphCapture::measureChoosesFontByIconMembership()
@@ -253,7 +272,7 @@ void TestGlyphCapture::emptyGlyphs()
         const GlyphCapturer::Glyph control = capturer.measure(ch);
         QCOMPARE(control.width, 0);
         QVERIFY(capturer.capture(control).isNull());
-        QCOMPARE(qm::encodeGlyphRows(capturer.capture(control), 1, 1), QString());
+        QCOMPARE(qm::encodeGlyphRows(capturer.capture(control, 30), 1, 1), QString());
     }
 }
 

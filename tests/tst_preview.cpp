@@ -165,7 +165,7 @@ void TestPreview::drawsTheGlyphsTheEngineRendered()
             // The captured box is the whole line; however the output crops it, it must
             // land where it was drawn.
             const qm::GlyphCapturer::Glyph glyph = capturer.measure(ch);
-            paintRows(expected, lineTop, qmtest::fullGlyphBytes(capturer, glyph, bpp), glyph.width,
+            paintRows(expected, lineTop, qmtest::fullGlyphBytes(capturer, glyph, bpp, glyph.height), glyph.width,
                       glyph.height, bpp);
             pen += glyph.width;
         }

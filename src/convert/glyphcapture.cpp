@@ -37,6 +37,17 @@ GlyphCapturer::Glyph GlyphCapturer::measure(QChar ch) const
     return g;
 }
 
+int GlyphCapturer::tallestLine(const QString &chars) const
+{
+    bool text = false, icon = false;
+    for (const QChar ch : chars) {
+        (!m_iconText.isEmpty() && m_iconText.contains(ch) ? icon : text) = true;
+        if (text && icon)
+            break;
+    }
+    return qMax(text ? lineHeight() : 0, icon ? iconLineHeight() : 0);
+}
+
 GlyphCapturer::Box GlyphCapturer::croppedBox(const Glyph &glyph, const CropInfo &crop, int bpp,
                                               int fontHeight)
 {
@@ -70,6 +81,23 @@ QImage GlyphCapturer::capture(const Glyph &glyph) const
     painter.drawText(QRect(0, 0, glyph.width, glyph.height), flags, text);
     painter.end();
     return image;
+}
+
+QImage GlyphCapturer::capture(const Glyph &glyph, int rows) const
+{
+    const QImage drawn = capture(glyph);
+    if (drawn.isNull() || rows == glyph.height)
+        return drawn;
+    // The icon sits where the other kinds put it: as many blank rows below it as
+    // iconOffsetY() gives, the rest above.
+    const int below = glyph.icon ? (rows - glyph.height) / 2 : rows - glyph.height;
+    QImage box(glyph.width, rows, QImage::Format_RGB32);
+    box.fill(Qt::black);
+    QPainter painter(&box);
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    painter.drawImage(0, rows - glyph.height - below, drawn);
+    painter.end();
+    return box;
 }
 
 } // namespace qm

@@ -32,6 +32,11 @@ public:
     Glyph measure(QChar ch) const;
     // A width x height RGB32 image of the glyph; null for an empty box.
     QImage capture(const Glyph &glyph) const;
+    // The same glyph in a box `rows` high: a text glyph keeps its top, and so its base
+    // line, with blank rows added below; an icon stays centred.
+    QImage capture(const Glyph &glyph, int rows) const;
+    // The tallest line the characters of `chars` are captured in.
+    int tallestLine(const QString &chars) const;
 
     const QFont &renderFont() const { return m_renderFont; }
     const QFont &iconFont() const { return m_iconFont; }

@@ -50,29 +50,38 @@ qm::ConversionRequest makeRequest(const QString &chars, int bpp, const QFont &fo
     return r;
 }
 
+namespace {
+
+QByteArray packedInk(const QImage &image, int width, int bpp, qm::CropInfo *crop)
+{
+    const int rowBytes = qm::rowBytesFor(width, bpp);
+    std::vector<uint8_t> buffer(size_t(rowBytes) * size_t(qMax(image.height(), 0)) + 1);
+    qm::packCroppedGlyphBytes(image, bpp, qm::bppMask(bpp), buffer.data(), &crop->boxH, &crop->rowsBelow);
+    return QByteArray(reinterpret_cast<const char *>(buffer.data()), rowBytes * crop->boxH);
+}
+
+} // namespace
+
 QByteArray croppedGlyphBytes(const qm::GlyphCapturer &capturer, const qm::GlyphCapturer::Glyph &glyph,
                              int bpp, qm::CropInfo *crop)
 {
-    const QImage image = capturer.capture(glyph);
-    const int rowBytes = qm::rowBytesFor(glyph.width, bpp);
-    std::vector<uint8_t> buffer(size_t(rowBytes) * size_t(qMax(image.height(), 0)) + 1);
     qm::CropInfo c;
-    qm::packCroppedGlyphBytes(image, bpp, qm::bppMask(bpp), buffer.data(), &c.boxH, &c.rowsBelow);
+    const QByteArray inked = packedInk(capturer.capture(glyph), glyph.width, bpp, &c);
     if (crop)
         *crop = c;
-    return QByteArray(reinterpret_cast<const char *>(buffer.data()), rowBytes * c.boxH);
+    return inked;
 }
 
 QByteArray fullGlyphBytes(const qm::GlyphCapturer &capturer, const qm::GlyphCapturer::Glyph &glyph,
-                          int bpp)
+                          int bpp, int rows)
 {
-    // Rows outside the ink are black, and black packs to zero bytes.
-    qm::CropInfo crop;
-    const QByteArray inked = croppedGlyphBytes(capturer, glyph, bpp, &crop);
-    const int rowBytes = qm::rowBytesFor(glyph.width, bpp);
     if (glyph.width <= 0)
         return QByteArray();
-    const int above = crop.boxH > 0 ? glyph.height - crop.rowsBelow - crop.boxH : glyph.height;
+    // Rows outside the ink are black, and black packs to zero bytes.
+    qm::CropInfo crop;
+    const QByteArray inked = packedInk(capturer.capture(glyph, rows), glyph.width, bpp, &crop);
+    const int rowBytes = qm::rowBytesFor(glyph.width, bpp);
+    const int above = crop.boxH > 0 ? rows - crop.rowsBelow - crop.boxH : rows;
     return QByteArray(above * rowBytes, '\0') + inked + QByteArray(crop.rowsBelow * rowBytes, '\0');
 }
 

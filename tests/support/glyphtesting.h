@@ -29,11 +29,11 @@ qm::ConversionRequest makeRequest(const QString &chars, int bpp, const QFont &fo
                                   const QString &iconText = QString());
 
 // The bytes a glyph's bitmap should hold, recomputed from the captured image:
-// only the inked rows (fmt_txt) or every row of the box (legacy).
+// only the inked rows (fmt_txt) or every row of a box `rows` high (legacy).
 QByteArray croppedGlyphBytes(const qm::GlyphCapturer &capturer, const qm::GlyphCapturer::Glyph &glyph,
                              int bpp, qm::CropInfo *crop = nullptr);
 QByteArray fullGlyphBytes(const qm::GlyphCapturer &capturer, const qm::GlyphCapturer::Glyph &glyph,
-                          int bpp);
+                          int bpp, int rows);
 
 // The lines of a generated text between the line `opening` and the next "};".
 QStringList sectionLines(const QString &text, const QString &opening);

@@ -59,6 +59,9 @@ ConversionResult generateLegacyFont(const ConversionRequest &request, Conversion
     const int count = chars.size();
 
     const GlyphCapturer capturer(request.font, request.iconFont, request.iconText, bpp);
+    // LVGL 5.3 draws every glyph h_px rows high, so every bitmap has that many rows, the
+    // height of the tallest line (the text's, or the icons' where those are taller).
+    const int rows = capturer.tallestLine(chars);
 
     LineBuffer bitmaps, descriptors, codes;
     bitmaps.append(QLatin1String("static const uint8_t glyph_bitmap[] = "));
@@ -71,7 +74,6 @@ ConversionResult generateLegacyFont(const ConversionRequest &request, Conversion
     qint64 glyphIndex = 0;
     uint firstCode = 65536;
     uint lastCode = 0;
-    int fontHeight = 0;
     LegacyLimits limits;
     int written = 0;
 
@@ -85,7 +87,6 @@ ConversionResult generateLegacyFont(const ConversionRequest &request, Conversion
             result.cancelled = true;
             break;
         }
-        fontHeight = std::max(fontHeight, h);
         const uint code = ch.unicode();
         firstCode = std::min(firstCode, code);
         lastCode = std::max(lastCode, code);
@@ -96,15 +97,16 @@ ConversionResult generateLegacyFont(const ConversionRequest &request, Conversion
         appendCodeListLine(codes, code, quotedChar(ch));
 
         bitmaps.append(QLatin1String("/* ") + ch + QLatin1String(" */"));
-        bitmaps.append(encodeGlyphRows(capturer.capture(glyph), bpp, mask));
+        bitmaps.append(encodeGlyphRows(capturer.capture(glyph, rows), bpp, mask));
         bitmaps.appendEmptyLines(2);
 
         limits.maxWidth = std::max<qint64>(limits.maxWidth, w);
         limits.maxGlyphIndex = std::max(limits.maxGlyphIndex, glyphIndex);
-        glyphIndex += qint64(h) * rowBytesFor(w, bpp);
+        glyphIndex += qint64(rows) * rowBytesFor(w, bpp);
         ++written;
     }
     progress.end();
+    const int fontHeight = written > 0 ? rows : 0;
     limits.maxHeight = fontHeight;
     result.written = written;
     result.fontHeight = fontHeight;
