@@ -1,4 +1,5 @@
-// The window and quillmark-cli must write the same bytes for the same options.
+// The window and quillmark-cli must write the same bytes for the same options, whatever
+// resolution either one's screen has.
 #include "windowharness.h"
 
 #include "convert/fonts.h"
@@ -7,10 +8,12 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -33,9 +36,21 @@ struct CliRun {
     QByteArray err;
 };
 
+// The resolution the window in this process draws the screen at: 96, or 144 where the
+// suite runs this test once more with QT_FONT_DPI=144.
+int windowDpi()
+{
+    return qRound(QGuiApplication::primaryScreen()->logicalDotsPerInchY());
+}
+
+// The tool runs at the other resolution, so that equal bytes show that neither the
+// window's screen nor the tool's says how large a point is.
 CliRun runCli(const QStringList &args)
 {
     QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_FONT_DPI"), windowDpi() == 96 ? QStringLiteral("144") : QStringLiteral("96"));
+    p.setProcessEnvironment(env);
     p.start(QStringLiteral(QM_CLI_PATH), args);
     p.waitForFinished(300000);
     return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
@@ -54,6 +69,7 @@ private:
 private slots:
     void initTestCase()
     {
+        QVERIFY(windowDpi() == 96 || windowDpi() == 144);
         qm::installFontSubstitutions();
         QVERIFY(m_dir.enter());
     }

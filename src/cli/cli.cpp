@@ -76,13 +76,10 @@ int runCli(int argc, char *argv[])
         return ExitOk;
     }
 
-    // No display is needed to render glyphs. Without one, Qt assumes 100 dpi; desktops
-    // (where the window runs) use 96, which makes 12 points 16 pixels.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+    // No display is needed to render glyphs; conversions draw at 96 dpi whatever the
+    // platform says.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-        if (qEnvironmentVariableIsEmpty("QT_FONT_DPI"))
-            qputenv("QT_FONT_DPI", "96");
-    }
     g_verbose = options.verbose;
     g_defaultHandler = qInstallMessageHandler(filterMessages);
 
