@@ -1,5 +1,6 @@
 #include "windowharness.h"
 
+#include "convert/fontname.h"
 #include "convert/fonts.h"
 #include "settings/settingsrecord.h"
 
@@ -138,6 +139,11 @@ private slots:
         QTest::newRow("empty name") << "A" << false << "" << "#include \"lvgl.h\"" << "提示|请输入字体名";
         QTest::newRow("empty include") << "A" << true << "f" << "" << "提示|include不能为空";
         QTest::newRow("set checked first") << "" << false << "" << "" << "提示|请输入内容以转换";
+        for (const char *bad : {"my font-1", "a\"b", "中文", "9a", "../escaped", "class", "glyph_bitmap"}) {
+            const QString name = QString::fromUtf8(bad);
+            QVERIFY(!qm::fontNameProblem(name).isEmpty());
+            QTest::addRow("name %s", bad) << "A" << true << name << "" << "提示|" + qm::fontNameProblem(name);
+        }
     }
     void refusalsShowABoxAndWriteNoSettings()
     {
@@ -158,10 +164,10 @@ private slots:
         QCOMPARE(child<OutputView>(&w, "tb_output")->toPlainText(), QStringLiteral("previous"));
     }
 
-    void namesMadeOfSpacesPass()
+    void includeMadeOfSpacesPasses()
     {
         ScriptedWindow w;
-        child<QLineEdit>(&w, "lineEdit_fontName")->setText(QStringLiteral("  "));
+        child<QLineEdit>(&w, "lineEdit_fontName")->setText(QStringLiteral("_"));
         child<QPlainTextEdit>(&w, "pte_include")->setPlainText(QStringLiteral(" "));
         QVERIFY(w.prepareConversion());
         QVERIFY(w.messages.isEmpty());

@@ -13,6 +13,7 @@
 #include "convert/charset.h"
 #include "convert/chartables.h"
 #include "convert/conversion.h"
+#include "convert/fontname.h"
 #include "convert/fonts.h"
 #include "convert/glyphcapture.h"
 #include "convert/linebuffer.h"
@@ -277,6 +278,11 @@ bool MainWindow::prepareConversion()
 
     if (ui->lineEdit_fontName->text().isEmpty()) {
         showMessage(QStringLiteral("提示"), QStringLiteral("请输入字体名"));
+        return false;
+    }
+    const QString nameProblem = qm::fontNameProblem(ui->lineEdit_fontName->text());
+    if (!nameProblem.isEmpty()) {
+        showMessage(QStringLiteral("提示"), nameProblem);
         return false;
     }
     if (ui->pte_include->toPlainText().isEmpty()) {

@@ -1,6 +1,7 @@
 #include "buildrequest.h"
 
 #include "convert/charset.h"
+#include "convert/fontname.h"
 #include "convert/preview.h"
 #include "icons/iconfont.h"
 
@@ -9,7 +10,6 @@
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QFontInfo>
-#include <QRegularExpression>
 #include <QTextCodec>
 
 #include <cstdio>
@@ -67,12 +67,6 @@ bool readTextFile(const QString &path, QString *text, QString *error)
     if (text->startsWith(QChar(0xFEFF)))
         text->remove(0, 1);
     return true;
-}
-
-bool isCIdentifier(const QString &name)
-{
-    static const QRegularExpression identifier(QStringLiteral("^[A-Za-z_][A-Za-z0-9_]*$"));
-    return identifier.match(name).hasMatch();
 }
 
 QString hexCode(QChar c)
@@ -225,6 +219,11 @@ bool buildRequest(const Options &options, const IconSupport &icons, PreparedConv
         *error = QStringLiteral("请输入字体名 / the font name (--name) must not be empty");
         return false;
     }
+    const QString nameProblem = fontNameProblem(options.name);
+    if (!nameProblem.isEmpty()) {
+        *error = nameProblem;
+        return false;
+    }
     const QString include = asPaneText(options.include);
     if (include.isEmpty()) {
         *error = QStringLiteral("include不能为空 / the include text (--include) must not be empty");
@@ -235,13 +234,6 @@ bool buildRequest(const Options &options, const IconSupport &icons, PreparedConv
         return false;
 
     if (options.type == OutputType::XbfBin && prepared.kind == GeneratorKind::XbfBin) {
-        // The name becomes NAME.bin and NAME.c inside the folder; it must stay there.
-        if (options.name.contains(QLatin1Char('/')) || options.name == QLatin1String(".")
-            || options.name == QLatin1String("..")) {
-            *error = QStringLiteral("the font name \"%1\" cannot be used as a file name in --output-dir")
-                         .arg(options.name);
-            return false;
-        }
         const QFileInfo dir(options.outputDir);
         if (!dir.isDir()) {
             *error = QStringLiteral("output folder %1 does not exist").arg(options.outputDir);
@@ -263,10 +255,6 @@ bool buildRequest(const Options &options, const IconSupport &icons, PreparedConv
         }
     }
 
-    if (!isCIdentifier(options.name)) {
-        prepared.warnings << QStringLiteral("the font name \"%1\" is not a C identifier; the generated "
-                                            "C will not compile as it is").arg(options.name);
-    }
     if (!options.icons.isEmpty()) {
         if (!icons.fontLoaded) {
             prepared.warnings << QStringLiteral("the FontAwesome icon font was not found; icons are "

@@ -47,13 +47,31 @@ QString buildFileHeader()
     return lines.join(QLatin1Char('\n'));
 }
 
+namespace {
+
+// Family and style come from the font file's name table, the command line or the
+// settings file. A line break among them would end the comment and turn the rest into
+// C, so every control character (and the Unicode line and paragraph separators, which
+// the output pane shows as breaks) becomes a space.
+QString commentSafe(QString text)
+{
+    for (QChar &c : text) {
+        if (c.category() == QChar::Other_Control || c == QChar::LineSeparator
+            || c == QChar::ParagraphSeparator)
+            c = QLatin1Char(' ');
+    }
+    return text;
+}
+
+} // namespace
+
 QString fontCommentLine(const QFont &font)
 {
     // A font sized in pixels (the CLI's --pixel-size) has no point size to name.
     const QString size = font.pointSize() > 0 ? QString::number(font.pointSize())
                                               : QString::number(font.pixelSize()) + QStringLiteral("px");
-    return QStringLiteral("//") + font.family() + QLatin1Char(',') + font.styleName()
-        + QLatin1Char(',') + size;
+    return QStringLiteral("//") + commentSafe(font.family()) + QLatin1Char(',')
+        + commentSafe(font.styleName()) + QLatin1Char(',') + size;
 }
 
 namespace {

@@ -71,7 +71,8 @@ private:
 // The comment block every generated file starts with; ends with two line breaks.
 QString buildFileHeader();
 
-// "//family,style,size": names the conversion font near the end of the file.
+// "//family,style,size": names the conversion font near the end of the file. No name
+// can end the comment: control characters in them become spaces.
 QString fontCommentLine(const QFont &font);
 
 // Writes `text` as UTF-8 (no byte-order mark), replacing the file. On failure returns
