@@ -13,7 +13,7 @@ QString lvglIncludeDir(const QString &variant)
 }
 
 CRun compileAndRun(const QMap<QString, QByteArray> &files, const QStringList &includeDirs,
-                   const QStringList &extraFlags, const QStringList &runArgs)
+                   const QStringList &extraFlags, const QStringList &runArgs, const QString &standard)
 {
     CRun run;
     QTemporaryDir dir;
@@ -34,21 +34,27 @@ CRun compileAndRun(const QMap<QString, QByteArray> &files, const QStringList &in
             sources << it.key();
     }
 
-    QStringList args{QStringLiteral("-std=c99"), QStringLiteral("-Wall"), QStringLiteral("-O1"),
+    const bool cxx = standard.startsWith(QLatin1String("c++"));
+    QStringList args{QStringLiteral("-std=") + standard, QStringLiteral("-Wall"), QStringLiteral("-O1"),
                      QStringLiteral("-o"), QStringLiteral("prog")};
     for (const QString &inc : includeDirs)
         args << QStringLiteral("-I") + inc;
-    args << extraFlags << sources;
+    args << extraFlags;
+    if (cxx)
+        args << QStringLiteral("-x") << QStringLiteral("c++");
+    args << sources;
 
     QProcess gcc;
     gcc.setWorkingDirectory(dir.path());
     gcc.setProcessChannelMode(QProcess::MergedChannels);
-    gcc.start(QStringLiteral("gcc"), args);
+    gcc.start(cxx ? QStringLiteral("g++") : QStringLiteral("gcc"), args);
     gcc.waitForFinished(300000);
     run.compileLog = QString::fromLocal8Bit(gcc.readAll());
     if (gcc.exitStatus() != QProcess::NormalExit || gcc.exitCode() != 0)
         return run;
     run.compiled = true;
+    if (extraFlags.contains(QLatin1String("-fsyntax-only")))
+        return run;
 
     QProcess prog;
     prog.setWorkingDirectory(dir.path());

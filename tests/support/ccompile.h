@@ -15,14 +15,18 @@ struct CRun {
     QString errors;       // standard error of the program
 };
 
-// Folder of a stand-in LVGL header set: "v6", "v8" (lvgl.h) or "v5" (lv_misc/lv_font.h).
+// Folder of a stand-in LVGL header set: "v6" (6.1), "v7" (7.11), "v8.0" (8.0 and 8.1),
+// "v8.3" (8.2 and 8.3) with lvgl.h, or "v5" with lv_misc/lv_font.h.
 QString lvglIncludeDir(const QString &variant);
 
 // Writes `files` (name -> content) into a fresh temporary folder, compiles every *.c
-// with gcc -std=c99 and the given include folders and flags, and runs the program
-// in that folder. Test code may read files placed there through `files` too.
+// with the given include folders and flags, and runs the program in that folder. Test
+// code may read files placed there through `files` too. `standard` is a C standard
+// for gcc ("c99", "c11", "c2x") or a C++ one ("c++17"), for which g++ compiles the
+// same *.c files as C++. With -fsyntax-only among the flags nothing is built or run.
 CRun compileAndRun(const QMap<QString, QByteArray> &files, const QStringList &includeDirs,
-                   const QStringList &extraFlags = {}, const QStringList &runArgs = {});
+                   const QStringList &extraFlags = {}, const QStringList &runArgs = {},
+                   const QString &standard = QStringLiteral("c99"));
 
 // Parses lines "key value value ..." printed by a test program into a map of key -> values.
 QMap<QString, QStringList> parseKeyedLines(const QByteArray &output);

@@ -9,6 +9,10 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#ifdef __cplusplus
+extern "C" {
+#endif
+
 #define LVGL_VERSION_MAJOR 5
 
 typedef struct {
@@ -34,5 +38,11 @@ typedef struct _lv_font_struct {
 /* Search unicode_list for the letter; the glyph's bitmap or width, NULL or -1 if absent. */
 const uint8_t *lv_font_get_bitmap_sparse(const lv_font_t *font, uint32_t unicode_letter);
 int16_t lv_font_get_width_sparse(const lv_font_t *font, uint32_t unicode_letter);
+
+#define LV_FONT_DECLARE(font_name) extern lv_font_t font_name;
+
+#ifdef __cplusplus
+} /* extern "C" */
+#endif
 
 #endif
