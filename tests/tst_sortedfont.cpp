@@ -34,13 +34,13 @@ ParsedFont parse(const QString &text)
 {
     ParsedFont f;
     static const QRegularExpression dsc(QStringLiteral(
-        "^    \\{\\.bitmap_index = (-?\\d+),\\t\\.adv_w = (-?\\d+), \\.box_h = (-?\\d+), \\.box_w = (-?\\d+), "
+        "^    \\{\\.bitmap_index = (-?\\d+),\\t\\.adv_w = (-?\\d+), \\.box_w = (-?\\d+), \\.box_h = (-?\\d+), "
         "\\.ofs_x = (-?\\d+), \\.ofs_y = (-?\\d+)\\},/\\*\\("),
         QRegularExpression::MultilineOption);
     for (auto it = dsc.globalMatch(text); it.hasNext();) {
         const auto m = it.next();
-        f.glyphs.append({m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt(),
-                         m.captured(4).toInt(), m.captured(5).toInt(), m.captured(6).toInt()});
+        f.glyphs.append({m.captured(1).toInt(), m.captured(2).toInt(), m.captured(4).toInt(),
+                         m.captured(3).toInt(), m.captured(5).toInt(), m.captured(6).toInt()});
     }
     static const QRegularExpression code(QStringLiteral("^    0x([0-9a-f]{4}),\\t/\\*\\("),
                                          QRegularExpression::MultilineOption);
@@ -124,7 +124,7 @@ qmtest::CRun compileWithLookups(const QString &fontText, int lvVer, int bpp, con
              << QStringLiteral("-DQM_LETTERS=%1").arg(list.join(QLatin1Char(',')));
     return qmtest::compileAndRun(
         {{QStringLiteral("font.c"), fontText.toUtf8()}, {QStringLiteral("main.c"), QByteArray(kLookupMain)}},
-        {qmtest::lvglIncludeDir(lvVer == 2 ? QStringLiteral("v8") : QStringLiteral("v6"))}, allFlags);
+        {qmtest::lvglIncludeDir(lvVer == 2 ? QStringLiteral("v8.3") : QStringLiteral("v6"))}, allFlags);
 }
 
 class RecordingProgress : public ConversionProgress
@@ -237,9 +237,9 @@ void TestSortedFont::oneCharacterExactText()
         + QStringLiteral("static const uint8_t glyph_bitmap[] = {\n/* A */\n") + rows + QStringLiteral("\n\n\n};\n\n\n")
         + QStringLiteral(
               "static const lv_font_fmt_txt_glyph_dsc_t glyph_dsc[] = {\n"
-              "    {.bitmap_index = 0,\t.adv_w = %1, .box_h = %2, .box_w = %3, .ofs_x = %4, .ofs_y = %5},/*(A)*/\n"
+              "    {.bitmap_index = 0,\t.adv_w = %1, .box_w = %2, .box_h = %3, .ofs_x = %4, .ofs_y = %5},/*(A)*/\n"
               "};\n\n\n")
-              .arg(e.advW).arg(e.boxH).arg(e.boxW).arg(e.ofsX).arg(e.ofsY)
+              .arg(e.advW).arg(e.boxW).arg(e.boxH).arg(e.ofsX).arg(e.ofsY)
         + QStringLiteral(R"(static const uint16_t unicode_list_1[] = {
     0x0041,	/*(A)*/
     0x0000,    /*End indicator*/
@@ -250,11 +250,11 @@ static const lv_font_fmt_txt_cmap_t cmaps[] = {
     {
         .range_start = 0x0041,
         .range_length = 0x0041,
-        .type = LV_FONT_FMT_TXT_CMAP_SPARSE_TINY,
         .glyph_id_start = 0,
         .unicode_list = unicode_list_1,
         .glyph_id_ofs_list = NULL,
         .list_length = 1,
+        .type = LV_FONT_FMT_TXT_CMAP_SPARSE_TINY,
     }
 };
 
@@ -263,11 +263,10 @@ static lv_font_fmt_txt_dsc_t font_dsc = {
     .glyph_bitmap = glyph_bitmap,
     .glyph_dsc = glyph_dsc,
     .cmaps = cmaps,
+    .kern_dsc = NULL,
+    .kern_scale = 0,
     .cmap_num = 1,
     .bpp = %2,
-
-    .kern_scale = 0,
-    .kern_dsc = NULL,
     .kern_classes = 0,
 };
 
@@ -293,7 +292,7 @@ static int binsearch(const uint16_t *sortedSeq, int seqLength, uint16_t keyData)
 static const uint8_t * __user_font_get_bitmap(const lv_font_t * font, uint32_t unicode_letter) {
     lv_font_fmt_txt_dsc_t * fdsc = (lv_font_fmt_txt_dsc_t *) font->dsc;
 
-    if( unicode_letter<fdsc->cmaps[0].range_start || unicode_letter>fdsc->cmaps[0].range_length ) return false;
+    if( unicode_letter<fdsc->cmaps[0].range_start || unicode_letter>fdsc->cmaps[0].range_length ) return NULL;
 
     int i;
     if( unicode_letter==fdsc->last_letter ){
@@ -344,12 +343,13 @@ static bool __user_font_get_glyph_dsc(const lv_font_t * font, lv_font_glyph_dsc_
 //字模高度：%1
 //内部字体
 //使用排序和二分查表
+extern const lv_font_t qm_test_font;
 const lv_font_t qm_test_font = {
-    .dsc = &font_dsc,
-    .get_glyph_bitmap = __user_font_get_bitmap,
     .get_glyph_dsc = __user_font_get_glyph_dsc,
+    .get_glyph_bitmap = __user_font_get_bitmap,
     .line_height = %1,
     .base_line = 0,
+    .dsc = &font_dsc,
 };
 
 )")
@@ -366,7 +366,8 @@ const lv_font_t qm_test_font = {
     }
 }
 
-// LVGL 8 keeps the lookup cache in a separate, writable structure; nothing else changes.
+// LVGL 8 keeps the lookup cache in a separate, writable structure and has is_placeholder
+// from 8.2; nothing else changes.
 void TestSortedFont::eightDiffersOnlyInCacheLines()
 {
     NoProgress progress;
@@ -380,6 +381,11 @@ void TestSortedFont::eightDiffersOnlyInCacheLines()
                                     "static lv_font_fmt_txt_dsc_t font_dsc"));
     converted.replace(QLatin1String("    .kern_classes = 0,\n};"),
                       QLatin1String("    .kern_classes = 0,\n\n    .cache = &glyph_cache,\n};"));
+    converted.replace(QLatin1String("        dsc_out->bpp   = fdsc->bpp;\n"),
+                      QLatin1String("        dsc_out->bpp   = fdsc->bpp;\n"
+                                    "#if LVGL_VERSION_MAJOR > 8 || (LVGL_VERSION_MAJOR == 8 && LVGL_VERSION_MINOR >= 2)\n"
+                                    "        dsc_out->is_placeholder = 0;\n"
+                                    "#endif\n"));
     QCOMPARE(six.count(QLatin1String("fdsc->last_")), 8);
     QCOMPARE(eight, converted);
 }
@@ -457,16 +463,34 @@ void TestSortedFont::optionTextsAreWrittenVerbatim()
     QVERIFY(text.contains(QLatin1String("\n    .bpp = 1,\n")));
     QVERIFY(text.contains(QStringLiteral("*/\n\n\n#include \"lvgl/lvgl.h\"\n// board fonts\n\n\nstatic const uint8_t glyph_bitmap[]")));
     QVERIFY(text.contains(QStringLiteral("\n//DejaVu Sans,,16px\n//字模高度：")));
-    QVERIFY(text.contains(QStringLiteral("\n//内部字体\n//使用排序和二分查表\nconst lv_font_t font_x = {\n")));
-    QVERIFY(text.endsWith(QLatin1String("    .base_line = 0,\n};\n\n")));
+    QVERIFY(text.contains(QStringLiteral("\n//内部字体\n//使用排序和二分查表\nextern const lv_font_t font_x;\n"
+                                         "const lv_font_t font_x = {\n")));
+    QVERIFY(text.endsWith(QLatin1String("    .dsc = &font_dsc,\n};\n\n")));
 
+    // LVGL 6 keeps bpp in 3 bits: at 8 bpp the 6.0 text sets it for LVGL 7 only and
+    // its lookup reports the depth itself. The 8.0 text needs neither.
     r.bpp = 8;
     r.bppMask = 255;
     r.bppText = QStringLiteral("8");
     r.sorted = false;
     const QString eight = generateSortedFont(r, progress).text;
-    QVERIFY(eight.contains(QLatin1String("\n    .bpp = 8,\n")));
+    QVERIFY(eight.contains(QLatin1String("    .cmap_num = 1,\n#if LVGL_VERSION_MAJOR >= 7\n    .bpp = 8,\n#endif\n"
+                                         "    .kern_classes = 0,\n")));
+    QCOMPARE(eight.count(QLatin1String("dsc_out->bpp   = 8;")), 1);
+    QVERIFY(!eight.contains(QLatin1String("fdsc->bpp")));
     QVERIFY(eight.contains(QStringLiteral("\n//未用排序和顺序查表\n")));
+    r.lvVer = 2;
+    const QString eightFor8 = generateSortedFont(r, progress).text;
+    QVERIFY(eightFor8.contains(QLatin1String("    .cmap_num = 1,\n    .bpp = 8,\n    .kern_classes = 0,\n")));
+    QCOMPARE(eightFor8.count(QLatin1String("dsc_out->bpp   = fdsc->bpp;")), 1);
+
+    // Family and style names come from the font file or the settings; none may end the
+    // comment that quotes them.
+    r.font.setFamily(QStringLiteral("Evil\nint injected_by_font_file = 1;\r"));
+    r.font.setStyleName(QStringLiteral("Bold\u2028x\x01"));
+    const QString crafted = generateSortedFont(r, progress).text;
+    QVERIFY(crafted.contains(QStringLiteral("\n//Evil int injected_by_font_file = 1; ,Bold x ,16px\n")));
+    QVERIFY(!crafted.contains(QStringLiteral("\nint injected")));
 }
 
 void TestSortedFont::cancelWritesACompleteShorterFont()
@@ -484,7 +508,7 @@ void TestSortedFont::cancelWritesACompleteShorterFont()
     QCOMPARE(f.rangeStart, 0x41);
     QCOMPARE(f.rangeLength, 0x42);
     QCOMPARE(f.listLength, 2);
-    QVERIFY(result.text.endsWith(QLatin1String("    .base_line = 0,\n};\n\n")));
+    QVERIFY(result.text.endsWith(QLatin1String("    .dsc = &font_dsc,\n};\n\n")));
 
     const qmtest::CRun run = compileWithLookups(result.text, 2, 4, {0x41, 0x42, 0x43});
     QVERIFY2(run.compiled, qPrintable(run.compileLog));
@@ -584,7 +608,7 @@ void TestSortedFont::oversizedGlyphsGetABuildGuard()
     QCOMPARE(result.warnings.size(), 1);
     QVERIFY(result.warnings.first().contains(QLatin1String("LV_FONT_FMT_TXT_LARGE")));
     QVERIFY(result.text.contains(QLatin1String(
-        "*/\n\n\n#include \"lvgl.h\"\n#if !defined(LV_FONT_FMT_TXT_LARGE) || LV_FONT_FMT_TXT_LARGE == 0\n#error \"")));
+        "*/\n\n\n#include \"lvgl.h\"\n\n#if !defined(LV_FONT_FMT_TXT_LARGE) || LV_FONT_FMT_TXT_LARGE == 0\n#error \"")));
     QVERIFY(result.text.contains(QLatin1String("box_w ")));
     QVERIFY(result.text.contains(QLatin1String("\n#endif\n\n\nstatic const uint8_t glyph_bitmap[] = {")));
     // The rest of the text is as without the guard.

@@ -2,6 +2,7 @@
 // leaves behind, cancel, and the refusals and file failures.
 
 #include "convert/encoders.h"
+#include "convert/fontname.h"
 #include "convert/fonts.h"
 #include "convert/generators/generators.h"
 #include "convert/generators/xbftable.h"
@@ -189,11 +190,12 @@ void TestXbf::iconsCentredAboveTheLine()
     QCOMPARE(ring.ofsY, (lineHeight - ring.boxH) / 2);
     QVERIFY(ring.ofsY < 0);
     QCOMPARE(uint8_t(b.bytes.at(int(b.table.position(0x2588)) + 4)), uint8_t(ring.ofsY & 0xFF));
+    // The array holds the offset's byte: C++ refuses a negative value for a uint8_t.
     QVERIFY(b.array.text.contains(QStringLiteral("%1,%2,%3,0,%4,0,  //dsc : unicode = 0x2588")
                                       .arg(ring.adv)
                                       .arg(ring.boxW)
                                       .arg(ring.boxH)
-                                      .arg(ring.ofsY)));
+                                      .arg(ring.ofsY & 0xFF)));
     // Text glyphs keep the rows below their ink.
     QCOMPARE(b.table.records.value(b.table.position('A')), expectedXbfGlyph(r, QLatin1Char('A')));
 }
@@ -281,35 +283,52 @@ void TestXbf::arrayTextExact()
         "};\n"
         "\n"
         "\n"
+        "static x_header_t __user_font_header(void) {\n"
+        "    x_header_t hd = {0};\n"
+        "    hd.min = glyph_dsc_xbf[0] | glyph_dsc_xbf[1] << 8;\n"
+        "    hd.max = glyph_dsc_xbf[2] | glyph_dsc_xbf[3] << 8;\n"
+        "    hd.bpp = glyph_dsc_xbf[4];\n"
+        "    return hd;\n"
+        "}\n"
+        "\n"
+        "\n"
+        "static uint32_t __user_font_pos(const uint8_t *p) {\n"
+        "    return p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;\n"
+        "}\n"
+        "\n"
+        "\n"
         "static const uint8_t * __user_font_get_bitmap(const lv_font_t * font, uint32_t unicode_letter) {\n"
-        "    x_header_t *p_hd = (x_header_t*)&glyph_dsc_xbf[0];\n"
+        "    x_header_t hd = __user_font_header(), *p_hd = &hd;\n"
         "    if( unicode_letter>p_hd->max || unicode_letter<p_hd->min ) {\n"
         "        return NULL;\n"
         "    }\n"
         "    uint32_t unicode_offset = unicode_letter-p_hd->min;\n"
-        "    uint32_t *p_pos = (uint32_t *)&glyph_dsc_xbf[ sizeof(x_header_t) ];\n"
-        "    if( p_pos[unicode_offset] != 0 ) {\n"
-        "        return &glyph_dsc_xbf[ p_pos[unicode_offset]+sizeof(glyph_dsc_t) ];\n"
+        "    uint32_t pos = __user_font_pos(&glyph_dsc_xbf[ sizeof(x_header_t)+unicode_offset*4 ]);\n"
+        "    if( pos != 0 ) {\n"
+        "        return &glyph_dsc_xbf[ pos+sizeof(glyph_dsc_t) ];\n"
         "    }\n"
         "    return NULL;\n"
         "}\n"
         "\n"
         "\n"
         "static bool __user_font_get_glyph_dsc(const lv_font_t * font, lv_font_glyph_dsc_t * dsc_out, uint32_t unicode_letter, uint32_t unicode_letter_next) {\n"
-        "    x_header_t *p_hd = (x_header_t*)&glyph_dsc_xbf[0];\n"
+        "    x_header_t hd = __user_font_header(), *p_hd = &hd;\n"
         "    if( unicode_letter>p_hd->max || unicode_letter<p_hd->min ) {\n"
         "        return false;\n"
         "    }\n"
         "    uint32_t unicode_offset = unicode_letter-p_hd->min;\n"
-        "    uint32_t *p_pos = (uint32_t *)&glyph_dsc_xbf[ sizeof(x_header_t) ];\n"
-        "    if( p_pos[unicode_offset] != 0 ) {\n"
-        "        glyph_dsc_t * gdsc = (glyph_dsc_t*)&glyph_dsc_xbf[ p_pos[unicode_offset] ];\n"
+        "    uint32_t pos = __user_font_pos(&glyph_dsc_xbf[ sizeof(x_header_t)+unicode_offset*4 ]);\n"
+        "    if( pos != 0 ) {\n"
+        "        glyph_dsc_t * gdsc = (glyph_dsc_t*)&glyph_dsc_xbf[ pos ];\n"
         "        dsc_out->adv_w = gdsc->adv_w;\n"
         "        dsc_out->box_h = gdsc->box_h;\n"
         "        dsc_out->box_w = gdsc->box_w;\n"
         "        dsc_out->ofs_x = gdsc->ofs_x;\n"
         "        dsc_out->ofs_y = gdsc->ofs_y;\n"
         "        dsc_out->bpp   = p_hd->bpp;\n"
+        "#if LVGL_VERSION_MAJOR > 8 || (LVGL_VERSION_MAJOR == 8 && LVGL_VERSION_MINOR >= 2)\n"
+        "        dsc_out->is_placeholder = 0;\n"
+        "#endif\n"
         "        return true;\n"
         "    }\n"
         "    return false;\n"
@@ -319,9 +338,10 @@ void TestXbf::arrayTextExact()
         "//DejaVu Sans,,12\n"
         "//字模高度：%6\n"
         "//XBF字体,内部大数组\n"
+        "extern const lv_font_t myFont;\n"
         "const lv_font_t myFont = {\n"
-        "    .get_glyph_bitmap = __user_font_get_bitmap,\n"
         "    .get_glyph_dsc = __user_font_get_glyph_dsc,\n"
+        "    .get_glyph_bitmap = __user_font_get_bitmap,\n"
         "    .line_height = %6,\n"
         "    .base_line = 0,\n"
         "};\n"
@@ -377,14 +397,18 @@ void TestXbf::binTextAndFiles()
         "}\n"
         "\n"
         "\n"
+        "static uint32_t __user_font_pos(const uint8_t *p) {\n"
+        "    return p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;\n"
+        "}\n"
+        "\n"
+        "\n"
         "static const uint8_t * __user_font_get_bitmap(const lv_font_t * font, uint32_t unicode_letter) {\n"
         "    if( unicode_letter>__g_xbf_hd.max || unicode_letter<__g_xbf_hd.min ) {\n"
         "        return NULL;\n"
         "    }\n"
         "    uint32_t unicode_offset = sizeof(x_header_t)+(unicode_letter-__g_xbf_hd.min)*4;\n"
-        "    uint32_t *p_pos = (uint32_t *)__user_font_getdata(unicode_offset, 4);\n"
-        "    if( p_pos[0] != 0 ) {\n"
-        "        uint32_t pos = p_pos[0];\n"
+        "    uint32_t pos = __user_font_pos(__user_font_getdata(unicode_offset, 4));\n"
+        "    if( pos != 0 ) {\n"
         "        glyph_dsc_t * gdsc = (glyph_dsc_t*)__user_font_getdata(pos, sizeof(glyph_dsc_t));\n"
         "        return __user_font_getdata(pos+sizeof(glyph_dsc_t), gdsc->box_w*gdsc->box_h*__g_xbf_hd.bpp/8);\n"
         "    }\n"
@@ -394,18 +418,21 @@ void TestXbf::binTextAndFiles()
         "\n"
         "static bool __user_font_get_glyph_dsc(const lv_font_t * font, lv_font_glyph_dsc_t * dsc_out, uint32_t unicode_letter, uint32_t unicode_letter_next) {\n"
         "    if( unicode_letter>__g_xbf_hd.max || unicode_letter<__g_xbf_hd.min ) {\n"
-        "        return NULL;\n"
+        "        return false;\n"
         "    }\n"
         "    uint32_t unicode_offset = sizeof(x_header_t)+(unicode_letter-__g_xbf_hd.min)*4;\n"
-        "    uint32_t *p_pos = (uint32_t *)__user_font_getdata(unicode_offset, 4);\n"
-        "    if( p_pos[0] != 0 ) {\n"
-        "        glyph_dsc_t * gdsc = (glyph_dsc_t*)__user_font_getdata(p_pos[0], sizeof(glyph_dsc_t));\n"
+        "    uint32_t pos = __user_font_pos(__user_font_getdata(unicode_offset, 4));\n"
+        "    if( pos != 0 ) {\n"
+        "        glyph_dsc_t * gdsc = (glyph_dsc_t*)__user_font_getdata(pos, sizeof(glyph_dsc_t));\n"
         "        dsc_out->adv_w = gdsc->adv_w;\n"
         "        dsc_out->box_h = gdsc->box_h;\n"
         "        dsc_out->box_w = gdsc->box_w;\n"
         "        dsc_out->ofs_x = gdsc->ofs_x;\n"
         "        dsc_out->ofs_y = gdsc->ofs_y;\n"
         "        dsc_out->bpp   = __g_xbf_hd.bpp;\n"
+        "#if LVGL_VERSION_MAJOR > 8 || (LVGL_VERSION_MAJOR == 8 && LVGL_VERSION_MINOR >= 2)\n"
+        "        dsc_out->is_placeholder = 0;\n"
+        "#endif\n"
         "        return true;\n"
         "    }\n"
         "    return false;\n"
@@ -415,9 +442,10 @@ void TestXbf::binTextAndFiles()
         "//DejaVu Sans,,12\n"
         "//字模高度：%2\n"
         "//XBF字体,外部bin文件\n"
+        "extern const lv_font_t myFont;\n"
         "const lv_font_t myFont = {\n"
-        "    .get_glyph_bitmap = __user_font_get_bitmap,\n"
         "    .get_glyph_dsc = __user_font_get_glyph_dsc,\n"
+        "    .get_glyph_bitmap = __user_font_get_bitmap,\n"
         "    .line_height = %2,\n"
         "    .base_line = 0,\n"
         "};\n"
@@ -589,6 +617,15 @@ void TestXbf::openFailures()
     QVERIFY(result.error.contains(dir.filePath(QStringLiteral("myFont.bin"))));
     QVERIFY(result.text.isEmpty());
     QCOMPARE(filesIn(dir.path()), QStringList{QStringLiteral("myFont.bin")});
+
+    // A name that would lead out of the folder is no font name.
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("inner")));
+    r.outputDir = dir.filePath(QStringLiteral("inner"));
+    r.fontName = QStringLiteral("../escaped");
+    result = generateXbfBin(r, progress);
+    QVERIFY(!result.ok);
+    QCOMPARE(result.error, fontNameProblem(r.fontName));
+    QCOMPARE(filesIn(dir.path()), (QStringList{QStringLiteral("inner"), QStringLiteral("myFont.bin")}));
 }
 
 void TestXbf::cFileFailureIsReported()

@@ -24,52 +24,99 @@ void FmtTxtRangeCheck::addGlyph(int bitmapIndex, int advW, int boxW, int boxH, i
     m_maxOfsY = qMax(m_maxOfsY, ofsY);
 }
 
+namespace {
+
+struct Findings {
+    QStringList &out;
+    void above(const char *field, int value, int limit)
+    {
+        if (value > limit)
+            out << QStringLiteral("%1 %2 > %3").arg(QLatin1String(field)).arg(value).arg(limit);
+    }
+    void below(const char *field, int value, int limit)
+    {
+        if (value < limit)
+            out << QStringLiteral("%1 %2 < %3").arg(QLatin1String(field)).arg(value).arg(limit);
+    }
+};
+
+} // namespace
+
 QStringList FmtTxtRangeCheck::overflows() const
 {
     QStringList out;
     if (!m_any)
         return out;
-    const auto above = [&out](const char *field, int value, int limit) {
-        if (value > limit)
-            out << QStringLiteral("%1 %2 > %3").arg(QLatin1String(field)).arg(value).arg(limit);
-    };
-    const auto below = [&out](const char *field, int value, int limit) {
-        if (value < limit)
-            out << QStringLiteral("%1 %2 < %3").arg(QLatin1String(field)).arg(value).arg(limit);
-    };
-    above("bitmap_index", m_bitmapIndex, maxBitmapIndex);
-    above("adv_w", m_advW, maxAdvW);
-    above("box_w", m_boxW, maxBoxSize);
-    above("box_h", m_boxH, maxBoxSize);
-    below("ofs_x", m_minOfsX, minOffset);
-    above("ofs_x", m_maxOfsX, maxOffset);
-    below("ofs_y", m_minOfsY, minOffset);
-    above("ofs_y", m_maxOfsY, maxOffset);
+    Findings f{out};
+    f.above("bitmap_index", m_bitmapIndex, maxBitmapIndex);
+    f.above("adv_w", m_advW, maxAdvW);
+    f.above("box_w", m_boxW, maxBoxSize);
+    f.above("box_h", m_boxH, maxBoxSize);
+    f.below("ofs_x", m_minOfsX, minOffset);
+    f.above("ofs_x", m_maxOfsX, maxOffset);
+    f.below("ofs_y", m_minOfsY, minOffset);
+    f.above("ofs_y", m_maxOfsY, maxOffset);
     return out;
 }
 
-QString FmtTxtRangeCheck::buildGuard() const
+QStringList FmtTxtRangeCheck::lvgl6Overflows() const
 {
-    const QStringList over = overflows();
-    if (over.isEmpty())
-        return QString();
-    return QStringLiteral("#if !defined(LV_FONT_FMT_TXT_LARGE) || LV_FONT_FMT_TXT_LARGE == 0\n"
-                          "#error \"This font is too large for the default lv_font_fmt_txt_glyph_dsc_t (%1): "
-                          "set LV_FONT_FMT_TXT_LARGE to 1 in lv_conf.h, or convert to an XBF output kind.\"\n"
-                          "#endif")
-        .arg(over.join(QStringLiteral(", ")));
+    QStringList out;
+    Findings f{out};
+    f.above("line_height", m_lineHeight, maxLvgl6LineHeight);
+    if (!m_any)
+        return out;
+    f.above("box_w", m_boxW, maxBoxSize);
+    f.above("box_h", m_boxH, maxBoxSize);
+    f.below("ofs_x", m_minOfsX, minOffset);
+    f.above("ofs_x", m_maxOfsX, maxOffset);
+    f.below("ofs_y", m_minOfsY, minOffset);
+    f.above("ofs_y", m_maxOfsY, maxOffset);
+    return out;
 }
 
-QString FmtTxtRangeCheck::warning() const
+QString FmtTxtRangeCheck::buildGuard(bool forLvgl6) const
 {
     const QStringList over = overflows();
-    if (over.isEmpty())
+    const QStringList lvgl6 = forLvgl6 ? lvgl6Overflows() : QStringList();
+    QStringList lines;
+    if (!lvgl6.isEmpty()) {
+        lines << QStringLiteral("#if LVGL_VERSION_MAJOR == 6")
+              << QStringLiteral("#error \"This font is too large for LVGL 6 whatever lv_conf.h sets (%1): "
+                                "convert a smaller size, or use LVGL 7 or later.\"")
+                     .arg(lvgl6.join(QStringLiteral(", ")));
+    }
+    if (!over.isEmpty()) {
+        lines << (lines.isEmpty() ? QStringLiteral("#if") : QStringLiteral("#elif"))
+                + QStringLiteral(" !defined(LV_FONT_FMT_TXT_LARGE) || LV_FONT_FMT_TXT_LARGE == 0")
+              << QStringLiteral("#error \"This font is too large for the default lv_font_fmt_txt_glyph_dsc_t (%1): "
+                                "set LV_FONT_FMT_TXT_LARGE to 1 in lv_conf.h, or convert to an XBF output kind.\"")
+                     .arg(over.join(QStringLiteral(", ")));
+    }
+    if (lines.isEmpty())
         return QString();
-    const QString detail = over.join(QStringLiteral(", "));
-    return QStringLiteral("字库超出LVGL默认字形描述的范围（%1），需在lv_conf.h中开启LV_FONT_FMT_TXT_LARGE，"
-                          "或改用XBF输出类型/The font exceeds LVGL's default glyph descriptor (%1): "
-                          "enable LV_FONT_FMT_TXT_LARGE in lv_conf.h or choose an XBF output kind.")
-        .arg(detail);
+    lines << QStringLiteral("#endif");
+    return lines.join(QLatin1Char('\n'));
+}
+
+QString FmtTxtRangeCheck::warning(bool forLvgl6) const
+{
+    const QStringList over = overflows();
+    const QStringList lvgl6 = forLvgl6 ? lvgl6Overflows() : QStringList();
+    QStringList notes;
+    if (!lvgl6.isEmpty()) {
+        notes << QStringLiteral("字库超出LVGL 6能容纳的范围（%1），任何lv_conf.h设置都无法解决，请减小字号或改用LVGL 7及以上/"
+                                "The font exceeds what LVGL 6 can hold whatever lv_conf.h sets (%1): "
+                                "convert a smaller size, or use LVGL 7 or later.")
+                     .arg(lvgl6.join(QStringLiteral(", ")));
+    }
+    if (!over.isEmpty()) {
+        notes << QStringLiteral("字库超出LVGL默认字形描述的范围（%1），需在lv_conf.h中开启LV_FONT_FMT_TXT_LARGE，"
+                                "或改用XBF输出类型/The font exceeds LVGL's default glyph descriptor (%1): "
+                                "enable LV_FONT_FMT_TXT_LARGE in lv_conf.h or choose an XBF output kind.")
+                     .arg(over.join(QStringLiteral(", ")));
+    }
+    return notes.join(QLatin1Char('\n'));
 }
 
 } // namespace qm

@@ -128,6 +128,59 @@ QByteArray xbfArrayBytes(const QString &text)
     return out;
 }
 
+namespace {
+
+QString byteList(const QByteArray &bytes)
+{
+    QString out;
+    for (int i = 0; i < bytes.size(); ++i)
+        out += QStringLiteral("%1,%2").arg(uint8_t(bytes.at(i))).arg(i % 32 == 31 ? QStringLiteral("\n") : QString());
+    return out;
+}
+
+} // namespace
+
+QByteArray completeBinReader(QString text, const QByteArray &bin)
+{
+    static const QRegularExpression buffer(QStringLiteral("^//static uint8_t __g_font_buf\\[(\\d+)\\];.*$"),
+                                           QRegularExpression::MultilineOption);
+    const QString body = QStringLiteral("    return __g_font_buf;\n}");
+    const QRegularExpressionMatch m = buffer.match(text);
+    if (!m.hasMatch() || text.count(body) != 1)
+        return QByteArray();
+    const QString size = m.captured(1);
+    text.replace(body, QStringLiteral(
+        "    if( offset < 0 || size < 0 || size > %1 || (size_t)offset + (size_t)size > sizeof qm_bin ) {\n"
+        "        printf(\"overflow %d %d %d\\n\", offset, size, %1);\n"
+        "        exit(3);\n"
+        "    }\n"
+        "    memset(__g_font_buf, 0xA5, %1);\n"
+        "    memcpy(__g_font_buf, qm_bin + offset, (size_t)size);\n"
+        "    return __g_font_buf;\n"
+        "}").arg(size));
+    text.replace(m.capturedStart(), m.capturedLength(), QStringLiteral(
+        "#include <stdio.h>\n#include <stdlib.h>\n#include <string.h>\n"
+        "static const uint8_t qm_bin[] = {\n%1};\n"
+        "static uint8_t qm_buffer_storage[%2 + 1];\n"
+        "static uint8_t *const __g_font_buf = qm_buffer_storage + 1;").arg(byteList(bin), size));
+    return text.toUtf8();
+}
+
+QByteArray misalignXbfArray(QString text)
+{
+    const QString open = QStringLiteral("static const uint8_t glyph_dsc_xbf[] = {");
+    const int start = text.indexOf(open);
+    const int end = text.indexOf(QStringLiteral("\n};"), start);
+    if (start < 0 || end < 0)
+        return QByteArray();
+    const int size = xbfArrayBytes(text).size();
+    text.replace(end, 3, QStringLiteral("\n}};"));
+    text.replace(start, open.size(), QStringLiteral(
+        "static const struct __attribute__((packed, aligned(4))) { uint8_t pad; uint8_t bytes[%1]; } "
+        "qm_misaligned = { 0, {\n#define glyph_dsc_xbf (qm_misaligned.bytes)").arg(size));
+    return text.toUtf8();
+}
+
 XbfGlyph expectedXbfGlyph(const qm::ConversionRequest &request, QChar ch)
 {
     const qm::GlyphCapturer capturer(request.font, request.iconFont, request.iconText, request.bpp);

@@ -48,6 +48,18 @@ XbfTableView readXbfTable(const QByteArray &bytes);
 // text (comments dropped, decimal and hex literals, negative values as two's complement).
 QByteArray xbfArrayBytes(const QString &text);
 
+// The bin kind's reader completed as its comments tell the user: the suggested buffer
+// declared and the data-access function filled in, here with the .bin's bytes compiled
+// in. Every read lands one byte past an aligned address, as a byte buffer may lie on
+// the target, so a reader that needs alignment trips -fsanitize=alignment; a read that
+// the suggested buffer cannot hold ends the program with "overflow". Empty when the
+// text lacks the parts to complete.
+QByteArray completeBinReader(QString text, const QByteArray &bin);
+
+// The array kind's text with glyph_dsc_xbf one byte past an aligned address, for the
+// same reason.
+QByteArray misalignXbfArray(QString text);
+
 // What the capture of `ch` must give as a record, worked out from the capturer directly.
 XbfGlyph expectedXbfGlyph(const qm::ConversionRequest &request, QChar ch);
 

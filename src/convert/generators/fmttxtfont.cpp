@@ -1,5 +1,7 @@
 #include "fmttxtfont.h"
 
+#include "lvgltext.h"
+
 #include "convert/fmttxtlimits.h"
 
 #include <cstdio>
@@ -25,8 +27,8 @@ void appendGlyphDescriptorLine(LineBuffer &out, int bitmapIndex, int advW, int b
 {
     char buf[160];
     std::snprintf(buf, sizeof buf,
-                  "    {.bitmap_index = %d,\t.adv_w = %d, .box_h = %d, .box_w = %d, .ofs_x = %d, .ofs_y = %d},/*(",
-                  bitmapIndex, advW, boxH, boxW, ofsX, ofsY);
+                  "    {.bitmap_index = %d,\t.adv_w = %d, .box_w = %d, .box_h = %d, .ofs_x = %d, .ofs_y = %d},/*(",
+                  bitmapIndex, advW, boxW, boxH, ofsX, ofsY);
     out.append(QLatin1String(buf) + quoted + QLatin1String(")*/"));
 }
 
@@ -57,12 +59,14 @@ LineBuffer startFmtTxtFile(const ConversionRequest &request, const FmtTxtRangeCh
     LineBuffer opening;
     opening.append(buildFileHeader());
     opening.append(request.includeText);
-    // Past the compact descriptor's ranges the C compiler would cut values silently;
-    // the guard stops the build instead (it needs lv_conf.h, so after the include).
-    const QString guard = ranges.buildGuard();
+    // Past the descriptor's ranges the C compiler would cut values silently; the guard
+    // stops the build instead (it needs lv_conf.h, so after the include). The empty
+    // line keeps its #if off an include text whose last line ends in a backslash.
+    const QString guard = ranges.buildGuard(servesLvgl6(request));
     if (!guard.isEmpty()) {
+        opening.append(QString());
         opening.append(guard);
-        result.warnings << ranges.warning();
+        result.warnings << ranges.warning(servesLvgl6(request));
     }
     opening.appendEmptyLines(2);
 
@@ -89,14 +93,28 @@ void appendFmtTxtCmap(LineBuffer &out, uint minCode, uint maxCode, int listLengt
     out.append(QLatin1String("    {"));
     out.append(QLatin1String("        .range_start = 0x") + hex4(minCode) + QLatin1Char(','));
     out.append(QLatin1String("        .range_length = 0x") + hex4(maxCode) + QLatin1Char(','));
-    out.append(QLatin1String("        .type = LV_FONT_FMT_TXT_CMAP_SPARSE_TINY,"));
     out.append(QLatin1String("        .glyph_id_start = 0,"));
     out.append(QLatin1String("        .unicode_list = unicode_list_1,"));
     out.append(QLatin1String("        .glyph_id_ofs_list = NULL,"));
     out.append(QLatin1String("        .list_length = ") + QString::number(listLength) + QLatin1Char(','));
+    out.append(QLatin1String("        .type = LV_FONT_FMT_TXT_CMAP_SPARSE_TINY,"));
     out.append(QLatin1String("    }"));
     out.append(QLatin1String("};"));
     out.appendEmptyLines(2);
+}
+
+namespace {
+
+bool bppExceedsLvgl6Field(const ConversionRequest &request)
+{
+    return servesLvgl6(request) && request.bpp > 7;
+}
+
+} // namespace
+
+QString lookupBppSource(const ConversionRequest &request)
+{
+    return bppExceedsLvgl6Field(request) ? QString::number(request.bpp) : QStringLiteral("fdsc->bpp");
 }
 
 void appendFontDscHead(LineBuffer &out, const ConversionRequest &request)
@@ -106,11 +124,17 @@ void appendFontDscHead(LineBuffer &out, const ConversionRequest &request)
     out.append(QLatin1String("    .glyph_bitmap = glyph_bitmap,"));
     out.append(QLatin1String("    .glyph_dsc = glyph_dsc,"));
     out.append(QLatin1String("    .cmaps = cmaps,"));
-    out.append(QLatin1String("    .cmap_num = 1,"));
-    out.append(QLatin1String("    .bpp = ") + bppText + QLatin1Char(','));
-    out.append(QString());
-    out.append(QLatin1String("    .kern_scale = 0,"));
     out.append(QLatin1String("    .kern_dsc = NULL,"));
+    out.append(QLatin1String("    .kern_scale = 0,"));
+    out.append(QLatin1String("    .cmap_num = 1,"));
+    // LVGL 6 would store 8 in its 3 bits as 0; there the field stays unset and the
+    // lookups report the depth themselves. LVGL 7 has room for it.
+    const bool lvgl7Only = bppExceedsLvgl6Field(request);
+    if (lvgl7Only)
+        out.append(QLatin1String("#if LVGL_VERSION_MAJOR >= 7"));
+    out.append(QLatin1String("    .bpp = ") + bppText + QLatin1Char(','));
+    if (lvgl7Only)
+        out.append(QLatin1String("#endif"));
     out.append(QLatin1String("    .kern_classes = 0,"));
 }
 
@@ -120,12 +144,12 @@ void appendFmtTxtFontObject(LineBuffer &out, const ConversionRequest &request, i
     out.append(QStringLiteral("//字模高度：") + QString::number(fontHeight));
     out.append(QLatin1String("//") + request.typeText);
     out.append(request.sorted ? QStringLiteral("//使用排序和二分查表") : QStringLiteral("//未用排序和顺序查表"));
-    out.append(QLatin1String("const lv_font_t ") + request.fontName + QLatin1String(" = {"));
-    out.append(QLatin1String("    .dsc = &font_dsc,"));
-    out.append(QLatin1String("    .get_glyph_bitmap = __user_font_get_bitmap,"));
+    appendFontObjectOpening(out, request.fontName);
     out.append(QLatin1String("    .get_glyph_dsc = __user_font_get_glyph_dsc,"));
+    out.append(QLatin1String("    .get_glyph_bitmap = __user_font_get_bitmap,"));
     out.append(QLatin1String("    .line_height = ") + QString::number(fontHeight) + QLatin1Char(','));
     out.append(QLatin1String("    .base_line = 0,"));
+    out.append(QLatin1String("    .dsc = &font_dsc,"));
     out.append(QLatin1String("};"));
     out.appendEmptyLines(2);
 }

@@ -16,7 +16,8 @@ QString hex4(uint value);
 // shown as the UTF-8 encoder writes it, so the pane and a saved file agree.
 QString quotedChar(QChar ch);
 
-// "    {.bitmap_index = ...},/*(ch)*/"
+// "    {.bitmap_index = ...},/*(ch)*/", the designators in the struct's order (C++ wants
+// them so): box_w before box_h.
 void appendGlyphDescriptorLine(LineBuffer &out, int bitmapIndex, int advW, int boxH, int boxW,
                                int ofsX, int ofsY, const QString &quoted);
 // "    0x%04x,\t/*(ch)*/", as a line of its own or added to the end of `out`.
@@ -31,17 +32,27 @@ struct FmtTxtSections {
     LineBuffer codes;
 };
 
+// The 6.0 text, which LVGL 6 and LVGL 7 compile (LVGL 8 moved the lookup cache).
+inline bool servesLvgl6(const ConversionRequest &request)
+{
+    return request.lvVer == 1;
+}
+
+// What the lookups copy into dsc_out->bpp: the descriptor's field, or the depth itself
+// where LVGL 6 cannot hold it (its bpp field has 3 bits, too few for 8).
+QString lookupBppSource(const ConversionRequest &request);
+
 // The file up to the character map: the file header, the include text, a build guard
-// when a descriptor field overflows (with its warning added to `result`), two empty
-// lines, then the three sections, closed, each followed by two empty lines. The glyph
+// after an empty line when a value overflows (with its warning added to `result`), two
+// empty lines, then the three sections, closed, each followed by two empty lines. The glyph
 // section, by far the largest, becomes the file's buffer rather than being copied.
 LineBuffer startFmtTxtFile(const ConversionRequest &request, const FmtTxtRangeCheck &ranges,
                            ConversionResult &result, FmtTxtSections &sections);
 // The one sparse character map; range_length holds the largest code, as the emitted
 // lookups compare against it.
 void appendFmtTxtCmap(LineBuffer &out, uint minCode, uint maxCode, int listLength);
-// "static lv_font_fmt_txt_dsc_t font_dsc = {" through ".kern_classes" and the empty
-// line after it.
+// "static lv_font_fmt_txt_dsc_t font_dsc = {" through ".kern_classes", in the struct's
+// order.
 void appendFontDscHead(LineBuffer &out, const ConversionRequest &request);
 // The closing comments (font, height, output kind, lookup kind) and the lv_font_t.
 void appendFmtTxtFontObject(LineBuffer &out, const ConversionRequest &request, int fontHeight);

@@ -1,5 +1,6 @@
 #include "generators.h"
 #include "fmttxtfont.h"
+#include "lvgltext.h"
 
 #include "convert/encoders.h"
 #include "convert/glyphcapture.h"
@@ -142,20 +143,20 @@ ConversionResult generateLegacyFont(const ConversionRequest &request, Conversion
 
     out.append(fontCommentLine(capturer.metricsFont()));
     out.append(QStringLiteral("//字模高度：") + QString::number(fontHeight));
-    out.append(QLatin1String("const lv_font_t ") + request.fontName + QLatin1String(" = {"));
+    appendFontObjectOpening(out, request.fontName);
     out.append(QLatin1String("    .unicode_first = ") + QString::number(firstCode)
                + QLatin1String(",\t/*First Unicode letter in this font*/"));
     out.append(QLatin1String("    .unicode_last = ") + QString::number(lastCode)
                + QLatin1String(",\t/*Last Unicode letter in this font*/"));
-    out.append(QLatin1String("    .h_px = ") + QString::number(fontHeight)
-               + QLatin1String(",\t\t\t\t/*Font height in pixels*/"));
     out.append(QLatin1String("    .glyph_bitmap = glyph_bitmap,\t/*Bitmap of glyphs*/"));
     out.append(QLatin1String("    .glyph_dsc = glyph_dsc,\t\t/*Description of glyphs*/"));
     out.append(QLatin1String("    .unicode_list = unicode_list,\t/*List of unicode characters*/"));
     out.append(QLatin1String("    .get_bitmap = lv_font_get_bitmap_sparse,\t/*Function pointer to get glyph's bitmap*/"));
     out.append(QLatin1String("    .get_width = lv_font_get_width_sparse,\t/*Function pointer to get glyph's width*/"));
-    out.append(QLatin1String("    .bpp = ") + request.bppText + QLatin1String(",\t\t\t\t/*Bit per pixel*/"));
     out.append(QLatin1String("    .next_page = NULL,\t\t/*Pointer to a font extension*/"));
+    out.append(QLatin1String("    .h_px = ") + QString::number(fontHeight)
+               + QLatin1String(",\t\t\t\t/*Font height in pixels*/"));
+    out.append(QLatin1String("    .bpp = ") + request.bppText + QLatin1String(",\t\t\t\t/*Bit per pixel*/"));
     out.append(QLatin1String("};"));
     out.append(QString());
     out.append(QLatin1String("//end of file"));

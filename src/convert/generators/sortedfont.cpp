@@ -1,5 +1,6 @@
 #include "generators.h"
 #include "fmttxtfont.h"
+#include "lvgltext.h"
 
 #include "convert/charset.h"
 #include "convert/encoders.h"
@@ -13,14 +14,15 @@ namespace qm {
 
 namespace {
 
-// The body of both lookup functions up to the found glyph: range check, the one-entry
-// cache of the last letter, the binary search. LVGL 8 keeps the cache outside the
-// constant descriptor.
-void appendLookupHead(LineBuffer &out, bool lv8)
+// The body of both lookup functions up to the found glyph: range check (returning
+// `notFound`), the one-entry cache of the last letter, the binary search. LVGL 8 keeps
+// the cache outside the constant descriptor.
+void appendLookupHead(LineBuffer &out, bool lv8, QLatin1String notFound)
 {
     out.append(QLatin1String("    lv_font_fmt_txt_dsc_t * fdsc = (lv_font_fmt_txt_dsc_t *) font->dsc;"));
     out.append(QString());
-    out.append(QLatin1String("    if( unicode_letter<fdsc->cmaps[0].range_start || unicode_letter>fdsc->cmaps[0].range_length ) return false;"));
+    out.append(QLatin1String("    if( unicode_letter<fdsc->cmaps[0].range_start || unicode_letter>fdsc->cmaps[0].range_length ) return ")
+               + notFound + QLatin1Char(';'));
     out.append(QString());
     out.append(QLatin1String("    int i;"));
     out.append(lv8 ? QLatin1String("    if( unicode_letter==fdsc->cache->last_letter ){")
@@ -81,6 +83,7 @@ ConversionResult generateSortedFont(const ConversionRequest &request, Conversion
     sections.codes.reserve(n * 24);
 
     FmtTxtRangeCheck ranges;
+    ranges.setLineHeight(result.fontHeight);
     int bitmapIndex = 0;
     int minCode = 0x10000;
     int maxCode = 0;
@@ -147,7 +150,7 @@ ConversionResult generateSortedFont(const ConversionRequest &request, Conversion
     out.appendEmptyLines(2);
 
     out.append(QLatin1String("static const uint8_t * __user_font_get_bitmap(const lv_font_t * font, uint32_t unicode_letter) {"));
-    appendLookupHead(out, lv8);
+    appendLookupHead(out, lv8, QLatin1String("NULL"));
     out.append(QLatin1String("        const lv_font_fmt_txt_glyph_dsc_t * gdsc = &fdsc->glyph_dsc[i];"));
     appendCacheUpdate(out, lv8);
     out.append(QLatin1String("        return &fdsc->glyph_bitmap[gdsc->bitmap_index];"));
@@ -157,17 +160,11 @@ ConversionResult generateSortedFont(const ConversionRequest &request, Conversion
     out.appendEmptyLines(2);
 
     out.append(QLatin1String("static bool __user_font_get_glyph_dsc(const lv_font_t * font, lv_font_glyph_dsc_t * dsc_out, uint32_t unicode_letter, uint32_t unicode_letter_next) {"));
-    appendLookupHead(out, lv8);
+    appendLookupHead(out, lv8, QLatin1String("false"));
     out.append(QLatin1String("        const lv_font_fmt_txt_glyph_dsc_t * gdsc = &fdsc->glyph_dsc[i];"));
     appendCacheUpdate(out, lv8);
+    appendGlyphDscCopy(out, 8, lookupBppSource(request), lv8);
     out.appendEach({
-        "        dsc_out->adv_w = gdsc->adv_w;",
-        "        dsc_out->box_h = gdsc->box_h;",
-        "        dsc_out->box_w = gdsc->box_w;",
-        "        dsc_out->ofs_x = gdsc->ofs_x;",
-        "        dsc_out->ofs_y = gdsc->ofs_y;",
-        "        dsc_out->bpp   = fdsc->bpp;",
-        "        return true;",
         "    }",
         "    return false;",
         "}",

@@ -1,5 +1,6 @@
 #include "generators.h"
 #include "fmttxtfont.h"
+#include "lvgltext.h"
 
 #include "convert/encoders.h"
 #include "convert/fmttxtlimits.h"
@@ -13,66 +14,63 @@ namespace qm {
 namespace {
 
 // Both lookups trust last_letter/last_glyph_id without searching, so the initial pair
-// must name a glyph of the written tables.
-const char kBitmapLookup[] =
-    "static const uint8_t * __user_font_get_bitmap(const lv_font_t * font, uint32_t unicode_letter) {\n"
-    "    lv_font_fmt_txt_dsc_t * fdsc = (lv_font_fmt_txt_dsc_t *) font->dsc;\n"
-    "\n"
-    "    if( unicode_letter<fdsc->cmaps[0].range_start || unicode_letter>fdsc->cmaps[0].range_length ) return false;\n"
-    "\n"
-    "    uint32_t i;\n"
-    "    if( unicode_letter==fdsc->last_letter ){\n"
-    "        i = fdsc->last_glyph_id;\n"
-    "        const lv_font_fmt_txt_glyph_dsc_t * gdsc = &fdsc->glyph_dsc[i];\n"
-    "        return &fdsc->glyph_bitmap[gdsc->bitmap_index];\n"
-    "    }\n"
-    "    for(i = 0; fdsc->cmaps[0].unicode_list[i] != 0; i++) {\n"
-    "        if(fdsc->cmaps[0].unicode_list[i] == unicode_letter) {\n"
-    "            fdsc->last_glyph_id = i;\n"
-    "            fdsc->last_letter = unicode_letter;\n"
-    "            const lv_font_fmt_txt_glyph_dsc_t * gdsc = &fdsc->glyph_dsc[i];\n"
-    "            return &fdsc->glyph_bitmap[gdsc->bitmap_index];\n"
-    "        }\n"
-    "    }\n"
-    "    return NULL;\n"
-    "}\n"
-    "\n";
+// must name a glyph of the written tables. Written with the 6.0 names of the cache
+// fields; LVGL 8 reaches them through fdsc->cache.
+const char *const kBitmapLookup[] = {
+    "static const uint8_t * __user_font_get_bitmap(const lv_font_t * font, uint32_t unicode_letter) {",
+    "    lv_font_fmt_txt_dsc_t * fdsc = (lv_font_fmt_txt_dsc_t *) font->dsc;",
+    "",
+    "    if( unicode_letter<fdsc->cmaps[0].range_start || unicode_letter>fdsc->cmaps[0].range_length ) return NULL;",
+    "",
+    "    uint32_t i;",
+    "    if( unicode_letter==fdsc->last_letter ){",
+    "        i = fdsc->last_glyph_id;",
+    "        const lv_font_fmt_txt_glyph_dsc_t * gdsc = &fdsc->glyph_dsc[i];",
+    "        return &fdsc->glyph_bitmap[gdsc->bitmap_index];",
+    "    }",
+    "    for(i = 0; fdsc->cmaps[0].unicode_list[i] != 0; i++) {",
+    "        if(fdsc->cmaps[0].unicode_list[i] == unicode_letter) {",
+    "            fdsc->last_glyph_id = i;",
+    "            fdsc->last_letter = unicode_letter;",
+    "            const lv_font_fmt_txt_glyph_dsc_t * gdsc = &fdsc->glyph_dsc[i];",
+    "            return &fdsc->glyph_bitmap[gdsc->bitmap_index];",
+    "        }",
+    "    }",
+    "    return NULL;",
+    "}",
+};
 
-const char kDescriptorLookup[] =
-    "static bool __user_font_get_glyph_dsc(const lv_font_t * font, lv_font_glyph_dsc_t * dsc_out, uint32_t unicode_letter, uint32_t unicode_letter_next) {\n"
-    "    lv_font_fmt_txt_dsc_t * fdsc = (lv_font_fmt_txt_dsc_t *) font->dsc;\n"
-    "\n"
-    "    if( unicode_letter<fdsc->cmaps[0].range_start || unicode_letter>fdsc->cmaps[0].range_length ) return false;\n"
-    "\n"
-    "    uint32_t i;\n"
-    "    if( unicode_letter==fdsc->last_letter ){\n"
-    "        i = fdsc->last_glyph_id;\n"
-    "        const lv_font_fmt_txt_glyph_dsc_t * gdsc = &fdsc->glyph_dsc[i];\n"
-    "        dsc_out->adv_w = gdsc->adv_w;\n"
-    "        dsc_out->box_h = gdsc->box_h;\n"
-    "        dsc_out->box_w = gdsc->box_w;\n"
-    "        dsc_out->ofs_x = gdsc->ofs_x;\n"
-    "        dsc_out->ofs_y = gdsc->ofs_y;\n"
-    "        dsc_out->bpp   = fdsc->bpp;\n"
-    "        return true;\n"
-    "    }\n"
-    "    for(i = 0; fdsc->cmaps[0].unicode_list[i] != 0; i++) {\n"
-    "        if(fdsc->cmaps[0].unicode_list[i] == unicode_letter) {\n"
-    "            const lv_font_fmt_txt_glyph_dsc_t * gdsc = &fdsc->glyph_dsc[i];\n"
-    "            fdsc->last_glyph_id = i;\n"
-    "            fdsc->last_letter = unicode_letter;\n"
-    "            dsc_out->adv_w = gdsc->adv_w;\n"
-    "            dsc_out->box_h = gdsc->box_h;\n"
-    "            dsc_out->box_w = gdsc->box_w;\n"
-    "            dsc_out->ofs_x = gdsc->ofs_x;\n"
-    "            dsc_out->ofs_y = gdsc->ofs_y;\n"
-    "            dsc_out->bpp   = fdsc->bpp;\n"
-    "            return true;\n"
-    "        }\n"
-    "    }\n"
-    "    return false;\n"
-    "}\n"
-    "\n";
+void appendDescriptorLookup(LineBuffer &out, const ConversionRequest &request, bool lvgl8)
+{
+    const QString bppSource = lookupBppSource(request);
+    out.appendEach({
+        "static bool __user_font_get_glyph_dsc(const lv_font_t * font, lv_font_glyph_dsc_t * dsc_out, uint32_t unicode_letter, uint32_t unicode_letter_next) {",
+        "    lv_font_fmt_txt_dsc_t * fdsc = (lv_font_fmt_txt_dsc_t *) font->dsc;",
+        "",
+        "    if( unicode_letter<fdsc->cmaps[0].range_start || unicode_letter>fdsc->cmaps[0].range_length ) return false;",
+        "",
+        "    uint32_t i;",
+        "    if( unicode_letter==fdsc->last_letter ){",
+        "        i = fdsc->last_glyph_id;",
+        "        const lv_font_fmt_txt_glyph_dsc_t * gdsc = &fdsc->glyph_dsc[i];",
+    });
+    appendGlyphDscCopy(out, 8, bppSource, lvgl8);
+    out.appendEach({
+        "    }",
+        "    for(i = 0; fdsc->cmaps[0].unicode_list[i] != 0; i++) {",
+        "        if(fdsc->cmaps[0].unicode_list[i] == unicode_letter) {",
+        "            const lv_font_fmt_txt_glyph_dsc_t * gdsc = &fdsc->glyph_dsc[i];",
+        "            fdsc->last_glyph_id = i;",
+        "            fdsc->last_letter = unicode_letter;",
+    });
+    appendGlyphDscCopy(out, 12, bppSource, lvgl8);
+    out.appendEach({
+        "        }",
+        "    }",
+        "    return false;",
+        "}",
+    });
+}
 
 } // namespace
 
@@ -94,6 +92,7 @@ ConversionResult generateUnsortedFont(const ConversionRequest &request, Conversi
     uint firstCode = 0x10000;
     uint lastCode = 0;
     FmtTxtRangeCheck limits;
+    limits.setLineHeight(fontHeight);
     int written = 0;
 
     progress.begin(count);
@@ -159,12 +158,15 @@ ConversionResult generateUnsortedFont(const ConversionRequest &request, Conversi
     out.append(QLatin1String("};"));
     out.appendEmptyLines(2);
 
-    for (const char *lookup : {kBitmapLookup, kDescriptorLookup}) {
-        QString text = QLatin1String(lookup);
-        if (lvgl8)
-            text.replace(QLatin1String("fdsc->last_"), QLatin1String("fdsc->cache->last_"));
-        out.append(text);
-    }
+    LineBuffer lookups;
+    lookups.appendEach(kBitmapLookup);
+    lookups.appendEmptyLines(2);
+    appendDescriptorLookup(lookups, request, lvgl8);
+    lookups.appendEmptyLines(2);
+    QString text = lookups.takeContent();
+    if (lvgl8)
+        text.replace(QLatin1String("fdsc->last_"), QLatin1String("fdsc->cache->last_"));
+    out.append(text);
     appendFmtTxtFontObject(out, request, fontHeight);
 
     result.text = out.takeContent();

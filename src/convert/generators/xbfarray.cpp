@@ -1,5 +1,6 @@
 #include "generators.h"
 #include "xbftable.h"
+#include "lvgltext.h"
 
 #include "convert/encoders.h"
 #include "convert/glyphcapture.h"
@@ -62,55 +63,63 @@ void appendPositionLines(LineBuffer &out, const XbfTable &table)
     }
 }
 
+// ofs_y as the byte that holds it: C++ refuses a negative value for a uint8_t.
 QString descriptorLine(const XbfRecord &r, uint16_t code)
 {
     char line[80];
     const int n = std::snprintf(line, sizeof line, "%d,%d,%d,%d,%d,%d,  //dsc : unicode = 0x%04x",
-                                r.advance & 0xFF, r.boxW & 0xFF, r.boxH & 0xFF, 0, r.ofsY, 0,
+                                r.advance & 0xFF, r.boxW & 0xFF, r.boxH & 0xFF, 0, r.ofsY & 0xFF, 0,
                                 unsigned(code));
     return QLatin1String(line, n);
 }
 
+// The header is read byte by byte for the same reason as the positions: x_header_t
+// needs an alignment that a byte array does not promise.
 void appendReaders(LineBuffer &out)
 {
-    static const char *const bitmapReader[] = {
+    out.appendEach({
+        "static x_header_t __user_font_header(void) {",
+        "    x_header_t hd = {0};",
+        "    hd.min = glyph_dsc_xbf[0] | glyph_dsc_xbf[1] << 8;",
+        "    hd.max = glyph_dsc_xbf[2] | glyph_dsc_xbf[3] << 8;",
+        "    hd.bpp = glyph_dsc_xbf[4];",
+        "    return hd;",
+        "}",
+    });
+    out.appendEmptyLines(2);
+    appendXbfPositionReader(out);
+    out.appendEach({
         "static const uint8_t * __user_font_get_bitmap(const lv_font_t * font, uint32_t unicode_letter) {",
-        "    x_header_t *p_hd = (x_header_t*)&glyph_dsc_xbf[0];",
+        "    x_header_t hd = __user_font_header(), *p_hd = &hd;",
         "    if( unicode_letter>p_hd->max || unicode_letter<p_hd->min ) {",
         "        return NULL;",
         "    }",
         "    uint32_t unicode_offset = unicode_letter-p_hd->min;",
-        "    uint32_t *p_pos = (uint32_t *)&glyph_dsc_xbf[ sizeof(x_header_t) ];",
-        "    if( p_pos[unicode_offset] != 0 ) {",
-        "        return &glyph_dsc_xbf[ p_pos[unicode_offset]+sizeof(glyph_dsc_t) ];",
+        "    uint32_t pos = __user_font_pos(&glyph_dsc_xbf[ sizeof(x_header_t)+unicode_offset*4 ]);",
+        "    if( pos != 0 ) {",
+        "        return &glyph_dsc_xbf[ pos+sizeof(glyph_dsc_t) ];",
         "    }",
         "    return NULL;",
         "}",
-    };
-    static const char *const dscReader[] = {
+    });
+    out.appendEmptyLines(2);
+    out.appendEach({
         "static bool __user_font_get_glyph_dsc(const lv_font_t * font, lv_font_glyph_dsc_t * dsc_out, uint32_t unicode_letter, uint32_t unicode_letter_next) {",
-        "    x_header_t *p_hd = (x_header_t*)&glyph_dsc_xbf[0];",
+        "    x_header_t hd = __user_font_header(), *p_hd = &hd;",
         "    if( unicode_letter>p_hd->max || unicode_letter<p_hd->min ) {",
         "        return false;",
         "    }",
         "    uint32_t unicode_offset = unicode_letter-p_hd->min;",
-        "    uint32_t *p_pos = (uint32_t *)&glyph_dsc_xbf[ sizeof(x_header_t) ];",
-        "    if( p_pos[unicode_offset] != 0 ) {",
-        "        glyph_dsc_t * gdsc = (glyph_dsc_t*)&glyph_dsc_xbf[ p_pos[unicode_offset] ];",
-        "        dsc_out->adv_w = gdsc->adv_w;",
-        "        dsc_out->box_h = gdsc->box_h;",
-        "        dsc_out->box_w = gdsc->box_w;",
-        "        dsc_out->ofs_x = gdsc->ofs_x;",
-        "        dsc_out->ofs_y = gdsc->ofs_y;",
-        "        dsc_out->bpp   = p_hd->bpp;",
-        "        return true;",
+        "    uint32_t pos = __user_font_pos(&glyph_dsc_xbf[ sizeof(x_header_t)+unicode_offset*4 ]);",
+        "    if( pos != 0 ) {",
+        "        glyph_dsc_t * gdsc = (glyph_dsc_t*)&glyph_dsc_xbf[ pos ];",
+    });
+    appendGlyphDscCopy(out, 8, QStringLiteral("p_hd->bpp"), true);
+    out.appendEach({
         "    }",
         "    return false;",
         "}",
-    };
-    out.appendEach(bitmapReader);
-    out.appendEmptyLines(2);
-    out.appendEach(dscReader);
+    });
     out.appendEmptyLines(2);
 }
 

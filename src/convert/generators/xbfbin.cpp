@@ -1,7 +1,9 @@
 #include "generators.h"
 #include "xbftable.h"
+#include "lvgltext.h"
 
 #include "convert/encoders.h"
+#include "convert/fontname.h"
 #include "convert/glyphcapture.h"
 #include "convert/linebuffer.h"
 
@@ -57,46 +59,40 @@ void appendReader(LineBuffer &out, const XbfTable &table, int bufferSize)
         "    return __g_font_buf;",
         "}",
     };
-    static const char *const bitmapReader[] = {
+    out.appendEach(getdata);
+    out.appendEmptyLines(2);
+    appendXbfPositionReader(out);
+    out.appendEach({
         "static const uint8_t * __user_font_get_bitmap(const lv_font_t * font, uint32_t unicode_letter) {",
         "    if( unicode_letter>__g_xbf_hd.max || unicode_letter<__g_xbf_hd.min ) {",
         "        return NULL;",
         "    }",
         "    uint32_t unicode_offset = sizeof(x_header_t)+(unicode_letter-__g_xbf_hd.min)*4;",
-        "    uint32_t *p_pos = (uint32_t *)__user_font_getdata(unicode_offset, 4);",
-        "    if( p_pos[0] != 0 ) {",
-        "        uint32_t pos = p_pos[0];",
+        "    uint32_t pos = __user_font_pos(__user_font_getdata(unicode_offset, 4));",
+        "    if( pos != 0 ) {",
         "        glyph_dsc_t * gdsc = (glyph_dsc_t*)__user_font_getdata(pos, sizeof(glyph_dsc_t));",
         "        return __user_font_getdata(pos+sizeof(glyph_dsc_t), gdsc->box_w*gdsc->box_h*__g_xbf_hd.bpp/8);",
         "    }",
         "    return NULL;",
         "}",
-    };
-    static const char *const dscReader[] = {
+    });
+    out.appendEmptyLines(2);
+    out.appendEach({
         "static bool __user_font_get_glyph_dsc(const lv_font_t * font, lv_font_glyph_dsc_t * dsc_out, uint32_t unicode_letter, uint32_t unicode_letter_next) {",
         "    if( unicode_letter>__g_xbf_hd.max || unicode_letter<__g_xbf_hd.min ) {",
-        "        return NULL;",
+        "        return false;",
         "    }",
         "    uint32_t unicode_offset = sizeof(x_header_t)+(unicode_letter-__g_xbf_hd.min)*4;",
-        "    uint32_t *p_pos = (uint32_t *)__user_font_getdata(unicode_offset, 4);",
-        "    if( p_pos[0] != 0 ) {",
-        "        glyph_dsc_t * gdsc = (glyph_dsc_t*)__user_font_getdata(p_pos[0], sizeof(glyph_dsc_t));",
-        "        dsc_out->adv_w = gdsc->adv_w;",
-        "        dsc_out->box_h = gdsc->box_h;",
-        "        dsc_out->box_w = gdsc->box_w;",
-        "        dsc_out->ofs_x = gdsc->ofs_x;",
-        "        dsc_out->ofs_y = gdsc->ofs_y;",
-        "        dsc_out->bpp   = __g_xbf_hd.bpp;",
-        "        return true;",
+        "    uint32_t pos = __user_font_pos(__user_font_getdata(unicode_offset, 4));",
+        "    if( pos != 0 ) {",
+        "        glyph_dsc_t * gdsc = (glyph_dsc_t*)__user_font_getdata(pos, sizeof(glyph_dsc_t));",
+    });
+    appendGlyphDscCopy(out, 8, QStringLiteral("__g_xbf_hd.bpp"), true);
+    out.appendEach({
         "    }",
         "    return false;",
         "}",
-    };
-    out.appendEach(getdata);
-    out.appendEmptyLines(2);
-    out.appendEach(bitmapReader);
-    out.appendEmptyLines(2);
-    out.appendEach(dscReader);
+    });
     out.appendEmptyLines(2);
 }
 
@@ -116,6 +112,14 @@ ConversionResult generateXbfBin(const ConversionRequest &request, ConversionProg
     if (!heightError.isEmpty()) {
         result.ok = false;
         result.error = heightError;
+        return result;
+    }
+    // The name becomes NAME.bin and NAME.c in the folder: one that is no identifier
+    // ("../x") could put them elsewhere.
+    const QString nameProblem = fontNameProblem(request.fontName);
+    if (!nameProblem.isEmpty()) {
+        result.ok = false;
+        result.error = nameProblem;
         return result;
     }
     if (request.outputDir.isEmpty()) {

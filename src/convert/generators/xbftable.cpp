@@ -1,5 +1,7 @@
 #include "xbftable.h"
 
+#include "lvgltext.h"
+
 #include "convert/encoders.h"
 
 #include <QStringList>
@@ -156,15 +158,25 @@ void appendXbfFileStart(LineBuffer &out, const QString &includeText)
     out.appendEmptyLines(2);
 }
 
+void appendXbfPositionReader(LineBuffer &out)
+{
+    out.appendEach({
+        "static uint32_t __user_font_pos(const uint8_t *p) {",
+        "    return p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;",
+        "}",
+    });
+    out.appendEmptyLines(2);
+}
+
 void appendXbfFontObject(LineBuffer &out, const ConversionRequest &request, int fontHeight,
                          const QString &defaultTypeText)
 {
     out.append(fontCommentLine(request.font));
     out.append(QStringLiteral("//字模高度：%1").arg(fontHeight));
     out.append(QStringLiteral("//") + (request.typeText.isEmpty() ? defaultTypeText : request.typeText));
-    out.append(QStringLiteral("const lv_font_t ") + request.fontName + QStringLiteral(" = {"));
-    out.append(QLatin1String("    .get_glyph_bitmap = __user_font_get_bitmap,"));
+    appendFontObjectOpening(out, request.fontName);
     out.append(QLatin1String("    .get_glyph_dsc = __user_font_get_glyph_dsc,"));
+    out.append(QLatin1String("    .get_glyph_bitmap = __user_font_get_bitmap,"));
     out.append(QStringLiteral("    .line_height = %1,").arg(fontHeight));
     out.append(QLatin1String("    .base_line = 0,"));
     out.append(QLatin1String("};"));

@@ -79,6 +79,9 @@ QString xbfRecordError(const XbfRecord &record, QChar ch);
 // Text shared by both outputs: the file header, the include text and the typedefs,
 // then the two empty lines before the table.
 void appendXbfFileStart(LineBuffer &out, const QString &includeText);
+// The reader of a 4-byte position, little-endian and byte by byte: the table is a byte
+// array of any alignment, and Cortex-M0 faults on an unaligned 32-bit load.
+void appendXbfPositionReader(LineBuffer &out);
 // The closing comments and the lv_font_t object.
 void appendXbfFontObject(LineBuffer &out, const ConversionRequest &request, int fontHeight,
                          const QString &defaultTypeText);
