@@ -42,6 +42,19 @@ struct Findings {
 
 } // namespace
 
+void FmtTxtRangeCheck::addBoxOverflows(QStringList &out) const
+{
+    if (!m_any)
+        return;
+    Findings f{out};
+    f.above("box_w", m_boxW, maxBoxSize);
+    f.above("box_h", m_boxH, maxBoxSize);
+    f.below("ofs_x", m_minOfsX, minOffset);
+    f.above("ofs_x", m_maxOfsX, maxOffset);
+    f.below("ofs_y", m_minOfsY, minOffset);
+    f.above("ofs_y", m_maxOfsY, maxOffset);
+}
+
 QStringList FmtTxtRangeCheck::overflows() const
 {
     QStringList out;
@@ -50,28 +63,15 @@ QStringList FmtTxtRangeCheck::overflows() const
     Findings f{out};
     f.above("bitmap_index", m_bitmapIndex, maxBitmapIndex);
     f.above("adv_w", m_advW, maxAdvW);
-    f.above("box_w", m_boxW, maxBoxSize);
-    f.above("box_h", m_boxH, maxBoxSize);
-    f.below("ofs_x", m_minOfsX, minOffset);
-    f.above("ofs_x", m_maxOfsX, maxOffset);
-    f.below("ofs_y", m_minOfsY, minOffset);
-    f.above("ofs_y", m_maxOfsY, maxOffset);
+    addBoxOverflows(out);
     return out;
 }
 
 QStringList FmtTxtRangeCheck::lvgl6Overflows() const
 {
     QStringList out;
-    Findings f{out};
-    f.above("line_height", m_lineHeight, maxLvgl6LineHeight);
-    if (!m_any)
-        return out;
-    f.above("box_w", m_boxW, maxBoxSize);
-    f.above("box_h", m_boxH, maxBoxSize);
-    f.below("ofs_x", m_minOfsX, minOffset);
-    f.above("ofs_x", m_maxOfsX, maxOffset);
-    f.below("ofs_y", m_minOfsY, minOffset);
-    f.above("ofs_y", m_maxOfsY, maxOffset);
+    Findings{out}.above("line_height", m_lineHeight, maxLvgl6LineHeight);
+    addBoxOverflows(out);
     return out;
 }
 

@@ -41,6 +41,9 @@ public:
     QString warning(bool forLvgl6 = false) const;
 
 private:
+    // box_w, box_h and the offsets: 8 bits in the compact layout and in all of LVGL 6.
+    void addBoxOverflows(QStringList &out) const;
+
     bool m_any = false;
     int m_bitmapIndex = 0;
     int m_advW = 0;
