@@ -3,6 +3,7 @@
 #include "convert/charset.h"
 #include "convert/fontname.h"
 #include "convert/preview.h"
+#include "convert/textimport.h"
 #include "icons/iconfont.h"
 
 #include <QDir>
@@ -10,7 +11,6 @@
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QFontInfo>
-#include <QTextCodec>
 
 #include <cstdio>
 
@@ -33,17 +33,22 @@ bool looksLikeFontFile(const QString &text)
 bool readTextFile(const QString &path, QString *text, QString *error)
 {
     QFile file;
-    // Text mode drops carriage returns, as the window's import does.
     bool opened = false;
     if (path == QLatin1String("-")) {
-        opened = file.open(stdin, QIODevice::ReadOnly | QIODevice::Text);
+        opened = file.open(stdin, QIODevice::ReadOnly);
     } else {
-        if (!QFileInfo(path).isFile()) {
+        // Pipes and devices (/dev/stdin, <(command)) are read like files.
+        const QFileInfo info(path);
+        if (info.isDir()) {
+            *error = QStringLiteral("text file %1 is a folder").arg(path);
+            return false;
+        }
+        if (!info.exists()) {
             *error = QStringLiteral("text file %1 does not exist").arg(path);
             return false;
         }
         file.setFileName(path);
-        opened = file.open(QIODevice::ReadOnly | QIODevice::Text);
+        opened = file.open(QIODevice::ReadOnly);
     }
     if (!opened) {
         *error = QStringLiteral("text file %1 could not be opened: %2").arg(path, file.errorString());
@@ -54,18 +59,12 @@ bool readTextFile(const QString &path, QString *text, QString *error)
         *error = QStringLiteral("text file %1 could not be read: %2").arg(path, file.errorString());
         return false;
     }
-    QTextCodec::ConverterState state;
-    const QString decoded = QTextCodec::codecForName("UTF-8")->toUnicode(data.constData(), data.size(),
-                                                                        &state);
-    // Replacement characters would be converted as if they were wanted glyphs.
-    if (state.invalidChars > 0 || state.remainingChars > 0) {
-        *error = QStringLiteral("text file %1 is not valid UTF-8 text").arg(path);
+    // Decoded as the window's import decodes, so that a file gives the same characters
+    // in both; what is not text would be converted as one garbage glyph per byte.
+    if (!decodeImportedText(data, text)) {
+        *error = QStringLiteral("text file %1: %2").arg(path, notTextReason());
         return false;
     }
-    *text = decoded;
-    // The codec keeps a leading byte-order mark; it is not a character to convert.
-    if (text->startsWith(QChar(0xFEFF)))
-        text->remove(0, 1);
     return true;
 }
 

@@ -35,9 +35,10 @@ GeneratorKind generatorFor(const Options &options);
 // paragraph separators become U+000A (a CR LF pair one), a no-break space a space.
 QString asPaneText(const QString &text);
 
-// The characters of every --text, then of every --text-file (UTF-8, read like the
-// window's import), as the input pane would hold them, then the sets and ranges asked
-// for. False with *error when a file cannot be read or is not UTF-8.
+// The characters of every --text, then of every --text-file (a file, a pipe, or "-"
+// for standard input, decoded as the window's import decodes), as the input pane would
+// hold them, then the sets and ranges asked for. False with *error for a folder, a file
+// that cannot be read or that is not text.
 bool gatherInputText(const Options &options, QString *text, QString *error);
 
 // The conversion font for --font/--style/--size; registers a font file when one is

@@ -375,8 +375,9 @@ The C text goes to standard output, or to a file with -o.
 
 Characters (at least one character is needed):
   --text TEXT          characters to convert; may be repeated
-  --text-file FILE     UTF-8 text file whose characters are converted ("-" reads
-                       standard input); read after every --text, may be repeated
+  --text-file FILE     text file (UTF-8, UTF-16 or GB 18030) whose characters are
+                       converted ("-" reads standard input); read after every --text,
+                       may be repeated
   --ascii, --no-ascii  put the 96 characters 0x20..0x7F first (default: --ascii)
   --dedupe             keep each character once (default: off)
   --sort, --no-sort    sort the characters by code; sorted internal fonts look

@@ -1,6 +1,7 @@
 #include "textimport.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QTextCodec>
 
 namespace qm {
@@ -22,25 +23,50 @@ const ByteOrderMark kMarks[] = {
     {"\xFE\xFF", 2, "UTF-16BE"},
 };
 
-QString decodeWith(const char *codecName, const QByteArray &bytes)
+// Decodes with the codec; false when it finds sequences it cannot read.
+bool decodeWith(const char *codecName, const QByteArray &bytes, QString *text)
 {
     QTextCodec *codec = QTextCodec::codecForName(codecName);
     if (!codec)
-        return QString::fromLocal8Bit(bytes);
-    // The mark has been cut off already; a second one would be text.
+        return false;
+    // A mark has been cut off already; a second one would be text.
     QTextCodec::ConverterState state(QTextCodec::IgnoreHeader);
-    return codec->toUnicode(bytes.constData(), bytes.size(), &state);
-}
-
-bool isValidUtf8(const QByteArray &bytes)
-{
-    QTextCodec *codec = QTextCodec::codecForName("UTF-8");
-    QTextCodec::ConverterState state(QTextCodec::IgnoreHeader);
-    codec->toUnicode(bytes.constData(), bytes.size(), &state);
+    *text = codec->toUnicode(bytes.constData(), bytes.size(), &state);
     return state.invalidChars == 0 && state.remainingChars == 0;
 }
 
-QString decodeBytes(const QByteArray &bytes)
+// Text has no control characters but the usual white space.
+bool looksLikeText(const QString &text)
+{
+    for (const QChar c : text) {
+        const ushort u = c.unicode();
+        if (u < 0x20 && u != '\t' && u != '\n' && u != '\v' && u != '\f' && u != '\r')
+            return false;
+    }
+    return true;
+}
+
+// "UTF-16LE" or "UTF-16BE" when the zero bytes of `bytes` (the high halves of Latin
+// characters and line breaks) nearly all sit on one side of each 16-bit unit; else null.
+const char *plainUtf16(const QByteArray &bytes)
+{
+    if (bytes.size() < 2 || bytes.size() % 2 != 0)
+        return nullptr;
+    int evenZeros = 0, oddZeros = 0;
+    for (int i = 0; i < bytes.size(); i += 2) {
+        evenZeros += bytes.at(i) == 0;
+        oddZeros += bytes.at(i + 1) == 0;
+    }
+    // A few units of the other kind (U+4E00 is 00 4E in little-endian order) are fine;
+    // other files with zero bytes have them on both sides alike.
+    if (oddZeros > 0 && evenZeros * 4 <= oddZeros)
+        return "UTF-16LE";
+    if (evenZeros > 0 && oddZeros * 4 <= evenZeros)
+        return "UTF-16BE";
+    return nullptr;
+}
+
+bool decodeBytes(const QByteArray &bytes, QString *text)
 {
     for (const ByteOrderMark &mark : kMarks) {
         if (!bytes.startsWith(QByteArray::fromRawData(mark.bytes, mark.size)))
@@ -49,34 +75,63 @@ QString decodeBytes(const QByteArray &bytes)
         // whole 32-bit units is taken for UTF-32.
         if (mark.size == 4 && bytes.size() % 4 != 0)
             continue;
-        return decodeWith(mark.codec, bytes.mid(mark.size));
+        return decodeWith(mark.codec, bytes.mid(mark.size), text) && !text->contains(QChar(0));
     }
-    if (isValidUtf8(bytes))
-        return QString::fromUtf8(bytes);
-    return decodeWith("GB18030", bytes);
+    if (const char *codec = plainUtf16(bytes)) {
+        QString guess;
+        if (decodeWith(codec, bytes, &guess) && looksLikeText(guess)) {
+            *text = guess;
+            return true;
+        }
+    }
+    if (bytes.contains('\0'))
+        return false;
+    if (decodeWith("UTF-8", bytes, text))
+        return true;
+    // Qt's GB 18030 decoder reports nothing: it puts U+FFFD for a bad sequence and
+    // drops a lead byte at the end. Every valid sequence encodes back as it was.
+    QTextCodec *gb = QTextCodec::codecForName("GB18030");
+    *text = gb->toUnicode(bytes);
+    return gb->fromUnicode(*text) == bytes;
 }
 
 } // namespace
 
-QString decodeImportedText(const QByteArray &bytes)
+bool decodeImportedText(const QByteArray &bytes, QString *text)
 {
-    QString text = decodeBytes(bytes);
-    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    return text;
+    QString decoded;
+    if (!decodeBytes(bytes, &decoded))
+        return false;
+    decoded.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    *text = decoded;
+    return true;
+}
+
+QString notTextReason()
+{
+    return QStringLiteral("it is not a text file (UTF-8, UTF-16, UTF-32 or GB 18030)");
 }
 
 bool readImportedTextFile(const QString &path, QString *text, QString *error)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    const bool folder = QFileInfo(path).isDir();
+    if (folder || !file.open(QIODevice::ReadOnly)) {
         if (error)
-            *error = QStringLiteral("The file %1 could not be opened: %2").arg(path, file.errorString());
+            *error = QStringLiteral("The file %1 could not be opened: %2")
+                         .arg(path, folder ? QStringLiteral("it is a folder") : file.errorString());
         return false;
     }
     const QByteArray bytes = file.readAll();
     file.close();
+    QString decoded;
+    if (!decodeImportedText(bytes, &decoded)) {
+        if (error)
+            *error = QStringLiteral("The file %1 could not be imported: %2").arg(path, notTextReason());
+        return false;
+    }
     if (text)
-        *text = decodeImportedText(bytes);
+        *text = decoded;
     return true;
 }
 

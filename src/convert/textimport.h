@@ -6,13 +6,21 @@
 namespace qm {
 
 // Decodes the bytes of an imported text file. A byte-order mark decides when there
-// is one (UTF-8, UTF-16 LE/BE, UTF-32 LE/BE); otherwise bytes that are valid UTF-8
-// are read as UTF-8 and anything else as GB 18030, the encoding Chinese Windows
-// editors save in. Windows line ends become single line breaks.
-QString decodeImportedText(const QByteArray &bytes);
+// is one (UTF-8, UTF-16 LE/BE, UTF-32 LE/BE); UTF-16 without a mark is recognised by
+// its zero bytes, nearly all on the even or on the odd places (Latin text, line breaks);
+// otherwise bytes that are valid UTF-8 are read as UTF-8 and anything else as GB 18030,
+// the encoding Chinese Windows editors save in. Windows line ends become single line
+// breaks. Returns false, leaving *text alone, for bytes that are not text: zero bytes
+// (outside UTF-16 and UTF-32) or bytes that are neither UTF-8 nor GB 18030; converting
+// them would give one glyph per garbage character.
+bool decodeImportedText(const QByteArray &bytes, QString *text);
 
-// Reads and decodes a whole file. On failure returns false and, when `error` is
-// given, describes it as "The file <path> could not be opened: <reason>".
+// Why decodeImportedText() refused a file; it holds no ": ".
+QString notTextReason();
+
+// Reads and decodes a whole file. On failure returns false and, when `error` is given,
+// says "The file <path> could not be opened: <reason>" (a folder, a missing file) or
+// "The file <path> could not be imported: <notTextReason()>".
 bool readImportedTextFile(const QString &path, QString *text, QString *error);
 
 } // namespace qm
