@@ -3,6 +3,9 @@
 #include "charset.h"
 #include "fonts.h"
 #include "generators/generators.h"
+#include "requestlimits.h"
+
+#include <new>
 
 namespace qm {
 
@@ -40,16 +43,24 @@ namespace {
 ConversionResult runGenerator(GeneratorKind kind, const ConversionRequest &request,
                               ConversionProgress &progress)
 {
-    switch (kind) {
-    case GeneratorKind::Legacy: return generateLegacyFont(request, progress);
-    case GeneratorKind::XbfArray: return generateXbfArray(request, progress);
-    case GeneratorKind::XbfBin: return generateXbfBin(request, progress);
-    case GeneratorKind::SortedInternal: return generateSortedFont(request, progress);
-    case GeneratorKind::UnsortedInternal: return generateUnsortedFont(request, progress);
+    ConversionResult refused;
+    refused.ok = false;
+    try {
+        switch (kind) {
+        case GeneratorKind::Legacy: return generateLegacyFont(request, progress);
+        case GeneratorKind::XbfArray: return generateXbfArray(request, progress);
+        case GeneratorKind::XbfBin: return generateXbfBin(request, progress);
+        case GeneratorKind::SortedInternal: return generateSortedFont(request, progress);
+        case GeneratorKind::UnsortedInternal: return generateUnsortedFont(request, progress);
+        }
+    } catch (const std::bad_alloc &) {
+        // The text of a font grows with its glyphs' size as well as their number; past
+        // what the machine (or a QString) holds, the run ends and the caller goes on.
+        progress.end();
+        refused.error = outOfMemoryMessage();
+        return refused;
     }
-    ConversionResult r;
-    r.ok = false;
-    return r;
+    return refused;
 }
 
 } // namespace
@@ -71,6 +82,14 @@ ConversionResult runConversion(GeneratorKind kind, const ConversionRequest &requ
         refused.ok = false;
         refused.error = QStringLiteral("请输入内容以转换：字符集中只有U+0000"
                                        "/nothing to convert: the character set holds nothing but U+0000");
+        refused.warnings = notes;
+        return refused;
+    }
+    const QString refusal = requestRefusal(kind, prepared);
+    if (!refusal.isEmpty()) {
+        ConversionResult refused;
+        refused.ok = false;
+        refused.error = refusal;
         refused.warnings = notes;
         return refused;
     }

@@ -1,7 +1,9 @@
 #include "testfonts.h"
 
+#include <QFile>
 #include <QFontDatabase>
 #include <QStringList>
+#include <QtEndian>
 
 namespace qmtest {
 
@@ -29,6 +31,69 @@ QString missingTestFonts()
     if (!iconFont)
         missing << QStringLiteral("the FontAwesome web font is not installed (Debian package fonts-font-awesome)");
     return missing.join(QStringLiteral("; "));
+}
+
+namespace {
+
+// The byte offset and length of a table of a TrueType file; offset 0 when it is missing.
+QPair<int, int> findTable(const QByteArray &font, const char *tag)
+{
+    const auto *data = reinterpret_cast<const uchar *>(font.constData());
+    const int tables = qFromBigEndian<quint16>(data + 4);
+    for (int i = 0; i < tables; ++i) {
+        const uchar *record = data + 12 + 16 * i;
+        if (font.size() >= 12 + 16 * (i + 1) && memcmp(record, tag, 4) == 0)
+            return {int(qFromBigEndian<quint32>(record + 8)), int(qFromBigEndian<quint32>(record + 12))};
+    }
+    return {0, 0};
+}
+
+void putInt16(QByteArray &font, int at, int value)
+{
+    qToBigEndian<qint16>(qint16(value), reinterpret_cast<uchar *>(font.data()) + at);
+}
+
+} // namespace
+
+QString registerFontWithVerticalMetrics(const QString &folder, int ascender, int descender)
+{
+    QFile source(QStringLiteral("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf"));
+    if (!source.open(QIODevice::ReadOnly))
+        return QString();
+    QByteArray font = source.readAll();
+    const QPair<int, int> hhea = findTable(font, "hhea");
+    const QPair<int, int> os2 = findTable(font, "OS/2");
+    const QPair<int, int> name = findTable(font, "name");
+    if (hhea.first == 0 || os2.first == 0 || name.first == 0 || os2.second < 78)
+        return QString();
+    putInt16(font, hhea.first + 4, ascender);
+    putInt16(font, hhea.first + 6, descender);
+    putInt16(font, hhea.first + 8, 0);                     // lineGap
+    putInt16(font, os2.first + 68, ascender);              // sTypoAscender
+    putInt16(font, os2.first + 70, descender);             // sTypoDescender
+    putInt16(font, os2.first + 72, 0);                     // sTypoLineGap
+    putInt16(font, os2.first + 74, qMax(0, ascender));     // usWinAscent
+    putInt16(font, os2.first + 76, qMax(0, -descender));   // usWinDescent
+    // A family name of the same length, in the name table's one-byte and UTF-16 records.
+    const QString family = QStringLiteral("QmMetric%1").arg(qAbs(ascender * 7 + descender) % 1000, 3, 10,
+                                                            QLatin1Char('0'));
+    QByteArray names = font.mid(name.first, name.second);
+    names.replace(QByteArray("DejaVu Sans"), family.toLatin1());
+    QByteArray wideOld, wideNew;
+    for (const char c : QByteArray("DejaVu Sans"))
+        wideOld += QByteArray(1, '\0') + c;
+    for (const char c : family.toLatin1())
+        wideNew += QByteArray(1, '\0') + c;
+    names.replace(wideOld, wideNew);
+    font.replace(name.first, name.second, names);
+
+    QFile copy(folder + QLatin1Char('/') + family + QStringLiteral(".ttf"));
+    if (!copy.open(QIODevice::WriteOnly) || copy.write(font) != font.size())
+        return QString();
+    copy.close();
+    const int id = QFontDatabase::addApplicationFont(copy.fileName());
+    const QStringList families = id < 0 ? QStringList() : QFontDatabase::applicationFontFamilies(id);
+    return families.value(0);
 }
 
 } // namespace qmtest

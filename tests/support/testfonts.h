@@ -9,4 +9,9 @@ namespace qmtest {
 // empty when every one is there.
 QString missingTestFonts();
 
+// Registers a copy of DejaVu Sans (fonts-dejavu-core), written into `folder`, whose
+// vertical metrics (hhea, OS/2) say `ascender` and `descender` font units, under a family
+// name of its own, which it returns; empty when the copy could not be made.
+QString registerFontWithVerticalMetrics(const QString &folder, int ascender, int descender);
+
 } // namespace qmtest

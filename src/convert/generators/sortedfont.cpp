@@ -79,8 +79,8 @@ ConversionResult generateSortedFont(const ConversionRequest &request, Conversion
     // spend their time regrowing and copying the sections.
     const int lineRowChars = rowBytesFor(renderer.lineHeight(), bpp) * 5 + renderer.lineHeight() + 5;
     bitmaps.reserve(qMin<qint64>(qint64(n) * (renderer.lineHeight() * lineRowChars + 16), 1 << 25));
-    sections.descriptors.reserve(n * 110);
-    sections.codes.reserve(n * 24);
+    sections.descriptors.reserve(int(qMin<qint64>(qint64(n) * 110, 1 << 25)));
+    sections.codes.reserve(int(qMin<qint64>(qint64(n) * 24, 1 << 25)));
 
     FmtTxtRangeCheck ranges;
     ranges.setLineHeight(result.fontHeight);
