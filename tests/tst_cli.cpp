@@ -5,12 +5,15 @@
 #include "convert/conversion.h"
 #include "convert/fonts.h"
 #include "convert/preview.h"
+#include "convert/textimport.h"
+#include "filelimit.h"
 
 #include <QDir>
 #include <QFile>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QTextCodec>
 #include <QtTest>
 
 using qm::GeneratorKind;
@@ -25,10 +28,12 @@ struct CliRun {
     QString err;
 };
 
-CliRun runCliProcess(const QStringList &arguments)
+CliRun runCliProcess(const QStringList &arguments, const QByteArray &input = QByteArray())
 {
     QProcess process;
     process.start(QStringLiteral(QM_CLI_PATH), arguments);
+    process.write(input);
+    process.closeWriteChannel();
     CliRun run;
     if (!process.waitForFinished(300000) || process.exitStatus() != QProcess::NormalExit)
         return run;
@@ -52,6 +57,12 @@ void writeFile(const QString &path, const QByteArray &data)
     QFile file(path);
     if (file.open(QIODevice::WriteOnly))
         file.write(data);
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
 }
 
 } // namespace
@@ -79,6 +90,9 @@ private slots:
     void helpAndUsageErrors();
     void outputMatchesTheEngineForEveryKind();
     void previewOfTheOutputWritten();
+    void textFromPipes();
+    void failedWritesKeepTheOldFiles();
+    void tooManyCharactersAreRefused();
 
 private:
     bool build(const QStringList &arguments, qm::cli::PreparedConversion *out, QString *error = nullptr);
@@ -428,7 +442,8 @@ void TestCli::helpAndUsageErrors()
     const QList<QPair<QStringList, QString>> cases{
         {{"--bogus"}, "--bogus"},
         {{"--no-ascii"}, "请输入内容以转换"},
-        {{"--text-file", m_dir.filePath("absent.txt")}, "absent.txt"},
+        {{"--text-file", m_dir.filePath("absent.txt")}, "absent.txt does not exist"},
+        {{"--text-file", m_dir.path()}, m_dir.path() + " is a folder"},
         {{"--text", "a", "--font", m_dir.filePath("absent.ttf")}, "absent.ttf"},
         {{"--range", "0x7F-0x20"}, "0x7F-0x20"},
         {{"--text", "a", "--preview", m_dir.filePath("none/p.png")}, "p.png"},
@@ -530,6 +545,70 @@ void TestCli::previewOfTheOutputWritten()
     QVERIFY2(bin.err.contains(QLatin1String("preview")) && bin.err.contains(QLatin1String("U+2603")),
              qPrintable(bin.err));
     QCOMPARE(QImage(png).pixel(0, 0), qRgb(0x20, 0x20, 0x20));
+}
+
+// Standard input and pipes are read as text files, decoded as the window's import.
+void TestCli::textFromPipes()
+{
+    const QStringList common{"--no-ascii", "--quiet", "--name", "piped"};
+    const CliRun direct = runCliProcess(common + QStringList{"--text", "Ab\n中"});
+    QCOMPARE(direct.exitCode, 0);
+    QTextCodec *utf16 = QTextCodec::codecForName("UTF-16LE");
+    QTextCodec::ConverterState noMark(QTextCodec::IgnoreHeader);
+    const QString text = QStringLiteral("Ab\r\n中");
+    const QByteArray plainUtf16 = utf16->fromUnicode(text.constData(), text.size(), &noMark);
+    for (const QString &file : {QStringLiteral("-"), QStringLiteral("/dev/stdin")}) {
+        const CliRun piped = runCliProcess(common + QStringList{"--text-file", file}, plainUtf16);
+        QVERIFY2(piped.exitCode == 0, qPrintable(file + ": " + piped.err));
+        QVERIFY2(piped.out == direct.out, qPrintable(file));
+    }
+    const CliRun binary = runCliProcess(common + QStringList{"--text-file", "-"},
+                                        QByteArray::fromHex("89504e470d0a1a0a0000000d49484452"));
+    QCOMPARE(binary.exitCode, 2);
+    QVERIFY2(binary.err.contains(qm::notTextReason()), qPrintable(binary.err));
+}
+
+// Nothing asked for is half written: a full disk (a file size limit) or a folder in the
+// way fails the run, says why once, and leaves the files of the last run as they were.
+void TestCli::failedWritesKeepTheOldFiles()
+{
+    QTemporaryDir dir;
+    const QString keep = dir.filePath(QStringLiteral("keep.c"));
+    writeFile(keep, "previous run");
+    const CliRun full = qmtest::withFileSizeLimit(4096, [&] {
+        return runCliProcess({"--text", "温度湿度", "--quiet", "-o", keep});
+    });
+    QCOMPARE(full.exitCode, 1);
+    QCOMPARE(full.err, QStringLiteral("quillmark-cli: The file %1 could not be written: File too large\n").arg(keep));
+    QCOMPARE(readFile(keep), QByteArray("previous run"));
+
+    // The .bin and its .c are one pair.
+    writeFile(dir.filePath(QStringLiteral("g.bin")), "previous run");
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("g.c")));
+    const CliRun pair = runCliProcess({"--text", "AB", "--type", "xbf-bin", "--output-dir", dir.path(),
+                                       "--name", "g", "--quiet"});
+    QCOMPARE(pair.exitCode, 1);
+    QCOMPARE(pair.err.count(QStringLiteral("g.c")), 1);
+    QVERIFY2(!pair.err.contains(QStringLiteral("wrote")), qPrintable(pair.err));
+    QCOMPARE(readFile(dir.filePath(QStringLiteral("g.bin"))), QByteArray("previous run"));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name),
+             (QStringList{"g.bin", "g.c", "keep.c"}));
+}
+
+// A set larger than a font can list is refused before anything is drawn, with the limit
+// and the way out; without the repeats the same file converts.
+void TestCli::tooManyCharactersAreRefused()
+{
+    const QString big = m_dir.filePath(QStringLiteral("big.txt"));
+    writeFile(big, QByteArray(65536, 'A'));
+    const CliRun refused = runCliProcess({"--no-ascii", "--text-file", big, "--quiet"});
+    QCOMPARE(refused.exitCode, 1);
+    QVERIFY2(refused.err.contains(QStringLiteral("65535")) && refused.err.contains(QStringLiteral("repeated")),
+             qPrintable(refused.err));
+    QVERIFY(refused.out.isEmpty());
+    const CliRun deduped = runCliProcess({"--no-ascii", "--text-file", big, "--dedupe", "--quiet"});
+    QCOMPARE(deduped.exitCode, 0);
+    QVERIFY(deduped.out.contains(".list_length = 1,"));
 }
 
 QTEST_MAIN(TestCli)

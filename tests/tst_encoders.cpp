@@ -1,7 +1,6 @@
 #include "convert/encoders.h"
 #include "convert/linebuffer.h"
 
-#include <QTemporaryDir>
 #include <QtTest>
 
 using namespace qm;
@@ -199,48 +198,6 @@ private slots:
         QCOMPARE(lines[7], lines[1]);
         QCOMPARE(lines[8], QStringLiteral("*/"));
         QVERIFY(header.endsWith(QLatin1String("*/\n\n")));
-    }
-
-    void utf8FileWriter()
-    {
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("out.c"));
-        QString error;
-        QVERIFY(writeUtf8File(path, QStringLiteral("/* 中 */\n"), &error));
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::ReadOnly));
-        QCOMPARE(f.readAll(), QByteArray("/* \xe4\xb8\xad */\n"));
-        QVERIFY(!writeUtf8File(dir.filePath(QStringLiteral("missing/out.c")), QStringLiteral("x"), &error));
-        QVERIFY(error.startsWith(QStringLiteral("The file ") + dir.filePath(QStringLiteral("missing/out.c"))
-                                 + QStringLiteral(" could not be opened: ")));
-    }
-
-    // Large texts are written in pieces; every kind of character, including pairs cut by
-    // a piece's end and lone surrogates, comes out as QString::toUtf8() gives it.
-    void utf8FileWriterMatchesQtAcrossPieces()
-    {
-        const QString pair = QString::fromUtf8("\xF0\x9F\x98\x80");
-        QString text;
-        for (int i = 0; text.size() < 700000; ++i) {
-            text += QStringLiteral("0x3f,0x00,  //..@@..\n/* 中 */ ÅßЖ ");
-            if (i % 97 == 0)
-                text += pair;
-            if (i % 1013 == 0)
-                text += QChar(0xDC00) + QStringLiteral("x");   // a low half alone
-        }
-        // Pairs across each place a piece could end, a high half alone at the end.
-        for (int at : {(1 << 18) - 1, (1 << 19) - 1, (1 << 20) - 1, (1 << 18), (1 << 19)}) {
-            if (at + 1 < text.size())
-                text.replace(at, 2, pair);
-        }
-        text += QChar(0xD800);
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("big.c"));
-        QString error;
-        QVERIFY2(writeUtf8File(path, text, &error), qPrintable(error));
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::ReadOnly));
-        QVERIFY(f.readAll() == text.toUtf8());
     }
 
 private:

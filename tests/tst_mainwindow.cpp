@@ -1,3 +1,4 @@
+#include "filelimit.h"
 #include "windowharness.h"
 
 #include "convert/fontname.h"
@@ -15,6 +16,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRawFont>
+#include <QRegularExpression>
 #include <QSplitter>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -116,8 +118,11 @@ private slots:
 
     void outOfRangeIndicesNeverGiveABadDepth()
     {
-        writeConfig(R"({"Bpp": 9, "Type": 5, "LvVerIdx": -3, "TextSort": false, "SaveFile": false})");
+        writeConfig(R"({"Bpp": 9, "Type": 5, "LvVerIdx": -3, "TextSort": false, "SaveFile": false,
+                        "FontPoint": 100000})");
         ScriptedWindow w;
+        // A size the font dialog does not offer gives the default, not blank glyphs.
+        QCOMPARE(child<QPlainTextEdit>(&w, "pte_input")->font().pointSize(), 12);
         QCOMPARE(child<QComboBox>(&w, "combo_bpp")->currentText(), QStringLiteral("4"));
         QCOMPARE(child<QComboBox>(&w, "combo_type")->currentIndex(), 0);
         QCOMPARE(child<QComboBox>(&w, "combo_lv_ver")->currentIndex(), 1);
@@ -218,6 +223,43 @@ private slots:
         QFile f(QStringLiteral("config.ini"));
         QVERIFY(f.open(QIODevice::ReadOnly));
         QVERIFY(f.readAll().startsWith("{\n    \"Ansi\": true,\n    \"AweText\": \"\",\n    \"Bpp\": 1,"));
+    }
+
+    // A settings file the window cannot read is kept, and one it cannot write is left
+    // whole; the user hears of each once, not at every conversion.
+    void settingsFileProblemsAreSaidOnce()
+    {
+        const QByteArray broken("{\n    \"Bpp\": 0,\n    \"FontName\": \"cn16\",\n}\n");
+        writeConfig(broken);
+        QFile::remove(QStringLiteral("config.ini.bad"));
+        ScriptedWindow w;
+        child<QPlainTextEdit>(&w, "pte_input")->setPlainText(QStringLiteral("A"));
+        // Direct-to-file mode with the save dialog dismissed: no glyph is drawn.
+        for (int run = 0; run < 2; ++run)
+            QTest::mouseClick(child<QPushButton>(&w, "btn_convert"), Qt::LeftButton);
+        QCOMPARE(w.messages.size(), 3);
+        QCOMPARE(w.messages.count(QStringLiteral("提示|未选择保存文件名")), 2);
+        const int told = w.messages.indexOf(QRegularExpression(QStringLiteral("(?s)提示\\|配置文件.*config\\.ini\\.bad.*")));
+        QVERIFY2(told >= 0, qPrintable(w.messages.join('\n')));
+        QCOMPARE(w.icons.at(told), QMessageBox::Warning);
+        QFile bad(QStringLiteral("config.ini.bad"));
+        QVERIFY(bad.open(QIODevice::ReadOnly));
+        QCOMPARE(bad.readAll(), broken);
+        QCOMPARE(readConfig().size(), 19);
+
+        const QByteArray saved = QJsonDocument(readConfig()).toJson();
+        w.messages.clear();
+        w.icons.clear();
+        child<QLineEdit>(&w, "lineEdit_fontName")->setText(QStringLiteral("changed"));
+        qmtest::withFileSizeLimit(0, [&] {
+            for (int run = 0; run < 2; ++run)
+                QTest::mouseClick(child<QPushButton>(&w, "btn_convert"), Qt::LeftButton);
+        });
+        QCOMPARE(w.messages.size(), 3);
+        const int failed = w.messages.indexOf(QRegularExpression(QStringLiteral("(?s)错误提示\\|.*config\\.ini.*File too large.*")));
+        QVERIFY2(failed >= 0, qPrintable(w.messages.join('\n')));
+        QCOMPARE(w.icons.at(failed), QMessageBox::Critical);
+        QCOMPARE(QJsonDocument(readConfig()).toJson(), saved);
     }
 };
 

@@ -1,3 +1,4 @@
+#include "filelimit.h"
 #include "settings/settingsrecord.h"
 
 #include <QDir>
@@ -21,6 +22,12 @@ private:
         f.open(QIODevice::WriteOnly | QIODevice::Truncate);
         f.write(content);
         return path;
+    }
+
+    static QByteArray readFile(const QString &path)
+    {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
     }
 
     static void expectDefaults(const SettingsRecord &s)
@@ -68,6 +75,8 @@ private slots:
         expectDefaults(s);
     }
 
+    // Every field its own value, unlike its default and unlike the others, so that a
+    // field saved under another's key, or not at all, cannot pass.
     void roundTripKeepsEveryField()
     {
         SettingsRecord a;
@@ -80,23 +89,49 @@ private slots:
         a.FontVS = -2;
         a.FontHeight = 30;
         a.Code = 5;
-        a.Type = 2;
+        a.Type = 1;
         a.Ansi = false;
         a.FontName = QStringLiteral("font_cn_16");
         a.AweText = QString(QChar(0xF000)) + QChar(0xF2DC);
         a.FontFamily = QStringLiteral("DejaVu Sans");
         a.FontStyle = QStringLiteral("Bold");
         a.FontPoint = 20;
-        a.LvVerIdx = 2;
-        a.TextSort = false;
-        a.SaveFile = false;
+        a.LvVerIdx = 0;
         const QString path = m_dir.filePath(QStringLiteral("rt.ini"));
-        QVERIFY(a.saveToFile(path));
+        // Two values cannot keep three booleans apart: each takes its turn as the one
+        // false, and the record read into starts from the opposite values.
+        for (int falseOne = 0; falseOne < 3; ++falseOne) {
+            a.Ansi = falseOne != 0;
+            a.TextSort = falseOne != 1;
+            a.SaveFile = falseOne != 2;
+            QVERIFY(a.saveToFile(path));
+            SettingsRecord b;
+            b.Ansi = !a.Ansi;
+            b.TextSort = !a.TextSort;
+            b.SaveFile = !a.SaveFile;
+            b.loadFromFile(path);
+            QCOMPARE(b.Ansi, a.Ansi);
+            QCOMPARE(b.TextSort, a.TextSort);
+            QCOMPARE(b.SaveFile, a.SaveFile);
+        }
         SettingsRecord b;
         b.loadFromFile(path);
-        QCOMPARE(b.toJson(), a.toJson());
-        QCOMPARE(b.AweText, a.AweText);
+        QCOMPARE(b.IncText, a.IncText);
+        QCOMPARE(b.FunText, a.FunText);
+        QCOMPARE(b.DirText, a.DirText);
+        QCOMPARE(b.DirTxt, a.DirTxt);
+        QCOMPARE(b.FunSel, 7);
+        QCOMPARE(b.Bpp, 3);
         QCOMPARE(b.FontVS, -2);
+        QCOMPARE(b.FontHeight, 30);
+        QCOMPARE(b.Code, 5);
+        QCOMPARE(b.Type, 1);
+        QCOMPARE(b.FontName, a.FontName);
+        QCOMPARE(b.AweText, a.AweText);
+        QCOMPARE(b.FontFamily, a.FontFamily);
+        QCOMPARE(b.FontStyle, a.FontStyle);
+        QCOMPARE(b.FontPoint, 20);
+        QCOMPARE(b.LvVerIdx, 0);
     }
 
     void writtenFileIsIndentedWithKeysInAscendingOrder()
@@ -172,21 +207,68 @@ private slots:
         QCOMPARE(o.value(QStringLiteral("Bpp")).toInt(), 0);
     }
 
-    void outOfRangeIndicesFallBackToDefaults()
+    void outOfRangeValuesFallBackToDefaults()
     {
         SettingsRecord s;
-        s.loadFromFile(writeFile(R"({"Bpp": 7, "Type": -1, "LvVerIdx": 3})"));
-        // The record keeps what the file said; the indices the window applies are safe.
+        s.loadFromFile(writeFile(R"({"Bpp": 7, "Type": -1, "LvVerIdx": 3, "FontPoint": 100000})"));
+        // The record keeps what the file said; the values the window applies are safe.
         QCOMPARE(s.Bpp, 7);
         QCOMPARE(s.bppIndex(), 2);
         QCOMPARE(s.typeIndex(), 0);
         QCOMPARE(s.lvVerIndex(), 1);
+        QCOMPARE(s.fontPointSize(), 12);
         s.Bpp = 3;
         s.Type = 2;
         s.LvVerIdx = 0;
         QCOMPARE(s.bppIndex(), 3);
         QCOMPARE(s.typeIndex(), 2);
         QCOMPARE(s.lvVerIndex(), 0);
+        // The font dialog's range is 1 to 512 points.
+        for (const int point : {2147483647, 513, 0, -5})
+            QCOMPARE((s.FontPoint = point, s.fontPointSize()), 12);
+        for (const int point : {1, 512})
+            QCOMPARE((s.FontPoint = point, s.fontPointSize()), point);
+    }
+
+    // One stray byte must not cost every setting: the unreadable file is kept beside the
+    // new one, and the caller learns that once.
+    void unreadableFileIsKeptAsBad_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::newRow("trailing comma") << QByteArray("{\n    \"Bpp\": 3,\n    \"FontName\": \"cn16\",\n}\n");
+        QTest::newRow("comment") << QByteArray("// mine\n{\"Bpp\": 3}\n");
+        QTest::newRow("not an object") << QByteArray("[3]");
+    }
+    void unreadableFileIsKeptAsBad()
+    {
+        QFETCH(QByteArray, content);
+        const QString path = writeFile(content);
+        QFile::remove(path + QStringLiteral(".bad"));
+        SettingsRecord s;
+        s.loadFromFile(path);
+        QCOMPARE(s.takeSetAsidePath(), QString());
+        QVERIFY(s.saveToFile(path));
+        QCOMPARE(s.takeSetAsidePath(), path + QStringLiteral(".bad"));
+        QCOMPARE(s.takeSetAsidePath(), QString());
+        QCOMPARE(readFile(path + QStringLiteral(".bad")), content);
+        QCOMPARE(readFile(path), s.toJson());
+        // The next save replaces the new file only.
+        s.Bpp = 1;
+        QVERIFY(s.saveToFile(path));
+        QCOMPARE(s.takeSetAsidePath(), QString());
+        QCOMPARE(readFile(path + QStringLiteral(".bad")), content);
+    }
+
+    // A full disk (a file size limit) leaves the old file whole, and says why.
+    void failedSaveKeepsTheOldFile()
+    {
+        SettingsRecord s;
+        const QString path = writeFile(s.toJson());
+        s.FontName = QStringLiteral("changed");
+        QString error;
+        QVERIFY(!qmtest::withFileSizeLimit(0, [&] { return s.saveToFile(path, &error); }));
+        QCOMPARE(error, QStringLiteral("The file %1 could not be written: File too large").arg(path));
+        QCOMPARE(readFile(path), SettingsRecord().toJson());
     }
 
     void unwritableFileReportsFailure()

@@ -1,9 +1,11 @@
 // The window's commands around a conversion: editing the character set, the font
 // choice, saving, copying and where a conversion's text ends up.
+#include "filelimit.h"
 #include "windowharness.h"
 
 #include "convert/chartables.h"
 #include "convert/fonts.h"
+#include "convert/textimport.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -119,13 +121,22 @@ private slots:
         QCOMPARE(w.settings().DirTxt, path(QStringLiteral("texts")));
         QVERIFY(!QFile::exists(QStringLiteral("config.ini")));
 
-        // A file that cannot be read is reported and leaves the pane alone.
-        w.importAnswer = path(QStringLiteral("texts/missing.txt"));
-        click(&w, "btn_input_txt");
-        QCOMPARE(paneText(&w), QStringLiteral("A\n温度湿度"));
-        QCOMPARE(w.messages.size(), 1);
-        QVERIFY(w.messages.first().startsWith(QStringLiteral("错误提示|")));
-        QVERIFY(w.messages.first().contains(QStringLiteral("missing.txt")));
+        // A file that cannot be read, or is no text, is reported and leaves the pane alone.
+        QFile picture(path(QStringLiteral("texts/picture.png")));
+        QVERIFY(picture.open(QIODevice::WriteOnly));
+        picture.write(QByteArray::fromHex("89504e470d0a1a0a0000000d49484452"));
+        picture.close();
+        for (const QString &name : {QStringLiteral("missing.txt"), QStringLiteral("picture.png")}) {
+            w.messages.clear();
+            w.importAnswer = path(QStringLiteral("texts/") + name);
+            click(&w, "btn_input_txt");
+            QCOMPARE(paneText(&w), QStringLiteral("A\n温度湿度"));
+            QCOMPARE(w.messages.size(), 1);
+            QVERIFY(w.messages.first().startsWith(QStringLiteral("错误提示|")));
+            QVERIFY(w.messages.first().contains(name));
+            QCOMPARE(w.icons.last(), QMessageBox::Critical);
+        }
+        QVERIFY(w.messages.first().contains(qm::notTextReason()));
     }
 
     void fontChoiceUpdatesRecordNotFile()
@@ -240,12 +251,22 @@ private slots:
         QCOMPARE(w.messages.size(), 1);
         QVERIFY(w.messages.first().startsWith(QStringLiteral("错误提示|")));
         QVERIFY(w.messages.first().contains(QStringLiteral("inside.c")));
+        QCOMPARE(w.icons.first(), QMessageBox::Critical);
         QCOMPARE(w.settings().DirText, path(QStringLiteral("two")));
+
+        // A full disk (a file size limit) leaves the file of the last save whole.
+        w.saveAnswer = path(QStringLiteral("one/a.c"));
+        out->setPlainText(QString(10000, QLatin1Char('x')));
+        qmtest::withFileSizeLimit(4096, [&] { click(&w, "btn_save"); });
+        QCOMPARE(w.messages.size(), 2);
+        QVERIFY2(w.messages.last().contains(QStringLiteral("File too large")), qPrintable(w.messages.last()));
+        QCOMPARE(readFile(path(QStringLiteral("one/a.c"))), QByteArray("/* \xe4\xb8\xad */\nint x;"));
+        out->setPlainText(QStringLiteral("/* 中 */\nint x;"));
 
         // Dismissed dialog: nothing written, nothing said.
         w.saveAnswer.clear();
         click(&w, "btn_save");
-        QCOMPARE(w.messages.size(), 1);
+        QCOMPARE(w.messages.size(), 2);
 
         click(&w, "btn_copy");
         QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("/* 中 */\nint x;"));
@@ -313,9 +334,21 @@ private slots:
         w.folderAnswer = path(QStringLiteral("bin"));
         click(&w, "btn_convert");
         QVERIFY(w.messages.isEmpty());
-        QVERIFY(QFile::exists(path(QStringLiteral("bin/myFont.bin"))));
+        const QByteArray bin = readFile(path(QStringLiteral("bin/myFont.bin")));
+        QVERIFY(!bin.isEmpty());
         QCOMPARE(readConfig().value(QStringLiteral("DirText")).toString(), path(QStringLiteral("bin")));
         QVERIFY(!child<OutputView>(&w, "tb_output")->toPlainText().isEmpty());
+
+        // Without its reader the new table is not written either; the user reads why.
+        QVERIFY(QFile::remove(path(QStringLiteral("bin/myFont.c"))));
+        QVERIFY(QDir(m_dir.path()).mkpath(QStringLiteral("bin/myFont.c")));
+        child<QPlainTextEdit>(&w, "pte_input")->setPlainText(QStringLiteral("B"));
+        click(&w, "btn_convert");
+        QCOMPARE(w.messages, QStringList{QStringLiteral("错误提示|打开文件失败\n%1: Is a directory")
+                                             .arg(path(QStringLiteral("bin/myFont.c")))});
+        QCOMPARE(w.icons.last(), QMessageBox::Critical);
+        QCOMPARE(readFile(path(QStringLiteral("bin/myFont.bin"))), bin);
+        QVERIFY(child<OutputView>(&w, "tb_output")->toPlainText().isEmpty());
     }
 
     void largeFontWarnsAfterTheRun()

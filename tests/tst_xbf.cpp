@@ -7,6 +7,7 @@
 #include "convert/generators/generators.h"
 #include "convert/generators/xbftable.h"
 #include "convert/glyphcapture.h"
+#include "filelimit.h"
 #include "testfonts.h"
 #include "xbfsupport.h"
 
@@ -15,10 +16,6 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#ifdef Q_OS_UNIX
-#include <csignal>
-#include <sys/resource.h>
-#endif
 
 using namespace qm;
 using namespace qmtest;
@@ -103,7 +100,7 @@ private slots:
     void refusesWhatTheFieldsCannotHold_data();
     void refusesWhatTheFieldsCannotHold();
     void openFailures();
-    void cFileFailureIsReported();
+    void cFileFailureKeepsTheEarlierPair();
     void writeFailuresLeaveNothingBehind();
 };
 
@@ -599,22 +596,19 @@ void TestXbf::openFailures()
     ConversionRequest r = xbfRequest(QStringLiteral("AB"), 4, textFont());
     NoProgress progress;
 
-    // No folder to put the .temp in.
+    // No folder to put the .bin in.
     r.outputDir = dir.filePath(QStringLiteral("missing"));
     ConversionResult result = generateXbfBin(r, progress);
     QVERIFY(!result.ok);
-    QCOMPARE(result.error.section(QLatin1Char('\n'), 0, 0), QStringLiteral("打开文件失败"));
-    QVERIFY(result.error.section(QLatin1Char('\n'), 1).startsWith(r.outputDir + QStringLiteral("/myFont.temp: ")));
+    QCOMPARE(result.error, QStringLiteral("打开文件失败\n%1/myFont.bin: No such file or directory").arg(r.outputDir));
     QVERIFY(result.text.isEmpty());
     QCOMPARE(filesIn(dir.path()), QStringList());
 
-    // A folder where the .bin should go: the .temp is cleared away, no .c is written.
+    // A folder where the .bin should go.
     r.outputDir = dir.path();
     QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("myFont.bin")));
     result = generateXbfBin(r, progress);
-    QVERIFY(!result.ok);
-    QCOMPARE(result.error.section(QLatin1Char('\n'), 0, 0), QStringLiteral("打开文件失败"));
-    QVERIFY(result.error.contains(dir.filePath(QStringLiteral("myFont.bin"))));
+    QCOMPARE(result.error, QStringLiteral("打开文件失败\n%1/myFont.bin: Is a directory").arg(dir.path()));
     QVERIFY(result.text.isEmpty());
     QCOMPARE(filesIn(dir.path()), QStringList{QStringLiteral("myFont.bin")});
 
@@ -628,43 +622,39 @@ void TestXbf::openFailures()
     QCOMPARE(filesIn(dir.path()), (QStringList{QStringLiteral("inner"), QStringLiteral("myFont.bin")}));
 }
 
-void TestXbf::cFileFailureIsReported()
+// A .bin is useless without its reader: when the .c cannot be written the run fails
+// and the pair of an earlier run stays as it was.
+void TestXbf::cFileFailureKeepsTheEarlierPair()
 {
     QTemporaryDir dir;
+    QFile previous(dir.filePath(QStringLiteral("myFont.bin")));
+    QVERIFY(previous.open(QIODevice::WriteOnly));
+    previous.write("previous run");
+    previous.close();
     QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("myFont.c")));
     ConversionRequest r = xbfRequest(QStringLiteral("AB"), 4, textFont());
     r.outputDir = dir.path();
     NoProgress progress;
     const ConversionResult result = generateXbfBin(r, progress);
-    QVERIFY(result.ok);
-    QVERIFY(!result.text.isEmpty());
-    QCOMPARE(result.filesWritten, QStringList{dir.filePath(QStringLiteral("myFont.bin"))});
-    QCOMPARE(result.warnings.size(), 1);
-    QVERIFY(result.warnings.first().contains(dir.filePath(QStringLiteral("myFont.c"))));
-    QVERIFY(!filesIn(dir.path()).contains(QStringLiteral("myFont.temp")));
+    QVERIFY(!result.ok);
+    QCOMPARE(result.error, QStringLiteral("打开文件失败\n%1/myFont.c: Is a directory").arg(dir.path()));
+    QVERIFY(result.filesWritten.isEmpty());
+    QVERIFY(result.warnings.isEmpty());
+    QCOMPARE(readAll(dir.filePath(QStringLiteral("myFont.bin"))), QByteArray("previous run"));
+    QCOMPARE(filesIn(dir.path()), (QStringList{QStringLiteral("myFont.bin"), QStringLiteral("myFont.c")}));
 }
 
 void TestXbf::writeFailuresLeaveNothingBehind()
 {
-#ifndef Q_OS_UNIX
-    QSKIP("needs a file size limit");
-#else
-    // A file size limit makes writes past it fail, as a full disk would.
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit saved{};
-    QVERIFY(getrlimit(RLIMIT_FSIZE, &saved) == 0);
-    auto runLimited = [&](const ConversionRequest &r, rlim_t limit) {
-        rlimit lim = saved;
-        lim.rlim_cur = limit;
-        setrlimit(RLIMIT_FSIZE, &lim);
-        NoProgress progress;
-        const ConversionResult result = generateXbfBin(r, progress);
-        setrlimit(RLIMIT_FSIZE, &saved);
-        return result;
+    auto runLimited = [](const ConversionRequest &r, rlim_t limit) {
+        return withFileSizeLimit(limit, [&] {
+            NoProgress progress;
+            return generateXbfBin(r, progress);
+        });
     };
 
     QTemporaryDir dir;
-    // The records overflow the limit while the .temp is written.
+    // The records overflow the limit while they are written.
     QString ascii;
     for (ushort c = 0x21; c < 0x7F; ++c)
         ascii += QChar(c);
@@ -672,27 +662,31 @@ void TestXbf::writeFailuresLeaveNothingBehind()
     r.outputDir = dir.path();
     ConversionResult result = runLimited(r, 4096);
     QVERIFY(!result.ok);
-    QCOMPARE(result.error.section(QLatin1Char('\n'), 0, 0), QStringLiteral("写入文件失败"));
-    QVERIFY(result.error.contains(QStringLiteral("myFont.temp")));
+    QCOMPARE(result.error, QStringLiteral("写入文件失败\n%1/myFont.bin: File too large").arg(dir.path()));
     QCOMPARE(filesIn(dir.path()), QStringList());
 
-    // Few records, but a wide range: the .bin overflows; the previous .bin stays as it was.
-    QFile previous(dir.filePath(QStringLiteral("myFont.bin")));
-    QVERIFY(previous.open(QIODevice::WriteOnly));
-    previous.write("previous run");
-    previous.close();
+    // The pair of an earlier run survives a limit met early (the wide range's position
+    // table) and one met by the last bytes of the .bin.
+    QTemporaryDir unlimited;
     r.chars = QStringLiteral("A\u4E00");
-    result = runLimited(r, 4096);
-    QVERIFY(!result.ok);
-    QCOMPARE(result.error.section(QLatin1Char('\n'), 0, 0), QStringLiteral("写入文件失败"));
-    QVERIFY(result.error.contains(QStringLiteral("myFont.bin")));
-    QCOMPARE(filesIn(dir.path()), QStringList{QStringLiteral("myFont.bin")});
-    QCOMPARE(readAll(dir.filePath(QStringLiteral("myFont.bin"))), QByteArray("previous run"));
-
-    // Without the limit the same run succeeds.
-    result = runLimited(r, saved.rlim_cur);
-    QVERIFY(result.ok);
-#endif
+    r.outputDir = unlimited.path();
+    QVERIFY(runLimited(r, RLIM_INFINITY).ok);
+    const qint64 binSize = QFileInfo(unlimited.filePath(QStringLiteral("myFont.bin"))).size();
+    r.outputDir = dir.path();
+    for (const QString &name : {QStringLiteral("myFont.bin"), QStringLiteral("myFont.c")}) {
+        QFile previous(dir.filePath(name));
+        QVERIFY(previous.open(QIODevice::WriteOnly));
+        previous.write("previous run");
+    }
+    for (const rlim_t limit : {rlim_t(4096), rlim_t(binSize - 1)}) {
+        result = runLimited(r, limit);
+        QVERIFY(!result.ok);
+        QVERIFY2(result.error.startsWith(QStringLiteral("写入文件失败\n%1/myFont.bin: ").arg(dir.path())),
+                 qPrintable(result.error));
+        QCOMPARE(filesIn(dir.path()), (QStringList{QStringLiteral("myFont.bin"), QStringLiteral("myFont.c")}));
+        QCOMPARE(readAll(dir.filePath(QStringLiteral("myFont.bin"))), QByteArray("previous run"));
+        QCOMPARE(readAll(dir.filePath(QStringLiteral("myFont.c"))), QByteArray("previous run"));
+    }
 }
 
 QTEST_MAIN(TestXbf)

@@ -10,13 +10,13 @@
 
 #include "outputview.h"
 
+#include "convert/atomicfile.h"
 #include "convert/charset.h"
 #include "convert/chartables.h"
 #include "convert/conversion.h"
 #include "convert/fontname.h"
 #include "convert/fonts.h"
 #include "convert/glyphcapture.h"
-#include "convert/linebuffer.h"
 #include "convert/textimport.h"
 #include "icons/iconfont.h"
 
@@ -240,8 +240,7 @@ void MainWindow::applySettingsToControls()
     QFont font = ui->pte_input->font();
     font.setFamily(m_settings.FontFamily);
     font.setStyleName(m_settings.FontStyle);
-    if (m_settings.FontPoint > 0)
-        font.setPointSize(m_settings.FontPoint);
+    font.setPointSize(m_settings.fontPointSize());
     ui->pte_input->setFont(font);
     ui->check_qsort->setChecked(m_settings.TextSort);
     ui->check_auto_save_file->setChecked(m_settings.SaveFile);
@@ -327,7 +326,7 @@ void MainWindow::on_btn_convert_clicked()
         qm::pickGenerator(m_lv_ver, ui->combo_type->currentIndex(), ui->check_qsort->isChecked());
     runGenerator(kind);
     copyControlsToSettings();
-    m_settings.saveToFile();
+    saveSettings();
 }
 
 void MainWindow::runGenerator(qm::GeneratorKind kind)
@@ -364,11 +363,11 @@ void MainWindow::runGenerator(qm::GeneratorKind kind)
 
     if (!result.ok) {
         const QString firstLine = result.error.section(QLatin1Char('\n'), 0, 0);
-        const bool fileError = firstLine == QLatin1String("打开文件失败")
-            || firstLine == QLatin1String("写入文件失败");
+        const bool fileError = firstLine == QStringLiteral("打开文件失败")
+            || firstLine == QStringLiteral("写入文件失败");
         qWarning().noquote() << result.error;
-        showMessage(fileError ? QStringLiteral("错误提示") : QStringLiteral("提示"),
-                    fileError ? firstLine : result.error,
+        // A file failure names the file and the reason; the earlier files are kept.
+        showMessage(fileError ? QStringLiteral("错误提示") : QStringLiteral("提示"), result.error,
                     fileError ? QMessageBox::Critical : QMessageBox::Warning);
         return;
     }
@@ -407,7 +406,7 @@ bool MainWindow::askDirectToFileTarget()
         return false;
     }
     m_settings.DirText = QFileInfo(m_save_file).absolutePath();
-    m_settings.saveToFile();
+    saveSettings();
     return true;
 }
 
@@ -424,7 +423,7 @@ bool MainWindow::deliverText(const QString &text, bool toFile)
         // Nothing is lost: the code goes to the pane, where it can be saved elsewhere.
         ui->tb_output->setPlainText(text);
         showMessage(QStringLiteral("错误提示"),
-                    QStringLiteral("无法写入文件 %1：%2\n生成的代码已放入转换结果，可另行保存。")
+                    QStringLiteral("无法写入文件 %1：%2\n原有文件未改动；生成的代码已放入转换结果，可另行保存。")
                         .arg(QDir::toNativeSeparators(m_save_file), error.section(QStringLiteral(": "), -1)),
                     QMessageBox::Critical);
         return false;
@@ -443,6 +442,31 @@ void MainWindow::copyControlsToSettings()
     m_settings.LvVerIdx = ui->combo_lv_ver->currentIndex();
     m_settings.TextSort = ui->check_qsort->isChecked();
     m_settings.SaveFile = ui->check_auto_save_file->isChecked();
+}
+
+void MainWindow::saveSettings()
+{
+    QString error;
+    const bool saved = m_settings.saveToFile(&error);
+    const QString setAside = m_settings.takeSetAsidePath();
+    if (!setAside.isEmpty()) {
+        showMessage(QStringLiteral("提示"),
+                    QStringLiteral("配置文件无法读取，已另存为 %1，并写入新的配置。\n"
+                                   "The settings file could not be read; it was kept as %1.")
+                        .arg(QDir::toNativeSeparators(QFileInfo(setAside).absoluteFilePath())),
+                    QMessageBox::Warning);
+    }
+    if (saved) {
+        m_settingsSaveFailed = false;
+        return;
+    }
+    qDebug().noquote() << error;
+    if (!m_settingsSaveFailed) {
+        showMessage(QStringLiteral("错误提示"),
+                    QStringLiteral("无法保存设置：%1").arg(QDir::toNativeSeparators(error)),
+                    QMessageBox::Critical);
+    }
+    m_settingsSaveFailed = true;
 }
 
 void MainWindow::updateRenderLabelFont()
@@ -618,7 +642,7 @@ void MainWindow::on_btn_input_txt_clicked()
     if (!qm::readImportedTextFile(path, &text, &error)) {
         qDebug().noquote() << error;
         showMessage(QStringLiteral("错误提示"),
-                    QStringLiteral("无法打开文件 %1：%2")
+                    QStringLiteral("无法导入文件 %1：%2")
                         .arg(QDir::toNativeSeparators(path), error.section(QStringLiteral(": "), -1)),
                     QMessageBox::Critical);
         return;
@@ -644,13 +668,13 @@ void MainWindow::on_btn_save_clicked()
     if (!qm::writeUtf8File(path, text, &error)) {
         qDebug().noquote() << error;
         showMessage(QStringLiteral("错误提示"),
-                    QStringLiteral("无法保存文件 %1：%2")
+                    QStringLiteral("无法保存文件 %1：%2\n原有文件未改动。")
                         .arg(QDir::toNativeSeparators(path), error.section(QStringLiteral(": "), -1)),
                     QMessageBox::Critical);
         return;
     }
     m_settings.DirText = QFileInfo(path).absolutePath();
-    m_settings.saveToFile();
+    saveSettings();
 }
 
 void MainWindow::on_action_save_triggered()

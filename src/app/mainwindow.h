@@ -73,6 +73,8 @@ private:
     void applySettingsToControls();
     void loadIconFont();
     void copyControlsToSettings();
+    // Writes config.ini; tells the user when that fails (once until it works again).
+    void saveSettings();
     void runGenerator(qm::GeneratorKind kind);
     bool askDirectToFileTarget();
     // True when the text went to m_save_file.
@@ -101,6 +103,7 @@ private:
     int m_font_height = 0;
     quint8 m_lv_ver = 1;
     QString m_save_file;
+    bool m_settingsSaveFailed = false;
 
     QString m_status_text;
     // Where the last result is, for the preview.

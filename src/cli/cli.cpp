@@ -4,14 +4,18 @@
 #include "cli/options.h"
 #include "cli/previewoutput.h"
 #include "cli/terminalprogress.h"
+#include "convert/atomicfile.h"
 #include "convert/conversion.h"
 #include "convert/fonts.h"
-#include "convert/linebuffer.h"
 
 #include <QGuiApplication>
 
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <memory>
+
+#include <unistd.h>
 
 namespace qm {
 namespace cli {
@@ -53,6 +57,16 @@ bool writeStdout(const QByteArray &data)
     return std::fflush(stdout) == 0 && !std::ferror(stdout);
 }
 
+// A large font's text is written in pieces rather than copied whole into UTF-8 first.
+bool writeTextToStdout(const QString &text, QString *reason)
+{
+    if (std::fflush(stdout) != 0) {
+        *reason = qt_error_string(errno);
+        return false;
+    }
+    return writeUtf8To(STDOUT_FILENO, text, reason);
+}
+
 } // namespace
 
 int runCli(int argc, char *argv[])
@@ -80,6 +94,9 @@ int runCli(int argc, char *argv[])
     // platform says.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Past a file size limit a write should fail with a reason the user can read, not
+    // end the process.
+    std::signal(SIGXFSZ, SIG_IGN);
     g_verbose = options.verbose;
     g_defaultHandler = qInstallMessageHandler(filterMessages);
 
@@ -140,8 +157,8 @@ int runCli(int argc, char *argv[])
         }
         return finish();
     }
-    if (!writeStdout(result.text.toUtf8())) {
-        printError(QStringLiteral("could not write to standard output"));
+    if (!writeTextToStdout(result.text, &error)) {
+        printError(QStringLiteral("could not write to standard output: %1").arg(error));
         return ExitConversionFailed;
     }
     return finish();

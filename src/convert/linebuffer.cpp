@@ -1,6 +1,5 @@
 #include "linebuffer.h"
 
-#include <QFile>
 #include <QFont>
 #include <QStringList>
 
@@ -72,97 +71,6 @@ QString fontCommentLine(const QFont &font)
                                               : QString::number(font.pixelSize()) + QStringLiteral("px");
     return QStringLiteral("//") + commentSafe(font.family()) + QLatin1Char(',')
         + commentSafe(font.styleName()) + QLatin1Char(',') + size;
-}
-
-namespace {
-
-// Writes UTF-8 for `length` code units at `text` to `out`, which has room for three
-// bytes per unit, and returns the end. Generated C is nearly all ASCII, which is
-// copied in blocks.
-char *encodeUtf8(const QChar *text, int length, char *out)
-{
-    const ushort *src = reinterpret_cast<const ushort *>(text);
-    const ushort *const end = src + length;
-    while (src < end) {
-        // Sixteen ASCII characters at a time.
-        while (end - src >= 16) {
-            ushort any = 0;
-            for (int i = 0; i < 16; ++i)
-                any |= src[i];
-            if (any >= 0x80)
-                break;
-            for (int i = 0; i < 16; ++i)
-                out[i] = char(src[i]);
-            src += 16;
-            out += 16;
-        }
-        if (src == end)
-            break;
-        const ushort u = *src++;
-        if (u < 0x80) {
-            *out++ = char(u);
-        } else if (u < 0x800) {
-            *out++ = char(0xC0 | (u >> 6));
-            *out++ = char(0x80 | (u & 0x3F));
-        } else if (!QChar::isSurrogate(u)) {
-            *out++ = char(0xE0 | (u >> 12));
-            *out++ = char(0x80 | ((u >> 6) & 0x3F));
-            *out++ = char(0x80 | (u & 0x3F));
-        } else if (QChar::isHighSurrogate(u) && src < end && QChar::isLowSurrogate(*src)) {
-            const uint c = QChar::surrogateToUcs4(u, *src++);
-            *out++ = char(0xF0 | (c >> 18));
-            *out++ = char(0x80 | ((c >> 12) & 0x3F));
-            *out++ = char(0x80 | ((c >> 6) & 0x3F));
-            *out++ = char(0x80 | (c & 0x3F));
-        } else {
-            // A lone surrogate is written as Qt writes it (never more than three bytes).
-            const QByteArray odd = QString(QChar(u)).toUtf8();
-            memcpy(out, odd.constData(), size_t(odd.size()));
-            out += odd.size();
-        }
-    }
-    return out;
-}
-
-} // namespace
-
-bool writeUtf8File(const QString &path, const QString &text, QString *error)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) {
-        if (error)
-            *error = QStringLiteral("The file %1 could not be opened: %2").arg(path, file.errorString());
-        return false;
-    }
-    // Encoded piece by piece into one buffer: a large font's text would otherwise be
-    // held a second time, as one UTF-8 copy, just to be written out.
-    const int chunk = 1 << 18;
-    QByteArray buffer(3 * (chunk + 1), Qt::Uninitialized);
-    bool written = true;
-    for (int at = 0; written && at < text.size();) {
-        int length = qMin(chunk, text.size() - at);
-        if (at + length < text.size() && text.at(at + length - 1).isHighSurrogate()
-            && text.at(at + length).isLowSurrogate())
-            ++length;   // keep a surrogate pair in one piece
-        const char *end = encodeUtf8(text.constData() + at, length, buffer.data());
-        const qint64 size = end - buffer.constData();
-        written = file.write(buffer.constData(), size) == size;
-        at += length;
-    }
-    written = written && file.flush();
-    if (!written) {
-        if (error)
-            *error = QStringLiteral("The file %1 could not be written: %2").arg(path, file.errorString());
-        file.close();
-        return false;
-    }
-    file.close();
-    if (file.error() != QFileDevice::NoError) {
-        if (error)
-            *error = QStringLiteral("The file %1 could not be written: %2").arg(path, file.errorString());
-        return false;
-    }
-    return true;
 }
 
 } // namespace qm

@@ -75,8 +75,4 @@ QString buildFileHeader();
 // can end the comment: control characters in them become spaces.
 QString fontCommentLine(const QFont &font);
 
-// Writes `text` as UTF-8 (no byte-order mark), replacing the file. On failure returns
-// false and puts a message naming the file and the reason into *error.
-bool writeUtf8File(const QString &path, const QString &text, QString *error);
-
 } // namespace qm

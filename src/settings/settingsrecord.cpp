@@ -1,16 +1,21 @@
 #include "settingsrecord.h"
 
+#include "convert/atomicfile.h"
+
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonValue>
 #include <cmath>
+#include <utility>
 
 namespace {
 
 const int kDefaultBpp = 2;      // "4"
 const int kDefaultType = 0;     // "内部字体"
 const int kDefaultLvVer = 1;    // "用于6.0版本以上"
+const int kDefaultFontPoint = 12;
 
 void readString(const QJsonObject &o, const char *key, QString &field)
 {
@@ -85,7 +90,7 @@ void SettingsRecord::resetToDefaults()
     AweText.clear();
     FontFamily = QStringLiteral("微软雅黑");
     FontStyle = QStringLiteral("Regular");
-    FontPoint = 12;
+    FontPoint = kDefaultFontPoint;
     LvVerIdx = kDefaultLvVer;
     TextSort = true;
     SaveFile = true;
@@ -100,10 +105,14 @@ void SettingsRecord::loadFromFile(const QString &path)
 {
     QByteArray data;
     QFile file(path);
-    if (file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+    const bool opened = file.open(QIODevice::ReadOnly | QIODevice::Text);
+    if (opened) {
         data = file.readAll();
         file.close();
     }
+    // An empty or missing file holds nothing worth keeping; anything else that is not
+    // an object would be lost at the next save.
+    m_loadedUnreadable = (!opened && QFileInfo::exists(path)) || !data.trimmed().isEmpty();
 
     QJsonParseError error;
     const QJsonDocument doc = QJsonDocument::fromJson(data, &error);
@@ -113,6 +122,7 @@ void SettingsRecord::loadFromFile(const QString &path)
     }
     if (!doc.isObject())
         return;
+    m_loadedUnreadable = false;
 
     const QJsonObject o = doc.object();
     readString(o, "IncText", IncText);
@@ -163,22 +173,39 @@ QByteArray SettingsRecord::toJson() const
     return QJsonDocument(o).toJson(QJsonDocument::Indented);
 }
 
-void SettingsRecord::saveToFile() const
+bool SettingsRecord::saveToFile(QString *error)
 {
-    saveToFile(defaultPath());
+    return saveToFile(defaultPath(), error);
 }
 
-bool SettingsRecord::saveToFile(const QString &path) const
+bool SettingsRecord::saveToFile(const QString &path, QString *error)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text))
-        return false;
-    const QByteArray json = toJson();
-    const bool ok = file.write(json) == json.size();
-    file.close();
-    return ok;
+    if (m_loadedUnreadable && QFileInfo::exists(path)) {
+        const QString aside = path + QStringLiteral(".bad");
+        QFile::remove(aside);
+        QFile unreadable(path);
+        if (!unreadable.rename(aside)) {
+            if (error)
+                *error = QStringLiteral("The file %1 could not be kept as %2: %3")
+                             .arg(path, aside, unreadable.errorString());
+            return false;
+        }
+        m_setAsidePath = aside;
+    }
+    m_loadedUnreadable = false;
+    return qm::writeWholeFile(path, toJson(), error);
+}
+
+QString SettingsRecord::takeSetAsidePath()
+{
+    return std::exchange(m_setAsidePath, QString());
 }
 
 int SettingsRecord::bppIndex() const { return inRangeOr(Bpp, 4, kDefaultBpp); }
 int SettingsRecord::typeIndex() const { return inRangeOr(Type, 3, kDefaultType); }
 int SettingsRecord::lvVerIndex() const { return inRangeOr(LvVerIdx, 3, kDefaultLvVer); }
+
+int SettingsRecord::fontPointSize() const
+{
+    return (FontPoint >= kMinFontPoint && FontPoint <= kMaxFontPoint) ? FontPoint : kDefaultFontPoint;
+}

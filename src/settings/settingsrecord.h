@@ -14,15 +14,25 @@ public:
     // leaves the defaults, a wrong-typed value leaves that field alone.
     void loadFromFile();
     void loadFromFile(const QString &path);
-    // Writes the whole record, indented, keys in ascending order.
-    void saveToFile() const;
-    bool saveToFile(const QString &path) const;
+    // Writes the whole record, indented, keys in ascending order, all or nothing. A file
+    // that existed but could not be read at the last load is first moved to
+    // <path>.bad, so that a stray character does not cost the user every setting; if
+    // it cannot be moved, nothing is written. On failure *error names the file and
+    // the system's reason.
+    bool saveToFile(QString *error = nullptr);
+    bool saveToFile(const QString &path, QString *error = nullptr);
+    // Where the last save put an unreadable file; empty once read, so that the user is
+    // told once.
+    QString takeSetAsidePath();
 
-    // The combo-box indices as the window may use them: a hand-edited index
-    // outside the box's items falls back to the field's default.
+    // The values as the window may use them: a hand-edited index outside the box's
+    // items, or a size the font dialog does not offer, gives the field's default.
     int bppIndex() const;
     int typeIndex() const;
     int lvVerIndex() const;
+    int fontPointSize() const;
+    static constexpr int kMinFontPoint = 1;    // the font dialog's size range
+    static constexpr int kMaxFontPoint = 512;
 
     QByteArray toJson() const;
 
@@ -48,4 +58,8 @@ public:
     int LvVerIdx;
     bool TextSort;
     bool SaveFile;
+
+private:
+    bool m_loadedUnreadable = false;   // the last load found a file it could not read
+    QString m_setAsidePath;
 };

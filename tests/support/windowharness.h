@@ -52,8 +52,8 @@ T *child(QWidget *w, const char *name)
 }
 
 // The main window with its questions to the user answered by the test: every
-// message box is recorded as "title|text", every file or folder dialog returns
-// the prepared answer.
+// message box is recorded as "title|text" and its icon, every file or folder dialog
+// returns the prepared answer.
 class ScriptedWindow : public MainWindow
 {
 public:

@@ -2,14 +2,11 @@
 #include "xbftable.h"
 #include "lvgltext.h"
 
+#include "convert/atomicfile.h"
 #include "convert/encoders.h"
 #include "convert/fontname.h"
 #include "convert/glyphcapture.h"
 #include "convert/linebuffer.h"
-
-#include <QDebug>
-#include <QFile>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <vector>
@@ -32,11 +29,6 @@ QString openFailure(const QString &path, const QString &reason)
 QString writeFailure(const QString &path, const QString &reason)
 {
     return fileFailure(QStringLiteral("写入文件失败"), path, reason);
-}
-
-bool writeAll(QIODevice &file, const char *data, qint64 size)
-{
-    return size == 0 || file.write(data, size) == size;
 }
 
 // Header values, the data-access stub and the two callbacks that read the .bin through it.
@@ -129,7 +121,6 @@ ConversionResult generateXbfBin(const ConversionRequest &request, ConversionProg
     }
 
     const QString base = request.outputDir + QLatin1Char('/') + request.fontName;
-    const QString tempPath = base + QStringLiteral(".temp");
     const QString binPath = base + QStringLiteral(".bin");
     const QString cPath = base + QStringLiteral(".c");
 
@@ -137,21 +128,21 @@ ConversionResult generateXbfBin(const ConversionRequest &request, ConversionProg
     LineBuffer out;
     appendXbfFileStart(out, request.includeText);
 
-    // The records go to disk as they are made: the position table in front of them is
-    // complete only after the last glyph, and only one glyph is held in memory.
-    QFile temp(tempPath);
-    if (!temp.open(QIODevice::ReadWrite | QIODevice::Truncate)) {
-        result.ok = false;
-        result.error = openFailure(tempPath, temp.errorString());
-        return result;
-    }
-    auto fail = [&](const QString &error) {
-        temp.close();
-        temp.remove();
+    auto fail = [&result](const QString &error) {
         result.ok = false;
         result.error = error;
         return result;
     };
+    // The records go into the .bin as they are made, after room for the header and the
+    // position table: those are complete only after the last glyph and are filled in at
+    // the end. Only one glyph is held in memory. The .bin and the .c replace the files
+    // of an earlier run together or not at all: a new table with an old reader (or the
+    // other way round) would draw garbage.
+    AtomicFile bin(binPath);
+    if (!bin.open())
+        return fail(openFailure(binPath, bin.reason()));
+    if (!bin.write(QByteArray(int(table.recordsOffset()), '\0')))
+        return fail(writeFailure(binPath, bin.reason()));
 
     ProgressScope scope(progress, chars.size());
     int maxRowBytes = 0;
@@ -179,42 +170,18 @@ ConversionResult generateXbfBin(const ConversionRequest &request, ConversionProg
 
         uint8_t descriptor[kXbfDescriptorSize];
         record.descriptorBytes(descriptor);
-        if (!writeAll(temp, reinterpret_cast<const char *>(descriptor), kXbfDescriptorSize)
-            || !writeAll(temp, reinterpret_cast<const char *>(bitmap.data()), record.bitmapBytes()))
-            return fail(writeFailure(tempPath, temp.errorString()));
+        if (!bin.write(reinterpret_cast<const char *>(descriptor), kXbfDescriptorSize)
+            || !bin.write(reinterpret_cast<const char *>(bitmap.data()), record.bitmapBytes()))
+            return fail(writeFailure(binPath, bin.reason()));
 
         maxRowBytes = std::max(maxRowBytes, record.rowBytes);
         maxBitmapBytes = std::max(maxBitmapBytes, record.bitmapBytes());
         table.addRecord(ch, record.bitmapBytes());
         ++result.written;
     }
-    if (!temp.flush())
-        return fail(writeFailure(tempPath, temp.errorString()));
-
-    // Written under a temporary name and renamed when complete, so a failed run never
-    // leaves a .bin that looks whole, nor spoils the one of an earlier run.
-    QSaveFile bin(binPath);
-    if (!bin.open(QIODevice::WriteOnly))
-        return fail(openFailure(binPath, bin.errorString()));
     const QByteArray front = table.headerAndPositions();
-    if (!writeAll(bin, front.constData(), front.size()))
-        return fail(writeFailure(binPath, bin.errorString()));
-    if (!temp.seek(0))
-        return fail(writeFailure(tempPath, temp.errorString()));
-    QByteArray chunk;
-    while (!temp.atEnd()) {
-        chunk = temp.read(1 << 16);
-        if (chunk.isEmpty())
-            return fail(writeFailure(tempPath, temp.errorString()));
-        if (!writeAll(bin, chunk.constData(), chunk.size()))
-            return fail(writeFailure(binPath, bin.errorString()));
-    }
-    if (!bin.commit())
-        return fail(writeFailure(binPath, bin.errorString()));
-    temp.close();
-    if (!temp.remove())
-        qWarning().noquote() << "The file" << tempPath << "could not be removed:" << temp.errorString();
-    result.filesWritten << binPath;
+    if (!bin.writeAt(0, front.constData(), front.size()))
+        return fail(writeFailure(binPath, bin.reason()));
 
     // The suggested buffer must hold every single read of the callbacks: the 4-byte
     // position, the 6-byte descriptor and a whole bitmap. Width times line height is
@@ -223,17 +190,17 @@ ConversionResult generateXbfBin(const ConversionRequest &request, ConversionProg
         std::max({maxRowBytes * fontHeight, maxBitmapBytes, int(kXbfDescriptorSize)});
     appendReader(out, table, bufferSize);
     appendXbfFontObject(out, request, fontHeight, QStringLiteral("XBF字体,外部bin文件"));
-    result.text = out.takeContent();
+    const QString text = out.takeContent();
 
-    QString cError;
-    if (writeUtf8File(cPath, result.text, &cError)) {
-        result.filesWritten << cPath;
-    } else {
-        // The table is fine and the text still reaches the pane; the user must know the
-        // .c is missing rather than find out at the next build.
-        qWarning().noquote() << cError;
-        result.warnings << cError;
-    }
+    AtomicFile reader(cPath);
+    if (!reader.open())
+        return fail(openFailure(cPath, reader.reason()));
+    if (!reader.writeUtf8(text))
+        return fail(writeFailure(cPath, reader.reason()));
+    if (AtomicFile *failed = AtomicFile::commitAll({&bin, &reader}))
+        return fail(writeFailure(failed->target(), failed->reason()));
+    result.filesWritten << binPath << cPath;
+    result.text = text;
     return result;
 }
 
