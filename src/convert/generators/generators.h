@@ -12,14 +12,11 @@ ConversionResult generateLegacyFont(const ConversionRequest &request, Conversion
 // glyphs do not fit the table's 8-bit fields. A code unit 0 gets its progress step but
 // no record, since no table entry can reach it; `written` counts the records.
 ConversionResult generateXbfArray(const ConversionRequest &request, ConversionProgress &progress);
-// Writes <outputDir>/<fontName>.bin and .c (records go to a .temp while rendering); the
-// text is also returned. A .temp or .bin that cannot be opened or written fails the run
-// with an error of two lines: "打开文件失败" or "写入文件失败" (the message box text),
-// then "<path>: <reason>"; no .temp and no partial .bin remain, and an earlier .bin is
-// kept. A .c that cannot be written leaves ok true and adds a warning naming it.
+// Writes <outputDir>/<fontName>.bin and .c, both through temporaries that replace the
+// files of an earlier run together only when both were written; the text is also
+// returned. A file that cannot be opened or written fails the run with an error of two
+// lines: "打开文件失败" or "写入文件失败" (the message box text), then
+// "<path>: <system reason>"; then no temporary remains and the earlier pair is kept.
 ConversionResult generateXbfBin(const ConversionRequest &request, ConversionProgress &progress);
-
-// A generator that is not built yet refuses with this message.
-ConversionResult notAvailableYet(const QString &what);
 
 } // namespace qm
