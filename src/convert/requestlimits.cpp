@@ -15,10 +15,10 @@ namespace {
 
 QString tooManyGlyphs(int count, const QString &why)
 {
-    return QStringLiteral("字符太多：%1个，此输出类型一个字体最多%2个。请清除重复字符（勾选自动清除重复），"
+    return QStringLiteral("字符太多：%1个，此输出类型一个字体最多%2个。请清除重复字符（自动清除重复，命令行用--dedupe），"
                           "或把字符分成几个字体。\n"
                           "Too many characters for this output kind: %1, at most %2 in one font (%3). "
-                          "Remove repeated characters or split the set into several fonts.")
+                          "Remove repeated characters (--dedupe) or split the set into several fonts.")
         .arg(count)
         .arg(kMaxListedGlyphs)
         .arg(why);
