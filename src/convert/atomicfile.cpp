@@ -326,24 +326,29 @@ AtomicFile *AtomicFile::commitAll(std::initializer_list<AtomicFile *> files)
     return nullptr;
 }
 
-bool writeWholeFile(const QString &path, const QByteArray &bytes, QString *error)
+namespace {
+
+template <typename Write>
+bool replaceFile(const QString &path, QString *error, Write write)
 {
     AtomicFile file(path);
-    if (file.open() && file.write(bytes) && file.commit())
+    if (file.open() && write(file) && file.commit())
         return true;
     if (error)
         *error = file.errorString();
     return false;
 }
 
+} // namespace
+
+bool writeWholeFile(const QString &path, const QByteArray &bytes, QString *error)
+{
+    return replaceFile(path, error, [&bytes](AtomicFile &file) { return file.write(bytes); });
+}
+
 bool writeUtf8File(const QString &path, const QString &text, QString *error)
 {
-    AtomicFile file(path);
-    if (file.open() && file.writeUtf8(text) && file.commit())
-        return true;
-    if (error)
-        *error = file.errorString();
-    return false;
+    return replaceFile(path, error, [&text](AtomicFile &file) { return file.writeUtf8(text); });
 }
 
 bool writeUtf8To(int fd, const QString &text, QString *reason)
