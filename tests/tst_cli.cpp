@@ -92,7 +92,6 @@ private slots:
     void previewOfTheOutputWritten();
     void textFromPipes();
     void failedWritesKeepTheOldFiles();
-    void tooManyCharactersAreRefused();
 
 private:
     bool build(const QStringList &arguments, qm::cli::PreparedConversion *out, QString *error = nullptr);
@@ -593,22 +592,6 @@ void TestCli::failedWritesKeepTheOldFiles()
     QCOMPARE(readFile(dir.filePath(QStringLiteral("g.bin"))), QByteArray("previous run"));
     QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name),
              (QStringList{"g.bin", "g.c", "keep.c"}));
-}
-
-// A set larger than a font can list is refused before anything is drawn, with the limit
-// and the way out; without the repeats the same file converts.
-void TestCli::tooManyCharactersAreRefused()
-{
-    const QString big = m_dir.filePath(QStringLiteral("big.txt"));
-    writeFile(big, QByteArray(65536, 'A'));
-    const CliRun refused = runCliProcess({"--no-ascii", "--text-file", big, "--quiet"});
-    QCOMPARE(refused.exitCode, 1);
-    QVERIFY2(refused.err.contains(QStringLiteral("65535")) && refused.err.contains(QStringLiteral("repeated")),
-             qPrintable(refused.err));
-    QVERIFY(refused.out.isEmpty());
-    const CliRun deduped = runCliProcess({"--no-ascii", "--text-file", big, "--dedupe", "--quiet"});
-    QCOMPARE(deduped.exitCode, 0);
-    QVERIFY(deduped.out.contains(".list_length = 1,"));
 }
 
 QTEST_MAIN(TestCli)

@@ -122,11 +122,6 @@ private slots:
             QVERIFY2(result.error.contains(family) && result.error.contains(QStringLiteral("vertical metrics")),
                      qPrintable(result.error));
         }
-        // The same conversion with the icons drawn in it is refused for the icon font too.
-        ConversionRequest r = request(QStringLiteral("A\uF000"), m_font);
-        r.iconFont = broken;
-        r.iconText = QString(QChar(0xF000));
-        QVERIFY(requestRefusal(GeneratorKind::SortedInternal, r).contains(family));
     }
 };
 

@@ -1,4 +1,3 @@
-#include "filelimit.h"
 #include "settings/settingsrecord.h"
 
 #include <QDir>
@@ -252,23 +251,6 @@ private slots:
         QCOMPARE(s.takeSetAsidePath(), QString());
         QCOMPARE(readFile(path + QStringLiteral(".bad")), content);
         QCOMPARE(readFile(path), s.toJson());
-        // The next save replaces the new file only.
-        s.Bpp = 1;
-        QVERIFY(s.saveToFile(path));
-        QCOMPARE(s.takeSetAsidePath(), QString());
-        QCOMPARE(readFile(path + QStringLiteral(".bad")), content);
-    }
-
-    // A full disk (a file size limit) leaves the old file whole, and says why.
-    void failedSaveKeepsTheOldFile()
-    {
-        SettingsRecord s;
-        const QString path = writeFile(s.toJson());
-        s.FontName = QStringLiteral("changed");
-        QString error;
-        QVERIFY(!qmtest::withFileSizeLimit(0, [&] { return s.saveToFile(path, &error); }));
-        QCOMPARE(error, QStringLiteral("The file %1 could not be written: File too large").arg(path));
-        QCOMPARE(readFile(path), SettingsRecord().toJson());
     }
 
     void unwritableFileReportsFailure()
