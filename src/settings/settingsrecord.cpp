@@ -112,7 +112,7 @@ void SettingsRecord::loadFromFile(const QString &path)
     }
     // An empty or missing file holds nothing worth keeping; anything else that is not
     // an object would be lost at the next save.
-    m_loadedUnreadable = (!opened && QFileInfo::exists(path)) || !data.trimmed().isEmpty();
+    m_loadedUnreadable = (!opened && QFileInfo(path).isFile()) || !data.trimmed().isEmpty();
 
     QJsonParseError error;
     const QJsonDocument doc = QJsonDocument::fromJson(data, &error);
@@ -180,7 +180,7 @@ bool SettingsRecord::saveToFile(QString *error)
 
 bool SettingsRecord::saveToFile(const QString &path, QString *error)
 {
-    if (m_loadedUnreadable && QFileInfo::exists(path)) {
+    if (m_loadedUnreadable && QFileInfo(path).isFile()) {
         const QString aside = path + QStringLiteral(".bad");
         QFile::remove(aside);
         QFile unreadable(path);
