@@ -3,9 +3,9 @@
 #include "testfonts.h"
 #include "windowharness.h"
 
+#include "convert/atomicfile.h"
 #include "convert/conversion.h"
 #include "convert/fonts.h"
-#include "convert/linebuffer.h"
 #include "convert/preview.h"
 #include "previewdlg.h"
 
