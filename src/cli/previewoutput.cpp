@@ -1,8 +1,9 @@
 #include "previewoutput.h"
 
+#include "convert/atomicfile.h"
 #include "convert/preview.h"
 
-#include <QSaveFile>
+#include <QBuffer>
 
 namespace qm {
 namespace cli {
@@ -25,9 +26,13 @@ bool writePreview(const Options &options, const PreparedConversion &prepared,
     style.guides = options.previewGuides;
     const QImage picture = stylePreview(drawing, style);
 
-    QSaveFile file(options.previewFile);
-    if (!file.open(QIODevice::WriteOnly) || !picture.save(&file, "PNG") || !file.commit()) {
-        *error = QStringLiteral("preview %1 could not be written: %2").arg(options.previewFile, file.errorString());
+    QByteArray png;
+    QBuffer buffer(&png);
+    QString writeError;
+    if (!buffer.open(QIODevice::WriteOnly) || !picture.save(&buffer, "PNG")
+        || !writeWholeFile(options.previewFile, png, &writeError)) {
+        *error = writeError.isEmpty() ? QStringLiteral("preview %1 could not be encoded").arg(options.previewFile)
+                                      : writeError;
         return false;
     }
 
