@@ -1,11 +1,14 @@
 // What every output kind does alike for one request: the same glyph for each character
-// from the same font, nothing for control characters, no U+0000.
+// from the same font, nothing for control characters, no U+0000; and requests a kind
+// cannot hold refused before anything is drawn.
 #include "convert/charset.h"
 #include "convert/conversion.h"
 #include "convert/fonts.h"
+#include "convert/requestlimits.h"
 #include "glyphtesting.h"
 #include "testfonts.h"
 
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QMap>
 #include <QRegularExpression>
@@ -42,6 +45,19 @@ QMap<ushort, Box> boxes(qm::GeneratorKind kind, const QString &text, const QStri
     }
     return out;
 }
+
+const qm::GeneratorKind kAllKinds[] = {qm::GeneratorKind::SortedInternal, qm::GeneratorKind::UnsortedInternal,
+                                       qm::GeneratorKind::Legacy, qm::GeneratorKind::XbfArray,
+                                       qm::GeneratorKind::XbfBin};
+
+// Records whether a generator got as far as its glyph loop, and stops it there.
+class WatchingProgress : public qm::ConversionProgress
+{
+public:
+    bool begun = false;
+    void begin(int) override { begun = true; }
+    bool step(int, QChar, const QFont &, int, int) override { return false; }
+};
 
 } // namespace
 
@@ -111,6 +127,81 @@ private slots:
                                         .arg(QString::fromUtf8(what)).arg(it.key(), 4, 16, QLatin1Char('0'))
                                         .arg(it->advW).arg(it->boxH).arg(want.advW).arg(want.boxH)));
             }
+        }
+    }
+
+    // LVGL lists a font's glyphs with a 16-bit count, and the XBF table has one entry
+    // per 16-bit code: 65535 pass, one more is refused, with the way out.
+    void glyphCountPerKind()
+    {
+        const QFont font(QStringLiteral("DejaVu Sans"), 12);
+        const QString most(qm::kMaxListedGlyphs, QLatin1Char('A'));
+        for (const qm::GeneratorKind kind : {qm::GeneratorKind::SortedInternal, qm::GeneratorKind::UnsortedInternal,
+                                             qm::GeneratorKind::XbfArray, qm::GeneratorKind::XbfBin}) {
+            QVERIFY2(qm::requestRefusal(kind, qmtest::makeRequest(most, 4, font)).isEmpty(),
+                     qPrintable(qm::generatorName(kind)));
+            WatchingProgress progress;
+            const qm::ConversionResult result =
+                qm::runConversion(kind, qmtest::makeRequest(most + QLatin1Char('A'), 4, font), progress);
+            QVERIFY(!result.ok);
+            QVERIFY(!progress.begun);
+            QVERIFY2(result.error.contains(QStringLiteral("65536")) && result.error.contains(QStringLiteral("65535"))
+                         && result.error.contains(QStringLiteral("Remove repeated characters")),
+                     qPrintable(result.error));
+        }
+        // Code units 0 are left out before the count.
+        WatchingProgress progress;
+        qm::runConversion(qm::GeneratorKind::XbfArray, qmtest::makeRequest(most + QChar(0), 4, font), progress);
+        QVERIFY(progress.begun);
+    }
+
+    // LVGL 5.3 has no count, but a 24-bit glyph_index: the bitmaps before the last glyph
+    // must stay below 16 MiB.
+    void legacyBitmapSize()
+    {
+        QFont big(QStringLiteral("DejaVu Sans"));
+        big.setPixelSize(64);
+        const QFontMetrics metrics(qm::conversionFont(big));
+        const int glyphBytes = metrics.height() * ((metrics.horizontalAdvance(QLatin1Char('M')) * 4 + 7) / 8);
+        const int fitting = int(qm::kMaxLegacyGlyphIndex / glyphBytes) + 1;
+        QVERIFY(qm::requestRefusal(qm::GeneratorKind::Legacy,
+                                   qmtest::makeRequest(QString(fitting, QLatin1Char('M')), 4, big)).isEmpty());
+        WatchingProgress progress;
+        const qm::ConversionResult result = qm::runConversion(
+            qm::GeneratorKind::Legacy, qmtest::makeRequest(QString(fitting + 1, QLatin1Char('M')), 4, big), progress);
+        QVERIFY(!result.ok);
+        QVERIFY(!progress.begun);
+        QVERIFY2(result.error.contains(QStringLiteral("16777215")), qPrintable(result.error));
+    }
+
+    // A font whose ascent and descent are zero, or whose line is upside down, would give
+    // line_height 0 or less and glyphs that no lookup keeps: refused for every kind.
+    void unusableVerticalMetrics_data()
+    {
+        QTest::addColumn<int>("ascender");
+        QTest::addColumn<int>("descender");
+        QTest::newRow("zero") << 0 << 0;
+        QTest::newRow("inverted") << -1200 << 400;
+    }
+    void unusableVerticalMetrics()
+    {
+        QFETCH(int, ascender);
+        QFETCH(int, descender);
+        QTemporaryDir dir;
+        const QString family = qmtest::registerFontWithVerticalMetrics(dir.path(), ascender, descender);
+        QVERIFY(!family.isEmpty());
+        QFont broken(family);
+        broken.setPixelSize(16);
+        QVERIFY(QFontMetrics(broken).height() <= 0);
+        for (const qm::GeneratorKind kind : kAllKinds) {
+            qm::ConversionRequest r = qmtest::makeRequest(QStringLiteral("AB"), 4, broken);
+            r.outputDir = dir.path();
+            WatchingProgress progress;
+            const qm::ConversionResult result = qm::runConversion(kind, r, progress);
+            QVERIFY(!result.ok);
+            QVERIFY(!progress.begun);
+            QVERIFY2(result.error.contains(family) && result.error.contains(QStringLiteral("vertical metrics")),
+                     qPrintable(result.error));
         }
     }
 };
