@@ -344,9 +344,10 @@ private slots:
         QVERIFY(QDir(m_dir.path()).mkpath(QStringLiteral("bin/myFont.c")));
         child<QPlainTextEdit>(&w, "pte_input")->setPlainText(QStringLiteral("B"));
         click(&w, "btn_convert");
-        QCOMPARE(w.messages, QStringList{QStringLiteral("错误提示|打开文件失败\n%1: Is a directory")
+        QCOMPARE(w.messages, QStringList{QStringLiteral("提示|打开文件失败\n%1: Is a directory\n"
+                                                        "原有的 .bin 和 .c 文件未改动。/The earlier .bin and .c are kept.")
                                              .arg(path(QStringLiteral("bin/myFont.c")))});
-        QCOMPARE(w.icons.last(), QMessageBox::Critical);
+        QCOMPARE(w.icons.last(), QMessageBox::Warning);
         QCOMPARE(readFile(path(QStringLiteral("bin/myFont.bin"))), bin);
         QVERIFY(child<OutputView>(&w, "tb_output")->toPlainText().isEmpty());
     }

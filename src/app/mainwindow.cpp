@@ -366,9 +366,12 @@ void MainWindow::runGenerator(qm::GeneratorKind kind)
         const bool fileError = firstLine == QStringLiteral("打开文件失败")
             || firstLine == QStringLiteral("写入文件失败");
         qWarning().noquote() << result.error;
-        // A file failure names the file and the reason; the earlier files are kept.
-        showMessage(fileError ? QStringLiteral("错误提示") : QStringLiteral("提示"), result.error,
-                    fileError ? QMessageBox::Critical : QMessageBox::Warning);
+        // A file failure names the file and the reason. The .bin and its .c replace the
+        // earlier pair together or not at all, so the user learns that the old pair stands.
+        const QString text = fileError
+            ? result.error + QStringLiteral("\n原有的 .bin 和 .c 文件未改动。/The earlier .bin and .c are kept.")
+            : result.error;
+        showMessage(QStringLiteral("提示"), text, QMessageBox::Warning);
         return;
     }
     QStringList files = result.filesWritten;
