@@ -16,7 +16,8 @@ struct CRun {
 };
 
 // Folder of a stand-in LVGL header set: "v6" (6.1), "v7" (7.11), "v8.0" (8.0 and 8.1),
-// "v8.3" (8.2 and 8.3) with lvgl.h, or "v5" with lv_misc/lv_font.h.
+// "v8.3" (8.2 and 8.3), "v9.0", "v9.1", "v9.2", "v9.3" (9.3 to 9.5) with lvgl.h, or "v5"
+// with lv_misc/lv_font.h.
 QString lvglIncludeDir(const QString &variant);
 
 // Writes `files` (name -> content) into a fresh temporary folder, compiles every *.c
