@@ -87,7 +87,7 @@ private slots:
                     << 0 << type << sorted << int(GeneratorKind::Legacy);
             }
         }
-        for (int lv : {1, 2}) {
+        for (int lv : {1, 2, 3}) {
             for (bool sorted : {false, true}) {
                 QTest::addRow("lv %d xbf array sort %d", lv, sorted)
                     << lv << 1 << sorted << int(GeneratorKind::XbfArray);

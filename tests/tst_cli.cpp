@@ -233,6 +233,9 @@ void TestCli::typeAndVersionPickTheWindowsGenerator_data()
                                << "XBF字体,内部大数组";
     QTest::newRow("xbf bin") << QStringList{"--type", "xbf-bin", "--output-dir", ".", "--lvgl", "8"} << 2
                              << 2 << "XBF字体,外部bin文件";
+    QTest::newRow("unsorted 9") << QStringList{"--no-sort", "--lvgl", "9"} << 3 << 0 << "内部字体";
+    QTest::newRow("xbf array 9.0") << QStringList{"--type", "xbf-array", "--lvgl", "9.0"} << 3 << 1
+                                   << "XBF字体,内部大数组";
 }
 
 void TestCli::typeAndVersionPickTheWindowsGenerator()

@@ -147,7 +147,7 @@ void TestMainForm::optionControls()
         return list;
     };
     QCOMPARE(items("combo_bpp"), QStringList({"1", "2", "4", "8"}));
-    QCOMPARE(items("combo_lv_ver"), QStringList({"用于5.3版本以下", "用于6.0版本以上", "用于8.0版本以上"}));
+    QCOMPARE(items("combo_lv_ver"), QStringList({"用于5.3版本以下", "用于6.0版本以上", "用于8.0版本以上", "用于9.0版本以上"}));
     QCOMPARE(items("combo_type"), QStringList({"内部字体", "XBF字体,内部大数组", "XBF字体,外部bin文件"}));
 
     auto *render = child<QLabel>("label_img");

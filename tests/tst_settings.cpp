@@ -209,7 +209,7 @@ private slots:
     void outOfRangeValuesFallBackToDefaults()
     {
         SettingsRecord s;
-        s.loadFromFile(writeFile(R"({"Bpp": 7, "Type": -1, "LvVerIdx": 3, "FontPoint": 100000})"));
+        s.loadFromFile(writeFile(R"({"Bpp": 7, "Type": -1, "LvVerIdx": 4, "FontPoint": 100000})"));
         // The record keeps what the file said; the values the window applies are safe.
         QCOMPARE(s.Bpp, 7);
         QCOMPARE(s.bppIndex(), 2);
@@ -218,10 +218,10 @@ private slots:
         QCOMPARE(s.fontPointSize(), 12);
         s.Bpp = 3;
         s.Type = 2;
-        s.LvVerIdx = 0;
+        s.LvVerIdx = 3;   // LVGL 9, the last item
         QCOMPARE(s.bppIndex(), 3);
         QCOMPARE(s.typeIndex(), 2);
-        QCOMPARE(s.lvVerIndex(), 0);
+        QCOMPARE(s.lvVerIndex(), 3);
         // The font dialog's range is 1 to 512 points.
         for (const int point : {2147483647, 513, 0, -5})
             QCOMPARE((s.FontPoint = point, s.fontPointSize()), 12);

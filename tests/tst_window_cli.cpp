@@ -90,6 +90,7 @@ private slots:
         QTest::newRow("unsorted 6.0 2bpp") << 1 << 0 << false << 1 << false << false;
         QTest::newRow("legacy 8bpp") << 0 << 0 << true << 3 << false << false;
         QTest::newRow("xbf array 4bpp to file") << 1 << 1 << false << 2 << false << true;
+        QTest::newRow("unsorted 9.0 8bpp") << 3 << 0 << false << 3 << false << false;
     }
     void sameText()
     {
@@ -119,7 +120,7 @@ private slots:
         const QString bpp = child<QComboBox>(&w, "combo_bpp")->currentText();
         QStringList args{QStringLiteral("--text"), text, QStringLiteral("--bpp"), bpp,
                          QStringLiteral("--name"), QStringLiteral("font_cn"), QStringLiteral("--lvgl"),
-                         QStringList{"5.3", "6", "8"}.at(lvVer), QStringLiteral("--quiet")};
+                         QStringList{"5.3", "6", "8", "9"}.at(lvVer), QStringLiteral("--quiet")};
         if (lvVer != 0)
             args << QStringLiteral("--type") << QStringList{"internal", "xbf-array", "xbf-bin"}.at(type);
         args << (sort ? QStringLiteral("--sort") : QStringLiteral("--no-sort"));

@@ -1,6 +1,7 @@
 #include "options.h"
 
 #include "convert/chartables.h"
+#include "convert/request.h"
 
 #include <QRegularExpression>
 
@@ -254,8 +255,10 @@ bool parseArguments(const QStringList &arguments, Options *options, QString *err
                     o.lvVer = 1;
                 else if (value == QLatin1String("8") || value == QLatin1String("8.0"))
                     o.lvVer = 2;
+                else if (value == QLatin1String("9") || value == QLatin1String("9.0"))
+                    o.lvVer = kLvgl9;
                 else {
-                    *error = QStringLiteral("--lvgl: \"%1\" is not one of 5.3, 6, 8").arg(value);
+                    *error = QStringLiteral("--lvgl: \"%1\" is not one of 5.3, 6, 8, 9").arg(value);
                     ok = false;
                 }
             }
@@ -336,7 +339,7 @@ bool parseArguments(const QStringList &arguments, Options *options, QString *err
         return false;
     }
     if (o.lvVer == 0 && typeGiven && o.type != OutputType::Internal) {
-        *error = QStringLiteral("LVGL 5.3 fonts are always internal fonts; --type %1 needs --lvgl 6 or 8")
+        *error = QStringLiteral("LVGL 5.3 fonts are always internal fonts; --type %1 needs --lvgl 6, 8 or 9")
                      .arg(o.type == OutputType::XbfArray ? QStringLiteral("xbf-array")
                                                          : QStringLiteral("xbf-bin"));
         return false;
@@ -402,7 +405,8 @@ Font:
 
 Output:
   --bpp 1|2|4|8        bits per pixel; 1 means no anti-aliasing (default: 4)
-  --lvgl 5.3|6|8       LVGL version the code is for (default: 6)
+  --lvgl 5.3|6|8|9     LVGL version the code is for (default: 6); the LVGL 9
+                       code serves every release from 9.0 to 9.5
   --type KIND          internal   C arrays of the glyphs (default)
                        xbf-array  XBF glyph table in one large C array
                        xbf-bin    XBF glyph table in NAME.bin plus a small

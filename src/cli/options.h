@@ -26,7 +26,7 @@ struct Options {
     int pointSize = 12;
     int pixelSize = 0;        // > 0: --pixel-size was given and wins over the point size
     int bpp = 4;
-    int lvVer = 1;            // 0: LVGL 5.3 and below, 1: 6.0+, 2: 8.0+
+    int lvVer = 1;            // 0: LVGL 5.3 and below, 1: 6.0+, 2: 8.0+, 3: 9.0+
     OutputType type = OutputType::Internal;
     QString name = QStringLiteral("myFont");
     QString include = QStringLiteral("#include \"lvgl.h\"");

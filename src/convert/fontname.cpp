@@ -61,13 +61,16 @@ const QSet<QString> &generatedNames()
               // the XBF kinds
               "x_header_t", "x_table_t", "glyph_dsc_t", "glyph_dsc_xbf", "__g_xbf_hd", "__g_font_buf",
               "__user_font_getdata", "__user_font_header", "__user_font_pos",
+              // the LVGL 9 texts
+              "__user_font_set_dsc", "__user_font_expand", "__user_font_draw",
               // LVGL's names the files use
               "lv_font_t", "lv_font_glyph_dsc_t", "lv_font_fmt_txt_glyph_dsc_t", "lv_font_fmt_txt_cmap_t",
               "lv_font_fmt_txt_dsc_t", "lv_font_fmt_txt_glyph_cache_t", "LV_FONT_FMT_TXT_CMAP_SPARSE_TINY",
-              "LV_FONT_FMT_TXT_LARGE", "LVGL_VERSION_MAJOR", "LVGL_VERSION_MINOR",
+              "LV_FONT_FMT_TXT_LARGE", "LVGL_VERSION_MAJOR", "LVGL_VERSION_MINOR", "lv_draw_buf_t",
+              "lv_font_glyph_format_t",
               "lv_font_get_bitmap_sparse", "lv_font_get_width_sparse",
               // the C library's
-              "uint8_t", "uint16_t", "uint32_t", "int8_t", "NULL", "main"})
+              "uint8_t", "uint16_t", "uint32_t", "int8_t", "int16_t", "int32_t", "NULL", "main"})
             set.insert(QLatin1String(name));
         return set;
     }();

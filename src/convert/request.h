@@ -6,6 +6,9 @@
 
 namespace qm {
 
+// The LVGL generation index of the text for LVGL 9.0 to 9.5.
+constexpr int kLvgl9 = 3;
+
 // Which generator a conversion runs; picked from the three options by pickGenerator().
 enum class GeneratorKind {
     Legacy,            // LVGL 5.3 and below
@@ -15,7 +18,7 @@ enum class GeneratorKind {
     UnsortedInternal,  // lv_font_fmt_txt font, input order, linear search
 };
 
-// lvVerIndex: 0 "5.3 and below", 1 "6.0+", 2 "8.0+"; typeIndex: 0 internal,
+// lvVerIndex: 0 "5.3 and below", 1 "6.0+", 2 "8.0+", 3 "9.0+"; typeIndex: 0 internal,
 // 1 XBF array, 2 XBF bin; sorted: the sort option.
 GeneratorKind pickGenerator(int lvVerIndex, int typeIndex, bool sorted);
 // Whether the generator's text may go straight to a file chosen before the run.
@@ -27,7 +30,7 @@ struct ConversionRequest {
     QString chars;          // the prepared set, one entry per UTF-16 code unit
     int bpp = 4;            // 1, 2, 4 or 8
     int bppMask = 15;       // 1, 3, 15 or 255
-    int lvVer = 1;          // 0: 5.3 and below, 1: 6.0+, 2: 8.0+
+    int lvVer = 1;          // 0: 5.3 and below, 1: 6.0+, 2: 8.0+, 3 (kLvgl9): 9.0+
     QFont font;             // the conversion font
     QFont iconFont;         // the icon font (its size is taken from `font`)
     QString iconText;       // characters drawn with the icon font

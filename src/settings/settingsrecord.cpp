@@ -203,7 +203,7 @@ QString SettingsRecord::takeSetAsidePath()
 
 int SettingsRecord::bppIndex() const { return inRangeOr(Bpp, 4, kDefaultBpp); }
 int SettingsRecord::typeIndex() const { return inRangeOr(Type, 3, kDefaultType); }
-int SettingsRecord::lvVerIndex() const { return inRangeOr(LvVerIdx, 3, kDefaultLvVer); }
+int SettingsRecord::lvVerIndex() const { return inRangeOr(LvVerIdx, 4, kDefaultLvVer); }
 
 int SettingsRecord::fontPointSize() const
 {

@@ -1,5 +1,6 @@
 #include "fmttxtfont.h"
 
+#include "lvgl9text.h"
 #include "lvgltext.h"
 
 #include "convert/fmttxtlimits.h"
@@ -69,6 +70,8 @@ LineBuffer startFmtTxtFile(const ConversionRequest &request, const FmtTxtRangeCh
         result.warnings << ranges.warning(servesLvgl6(request));
     }
     opening.appendEmptyLines(2);
+    if (request.lvVer == kLvgl9)
+        appendLvgl9VersionGuard(opening);
 
     sections.bitmaps.append(QLatin1String("};"));
     sections.descriptors.append(QLatin1String("};"));
@@ -120,7 +123,8 @@ QString lookupBppSource(const ConversionRequest &request)
 void appendFontDscHead(LineBuffer &out, const ConversionRequest &request)
 {
     const QString bppText = request.bppText.isEmpty() ? QString::number(request.bpp) : request.bppText;
-    out.append(QLatin1String("static lv_font_fmt_txt_dsc_t font_dsc = {"));
+    out.append(request.lvVer == kLvgl9 ? QLatin1String("static const lv_font_fmt_txt_dsc_t font_dsc = {")
+                                       : QLatin1String("static lv_font_fmt_txt_dsc_t font_dsc = {"));
     out.append(QLatin1String("    .glyph_bitmap = glyph_bitmap,"));
     out.append(QLatin1String("    .glyph_dsc = glyph_dsc,"));
     out.append(QLatin1String("    .cmaps = cmaps,"));
@@ -138,6 +142,36 @@ void appendFontDscHead(LineBuffer &out, const ConversionRequest &request)
     out.append(QLatin1String("    .kern_classes = 0,"));
 }
 
+void appendFmtTxtLvgl9Lookups(LineBuffer &out, const ConversionRequest &request,
+                              std::initializer_list<const char *> search)
+{
+    appendFontDscHead(out, request);
+    out.append(QLatin1String("};"));
+    out.appendEmptyLines(2);
+    appendLvgl9GlyphHelpers(out);
+    out.appendEach({
+        "static bool __user_font_get_glyph_dsc(const lv_font_t * font, lv_font_glyph_dsc_t * dsc_out, uint32_t unicode_letter, uint32_t unicode_letter_next) {",
+        "    if( unicode_letter<font_dsc.cmaps[0].range_start || unicode_letter>font_dsc.cmaps[0].range_length ) return false;",
+        "",
+    });
+    out.appendEach(search);
+    out.appendEach({
+        "    const lv_font_fmt_txt_glyph_dsc_t * gdsc = &font_dsc.glyph_dsc[i];",
+        "    __user_font_set_dsc(dsc_out, gdsc->adv_w, gdsc->box_w, gdsc->box_h, gdsc->ofs_x, gdsc->ofs_y, font_dsc.bpp, (uint32_t)i);",
+        "    return true;",
+        "}",
+    });
+    out.appendEmptyLines(2);
+    out.appendEach({
+        "static void __user_font_draw(uint32_t glyph_id, lv_draw_buf_t * draw_buf) {",
+        "    const lv_font_fmt_txt_glyph_dsc_t * gdsc = &font_dsc.glyph_dsc[glyph_id];",
+        "    __user_font_expand(&font_dsc.glyph_bitmap[gdsc->bitmap_index], gdsc->box_w, gdsc->box_h, font_dsc.bpp, draw_buf);",
+        "}",
+    });
+    out.appendEmptyLines(2);
+    appendLvgl9BitmapCallback(out);
+}
+
 void appendFmtTxtFontObject(LineBuffer &out, const ConversionRequest &request, int fontHeight)
 {
     out.append(fontCommentLine(request.font));
@@ -149,6 +183,8 @@ void appendFmtTxtFontObject(LineBuffer &out, const ConversionRequest &request, i
     out.append(QLatin1String("    .get_glyph_bitmap = __user_font_get_bitmap,"));
     out.append(QLatin1String("    .line_height = ") + QString::number(fontHeight) + QLatin1Char(','));
     out.append(QLatin1String("    .base_line = 0,"));
+    if (request.lvVer == kLvgl9)
+        appendLvgl9StaticBitmapFlag(out);
     out.append(QLatin1String("    .dsc = &font_dsc,"));
     out.append(QLatin1String("};"));
     out.appendEmptyLines(2);

@@ -52,8 +52,13 @@ LineBuffer startFmtTxtFile(const ConversionRequest &request, const FmtTxtRangeCh
 // lookups compare against it.
 void appendFmtTxtCmap(LineBuffer &out, uint minCode, uint maxCode, int listLength);
 // "static lv_font_fmt_txt_dsc_t font_dsc = {" through ".kern_classes", in the struct's
-// order.
+// order; for LVGL 9, whose lookups write no cache into it, "static const".
 void appendFontDscHead(LineBuffer &out, const ConversionRequest &request);
+// LVGL 9: the font descriptor, the glyph helpers, the descriptor callback around
+// `search` (lines that leave the glyph id of unicode_letter in i or return false) and
+// the bitmap callback.
+void appendFmtTxtLvgl9Lookups(LineBuffer &out, const ConversionRequest &request,
+                              std::initializer_list<const char *> search);
 // The closing comments (font, height, output kind, lookup kind) and the lv_font_t.
 void appendFmtTxtFontObject(LineBuffer &out, const ConversionRequest &request, int fontHeight);
 

@@ -36,6 +36,29 @@ void appendLookupHead(LineBuffer &out, bool lv8, QLatin1String notFound)
     out.append(QLatin1String("    if( i != -1 ) {"));
 }
 
+void appendBinarySearch(LineBuffer &out)
+{
+    out.appendEach({
+        "static int binsearch(const uint16_t *sortedSeq, int seqLength, uint16_t keyData) {",
+        "    int low = 0, mid, high = seqLength - 1;",
+        "    while (low <= high) {",
+        "        mid = (low + high)>>1;//右移1位等于是/2，奇数，无论奇偶，有个值就行",
+        "        if (keyData < sortedSeq[mid]) {",
+        "            high = mid - 1;//是mid-1，因为mid已经比较过了",
+        "        }",
+        "        else if (keyData > sortedSeq[mid]) {",
+        "            low = mid + 1;",
+        "        }",
+        "        else {",
+        "            return mid;",
+        "        }",
+        "    }",
+        "    return -1;",
+        "}",
+    });
+    out.appendEmptyLines(2);
+}
+
 void appendCacheUpdate(LineBuffer &out, bool lv8)
 {
     out.append(lv8 ? QLatin1String("        fdsc->cache->last_glyph_id = i;")
@@ -58,6 +81,7 @@ ConversionResult generateSortedFont(const ConversionRequest &request, Conversion
     const int n = chars.size();
     const int bpp = request.bpp;
     const bool lv8 = request.lvVer == 2;
+    const bool lv9 = request.lvVer == kLvgl9;
 
     // A glyph's bitmap block and its code-list line stand alone, so they are made by
     // whichever thread drew the glyph; only the descriptor needs the running index.
@@ -116,6 +140,17 @@ ConversionResult generateSortedFont(const ConversionRequest &request, Conversion
     LineBuffer out = startFmtTxtFile(request, ranges, result, sections);
     appendFmtTxtCmap(out, minCode, maxCode, written);
 
+    if (lv9) {
+        appendBinarySearch(out);
+        appendFmtTxtLvgl9Lookups(out, request, {
+            "    int i = binsearch(font_dsc.cmaps[0].unicode_list, font_dsc.cmaps[0].list_length, (uint16_t)unicode_letter);",
+            "    if( i == -1 ) return false;",
+        });
+        appendFmtTxtFontObject(out, request, result.fontHeight);
+        result.text = out.takeContent();
+        return result;
+    }
+
     if (lv8) {
         out.append(QLatin1String("static lv_font_fmt_txt_glyph_cache_t glyph_cache;"));
         out.appendEmptyLines(2);
@@ -129,25 +164,7 @@ ConversionResult generateSortedFont(const ConversionRequest &request, Conversion
     out.append(QLatin1String("};"));
     out.appendEmptyLines(2);
 
-    out.appendEach({
-        "static int binsearch(const uint16_t *sortedSeq, int seqLength, uint16_t keyData) {",
-        "    int low = 0, mid, high = seqLength - 1;",
-        "    while (low <= high) {",
-        "        mid = (low + high)>>1;//右移1位等于是/2，奇数，无论奇偶，有个值就行",
-        "        if (keyData < sortedSeq[mid]) {",
-        "            high = mid - 1;//是mid-1，因为mid已经比较过了",
-        "        }",
-        "        else if (keyData > sortedSeq[mid]) {",
-        "            low = mid + 1;",
-        "        }",
-        "        else {",
-        "            return mid;",
-        "        }",
-        "    }",
-        "    return -1;",
-        "}",
-    });
-    out.appendEmptyLines(2);
+    appendBinarySearch(out);
 
     out.append(QLatin1String("static const uint8_t * __user_font_get_bitmap(const lv_font_t * font, uint32_t unicode_letter) {"));
     appendLookupHead(out, lv8, QLatin1String("NULL"));

@@ -81,6 +81,7 @@ ConversionResult generateUnsortedFont(const ConversionRequest &request, Conversi
     const int bpp = request.bpp;
     const int mask = request.bppMask;
     const int count = chars.size();
+    const bool lvgl9 = request.lvVer == kLvgl9;
 
     const GlyphCapturer capturer(request.font, request.iconFont, request.iconText, bpp);
     const int fontHeight = capturer.lineHeight();
@@ -135,6 +136,19 @@ ConversionResult generateUnsortedFont(const ConversionRequest &request, Conversi
 
     LineBuffer out = startFmtTxtFile(request, limits, result, sections);
     appendFmtTxtCmap(out, firstCode, lastCode, written);
+
+    if (lvgl9) {
+        // No lookup cache: the bitmap callback reads the glyph id from the descriptor,
+        // so the descriptor stays constant data.
+        appendFmtTxtLvgl9Lookups(out, request, {
+            "    uint32_t i = 0;",
+            "    while( font_dsc.cmaps[0].unicode_list[i] != 0 && font_dsc.cmaps[0].unicode_list[i] != unicode_letter ) i++;",
+            "    if( font_dsc.cmaps[0].unicode_list[i] == 0 ) return false;",
+        });
+        appendFmtTxtFontObject(out, request, fontHeight);
+        result.text = out.takeContent();
+        return result;
+    }
 
     // LVGL 8 moved the lookup cache out of the font descriptor into a glyph cache of
     // its own; the 6.0 text would not compile there.

@@ -1,4 +1,5 @@
 #include "generators.h"
+#include "lvgl9text.h"
 #include "xbftable.h"
 #include "lvgltext.h"
 
@@ -75,7 +76,7 @@ QString descriptorLine(const XbfRecord &r, uint16_t code)
 
 // The header is read byte by byte for the same reason as the positions: x_header_t
 // needs an alignment that a byte array does not promise.
-void appendReaders(LineBuffer &out)
+void appendTableReaders(LineBuffer &out)
 {
     out.appendEach({
         "static x_header_t __user_font_header(void) {",
@@ -88,6 +89,10 @@ void appendReaders(LineBuffer &out)
     });
     out.appendEmptyLines(2);
     appendXbfPositionReader(out);
+}
+
+void appendReaders(LineBuffer &out)
+{
     out.appendEach({
         "static const uint8_t * __user_font_get_bitmap(const lv_font_t * font, uint32_t unicode_letter) {",
         "    x_header_t hd = __user_font_header(), *p_hd = &hd;",
@@ -123,6 +128,32 @@ void appendReaders(LineBuffer &out)
     out.appendEmptyLines(2);
 }
 
+// LVGL 9: the glyph id is the record's offset in the table.
+void appendLvgl9Readers(LineBuffer &out)
+{
+    appendLvgl9GlyphHelpers(out);
+    out.appendEach({
+        "static bool __user_font_get_glyph_dsc(const lv_font_t * font, lv_font_glyph_dsc_t * dsc_out, uint32_t unicode_letter, uint32_t unicode_letter_next) {",
+        "    x_header_t hd = __user_font_header();",
+        "    if( unicode_letter>hd.max || unicode_letter<hd.min ) return false;",
+        "    uint32_t pos = __user_font_pos(&glyph_dsc_xbf[ sizeof(x_header_t)+(unicode_letter-hd.min)*4 ]);",
+        "    if( pos == 0 ) return false;",
+        "    const glyph_dsc_t * gdsc = (const glyph_dsc_t *)&glyph_dsc_xbf[ pos ];",
+        "    __user_font_set_dsc(dsc_out, gdsc->adv_w, gdsc->box_w, gdsc->box_h, gdsc->ofs_x, gdsc->ofs_y, hd.bpp, pos);",
+        "    return true;",
+        "}",
+    });
+    out.appendEmptyLines(2);
+    out.appendEach({
+        "static void __user_font_draw(uint32_t glyph_id, lv_draw_buf_t * draw_buf) {",
+        "    const glyph_dsc_t * gdsc = (const glyph_dsc_t *)&glyph_dsc_xbf[ glyph_id ];",
+        "    __user_font_expand(&glyph_dsc_xbf[ glyph_id+sizeof(glyph_dsc_t) ], gdsc->box_w, gdsc->box_h, __user_font_header().bpp, draw_buf);",
+        "}",
+    });
+    out.appendEmptyLines(2);
+    appendLvgl9BitmapCallback(out);
+}
+
 } // namespace
 
 ConversionResult generateXbfArray(const ConversionRequest &request, ConversionProgress &progress)
@@ -144,7 +175,7 @@ ConversionResult generateXbfArray(const ConversionRequest &request, ConversionPr
 
     XbfTable table(chars, bpp);
     LineBuffer out;
-    appendXbfFileStart(out, request.includeText);
+    appendXbfFileStart(out, request);
     out.append(QLatin1String("static const uint8_t glyph_dsc_xbf[] = {"));
     out.append(QString());
     out.append(headerLine(table));
@@ -191,7 +222,11 @@ ConversionResult generateXbfArray(const ConversionRequest &request, ConversionPr
         out.append(records.takeContent());
     out.append(QLatin1String("};"));
     out.appendEmptyLines(2);
-    appendReaders(out);
+    appendTableReaders(out);
+    if (request.lvVer == kLvgl9)
+        appendLvgl9Readers(out);
+    else
+        appendReaders(out);
     appendXbfFontObject(out, request, fontHeight, QStringLiteral("XBF字体,内部大数组"));
 
     result.text = out.takeContent();

@@ -1,4 +1,5 @@
 #include "generators.h"
+#include "lvgl9text.h"
 #include "xbftable.h"
 #include "lvgltext.h"
 
@@ -31,8 +32,36 @@ QString writeFailure(const QString &path, const QString &reason)
     return fileFailure(QStringLiteral("写入文件失败"), path, reason);
 }
 
+// LVGL 9: the glyph id is the record's offset in the .bin. Each pointer the access
+// function returns is read before the next call, which may reuse its buffer.
+void appendLvgl9Callbacks(LineBuffer &out)
+{
+    appendLvgl9GlyphHelpers(out);
+    out.appendEach({
+        "static bool __user_font_get_glyph_dsc(const lv_font_t * font, lv_font_glyph_dsc_t * dsc_out, uint32_t unicode_letter, uint32_t unicode_letter_next) {",
+        "    if( unicode_letter>__g_xbf_hd.max || unicode_letter<__g_xbf_hd.min ) return false;",
+        "    uint32_t pos = __user_font_pos(__user_font_getdata(sizeof(x_header_t)+(unicode_letter-__g_xbf_hd.min)*4, 4));",
+        "    if( pos == 0 ) return false;",
+        "    const glyph_dsc_t * gdsc = (const glyph_dsc_t *)__user_font_getdata(pos, sizeof(glyph_dsc_t));",
+        "    __user_font_set_dsc(dsc_out, gdsc->adv_w, gdsc->box_w, gdsc->box_h, gdsc->ofs_x, gdsc->ofs_y, __g_xbf_hd.bpp, pos);",
+        "    return true;",
+        "}",
+    });
+    out.appendEmptyLines(2);
+    out.appendEach({
+        "static void __user_font_draw(uint32_t glyph_id, lv_draw_buf_t * draw_buf) {",
+        "    const glyph_dsc_t * gdsc = (const glyph_dsc_t *)__user_font_getdata(glyph_id, sizeof(glyph_dsc_t));",
+        "    uint32_t box_w = gdsc->box_w, box_h = gdsc->box_h;",
+        "    const uint8_t * bitmap = __user_font_getdata(glyph_id+sizeof(glyph_dsc_t), box_w*box_h*__g_xbf_hd.bpp/8);",
+        "    __user_font_expand(bitmap, box_w, box_h, __g_xbf_hd.bpp, draw_buf);",
+        "}",
+    });
+    out.appendEmptyLines(2);
+    appendLvgl9BitmapCallback(out);
+}
+
 // Header values, the data-access stub and the two callbacks that read the .bin through it.
-void appendReader(LineBuffer &out, const XbfTable &table, int bufferSize)
+void appendReader(LineBuffer &out, const XbfTable &table, int bufferSize, bool lvgl9)
 {
     out.append(QLatin1String("static x_header_t __g_xbf_hd = {"));
     out.append(QStringLiteral("    .min = 0x%1,").arg(table.minCode(), 4, 16, QLatin1Char('0')));
@@ -54,6 +83,10 @@ void appendReader(LineBuffer &out, const XbfTable &table, int bufferSize)
     out.appendEach(getdata);
     out.appendEmptyLines(2);
     appendXbfPositionReader(out);
+    if (lvgl9) {
+        appendLvgl9Callbacks(out);
+        return;
+    }
     out.appendEach({
         "static const uint8_t * __user_font_get_bitmap(const lv_font_t * font, uint32_t unicode_letter) {",
         "    if( unicode_letter>__g_xbf_hd.max || unicode_letter<__g_xbf_hd.min ) {",
@@ -126,7 +159,7 @@ ConversionResult generateXbfBin(const ConversionRequest &request, ConversionProg
 
     XbfTable table(chars, bpp);
     LineBuffer out;
-    appendXbfFileStart(out, request.includeText);
+    appendXbfFileStart(out, request);
 
     auto fail = [&result](const QString &error) {
         result.ok = false;
@@ -188,7 +221,7 @@ ConversionResult generateXbfBin(const ConversionRequest &request, ConversionProg
     // not enough for icons taller than the line, nor for a set without wide glyphs.
     const int bufferSize =
         std::max({maxRowBytes * fontHeight, maxBitmapBytes, int(kXbfDescriptorSize)});
-    appendReader(out, table, bufferSize);
+    appendReader(out, table, bufferSize, request.lvVer == kLvgl9);
     appendXbfFontObject(out, request, fontHeight, QStringLiteral("XBF字体,外部bin文件"));
     const QString text = out.takeContent();
 

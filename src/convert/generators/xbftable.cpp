@@ -1,5 +1,6 @@
 #include "xbftable.h"
 
+#include "lvgl9text.h"
 #include "lvgltext.h"
 
 #include "convert/encoders.h"
@@ -149,11 +150,13 @@ QString xbfRecordError(const XbfRecord &record, QChar ch)
     return QString();
 }
 
-void appendXbfFileStart(LineBuffer &out, const QString &includeText)
+void appendXbfFileStart(LineBuffer &out, const ConversionRequest &request)
 {
     out.append(buildFileHeader());
-    out.append(includeText);
+    out.append(request.includeText);
     out.appendEmptyLines(2);
+    if (request.lvVer == kLvgl9)
+        appendLvgl9VersionGuard(out);
     out.append(buildXbfTypedefs());
     out.appendEmptyLines(2);
 }
@@ -179,6 +182,8 @@ void appendXbfFontObject(LineBuffer &out, const ConversionRequest &request, int 
     out.append(QLatin1String("    .get_glyph_bitmap = __user_font_get_bitmap,"));
     out.append(QStringLiteral("    .line_height = %1,").arg(fontHeight));
     out.append(QLatin1String("    .base_line = 0,"));
+    if (request.lvVer == kLvgl9)
+        appendLvgl9StaticBitmapFlag(out);
     out.append(QLatin1String("};"));
     out.appendEmptyLines(2);
 }

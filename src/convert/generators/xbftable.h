@@ -76,9 +76,9 @@ XbfRecord makeXbfRecord(const GlyphCapturer::Glyph &glyph, int bpp, int boxH, in
 QString xbfLineHeightError(int lineHeight);
 QString xbfRecordError(const XbfRecord &record, QChar ch);
 
-// Text shared by both outputs: the file header, the include text and the typedefs,
-// then the two empty lines before the table.
-void appendXbfFileStart(LineBuffer &out, const QString &includeText);
+// Text shared by both outputs: the file header, the include text, for LVGL 9 its
+// version check, and the typedefs, then the two empty lines before the table.
+void appendXbfFileStart(LineBuffer &out, const ConversionRequest &request);
 // The reader of a 4-byte position, little-endian and byte by byte: the table is a byte
 // array of any alignment, and Cortex-M0 faults on an unaligned 32-bit load.
 void appendXbfPositionReader(LineBuffer &out);
