@@ -31,6 +31,9 @@ const Kind kKinds[] = {
     {"sorted8", GeneratorKind::SortedInternal, 2},   {"unsorted8", GeneratorKind::UnsortedInternal, 2},
     {"xbfarray", GeneratorKind::XbfArray, 1},        {"xbfbin", GeneratorKind::XbfBin, 1},
     {"legacy", GeneratorKind::Legacy, 0},
+    // Built and drawn by tst_lvgl9; here for the names they use.
+    {"sorted9", GeneratorKind::SortedInternal, 3}, {"unsorted9", GeneratorKind::UnsortedInternal, 3},
+    {"xbfarray9", GeneratorKind::XbfArray, 3},     {"xbfbin9", GeneratorKind::XbfBin, 3},
 };
 
 const int kDepths[] = {1, 2, 4, 8};
