@@ -84,32 +84,6 @@ typedef struct QM_LV_FONT_STRUCT {
 #define LV_FONT_DECLARE(font_name) extern lv_font_t font_name;
 #endif
 
-#ifndef LV_FONT_FMT_TXT_LARGE
-#define LV_FONT_FMT_TXT_LARGE 0
-#endif
-
-/* LVGL 6 widens only the index and the advance in its large layout. */
-typedef struct {
-#if LV_FONT_FMT_TXT_LARGE == 0
-    uint32_t bitmap_index : 20;
-    uint32_t adv_w : 12;
-#else
-    uint32_t bitmap_index;
-    uint32_t adv_w;
-#endif
-#if LV_FONT_FMT_TXT_LARGE == 0 || LVGL_VERSION_MAJOR == 6
-    uint8_t box_w;
-    uint8_t box_h;
-    int8_t ofs_x;
-    int8_t ofs_y;
-#else
-    uint16_t box_w;
-    uint16_t box_h;
-    int16_t ofs_x;
-    int16_t ofs_y;
-#endif
-} lv_font_fmt_txt_glyph_dsc_t;
-
 typedef enum {
     LV_FONT_FMT_TXT_CMAP_FORMAT0_TINY,
     LV_FONT_FMT_TXT_CMAP_FORMAT0_FULL,
@@ -117,15 +91,7 @@ typedef enum {
     LV_FONT_FMT_TXT_CMAP_SPARSE_FULL,
 } lv_font_fmt_txt_cmap_type_t;
 
-typedef struct {
-    uint32_t range_start;
-    uint16_t range_length;
-    uint16_t glyph_id_start;
-    const uint16_t *unicode_list;
-    const void *glyph_id_ofs_list;
-    uint16_t list_length;
-    lv_font_fmt_txt_cmap_type_t type;
-} lv_font_fmt_txt_cmap_t;
+#include "fmt_txt_tables.h"
 
 #if LVGL_VERSION_MAJOR >= 8
 typedef struct {

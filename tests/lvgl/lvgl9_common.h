@@ -135,28 +135,6 @@ struct lv_font_t {
 
 #define LV_FONT_DECLARE(font_name) extern const lv_font_t font_name;
 
-#ifndef LV_FONT_FMT_TXT_LARGE
-#define LV_FONT_FMT_TXT_LARGE 0
-#endif
-
-typedef struct {
-#if LV_FONT_FMT_TXT_LARGE == 0
-    uint32_t bitmap_index : 20;
-    uint32_t adv_w : 12;              /* LVGL's own lookup reads it in 1/16 px */
-    uint8_t box_w;
-    uint8_t box_h;
-    int8_t ofs_x;
-    int8_t ofs_y;
-#else
-    uint32_t bitmap_index;
-    uint32_t adv_w;
-    uint16_t box_w;
-    uint16_t box_h;
-    int16_t ofs_x;
-    int16_t ofs_y;
-#endif
-} lv_font_fmt_txt_glyph_dsc_t;
-
 #if LVGL_VERSION_MINOR >= 2
 typedef enum {
     LV_FONT_FMT_TXT_CMAP_FORMAT0_FULL,
@@ -174,15 +152,7 @@ enum _lv_font_fmt_txt_cmap_type_t {
 typedef uint8_t lv_font_fmt_txt_cmap_type_t;
 #endif
 
-typedef struct {
-    uint32_t range_start;
-    uint16_t range_length;
-    uint16_t glyph_id_start;
-    const uint16_t * unicode_list;
-    const void * glyph_id_ofs_list;
-    uint16_t list_length;
-    lv_font_fmt_txt_cmap_type_t type;
-} lv_font_fmt_txt_cmap_t;
+#include "fmt_txt_tables.h"
 
 typedef struct {
     const uint8_t * glyph_bitmap;
