@@ -18,6 +18,8 @@ private slots:
     void initTestCase();
     void matchesRenderLabel_data();
     void matchesRenderLabel();
+    void placedGlyphsMatchDrawnOnes_data();
+    void placedGlyphsMatchDrawnOnes();
     void antialiasingFollowsDepth();
     void tallerBoxKeepsThePlace();
     void measureChoosesFontByIconMembership();
@@ -107,6 +109,60 @@ void TestGlyphCapture::matchesRenderLabel()
     }
     // Blanks aside, every character drew something, so the comparison was not of empty boxes.
     QCOMPARE(inked, sample.size() - 2);
+}
+
+void TestGlyphCapture::placedGlyphsMatchDrawnOnes_data()
+{
+    QTest::addColumn<QFont>("font");
+    QTest::addColumn<int>("bpp");
+    for (int bpp : {1, 4, 8}) {
+        QTest::addRow("cjk 12pt %dbpp", bpp) << qmtest::cjkFont(12) << bpp;
+        QTest::addRow("cjk 7pt %dbpp", bpp) << qmtest::cjkFont(7) << bpp;
+        QTest::addRow("latin 15pt %dbpp", bpp) << qmtest::latinFont(15) << bpp;
+        QTest::addRow("serif 23px %dbpp", bpp) << QFont(QStringLiteral("DejaVu Serif"), 17) << bpp;
+        QFont droid(QStringLiteral("Droid Sans Fallback"));
+        droid.setPixelSize(16);
+        QTest::addRow("droid 16px %dbpp", bpp) << droid << bpp;
+    }
+}
+
+// A glyph read out of the font engine and placed in the box must give the very width
+// and pixels that drawing the character gives, in the line's box and in a taller one,
+// ink cut off at the box's edges included.
+void TestGlyphCapture::placedGlyphsMatchDrawnOnes()
+{
+    QFETCH(QFont, font);
+    QFETCH(int, bpp);
+    const QString icons = qmtest::sampleIcons();
+    const QFont iconFont(qmtest::iconFontFamily());
+    const GlyphCapturer placing(font, iconFont, icons, bpp);
+    const GlyphCapturer drawing(font, iconFont, icons, bpp, false);
+
+    QString sample;
+    for (ushort u = 0x20; u < 0x180; ++u)
+        sample += QChar(u);
+    for (ushort u = 0x4e00; u < 0x4f80; ++u)
+        sample += QChar(u);
+    sample += QStringLiteral("中文字龍，。、“”（）《》ぁア한국אع\u0301") + QChar(0x2028) + QChar(0xfffc) + icons;
+    int placed = 0;
+    for (const QChar ch : sample) {
+        const GlyphCapturer::Glyph a = placing.measure(ch);
+        const GlyphCapturer::Glyph b = drawing.measure(ch);
+        QVERIFY(b.coverage.alpha.isNull());
+        const QString where = QStringLiteral("U+%1").arg(ch.unicode(), 4, 16, QLatin1Char('0'));
+        QVERIFY2(a.width == b.width && a.height == b.height && a.icon == b.icon, qPrintable(where));
+        placed += !a.coverage.alpha.isNull();
+        for (int extra : {0, 3}) {
+            const QImage x = placing.capture(a, a.height + extra);
+            const QImage y = drawing.capture(b, b.height + extra);
+            QVERIFY2(x.isNull() == y.isNull(), qPrintable(where));
+            QVERIFY2(x.isNull() || x.convertToFormat(QImage::Format_RGB32) == y.convertToFormat(QImage::Format_RGB32),
+                     qPrintable(where));
+        }
+    }
+    // Either the Latin or the CJK part took the short way, so the comparison says
+    // something about it.
+    QVERIFY2(placed > sample.size() / 3, qPrintable(QString::number(placed)));
 }
 
 // At 1 bpp every pixel is pure black or pure white, icons too (a gray icon edge would

@@ -17,7 +17,12 @@ bool engineGlyphsBuiltIn()
     return false;
 }
 
-bool loadEngineGlyph(const QRawFont &, quint32, EngineGlyph *)
+bool loadEngineGlyph(const QRawFont &, quint32, EngineGlyph *, bool)
+{
+    return false;
+}
+
+bool enginePaintsCoverage(const QRawFont &)
 {
     return false;
 }
@@ -29,19 +34,36 @@ bool engineGlyphsBuiltIn()
     return true;
 }
 
-bool loadEngineGlyph(const QRawFont &raw, quint32 glyphIndex, EngineGlyph *out)
+namespace {
+
+QFontEngine *cachingEngine(const QRawFont &raw)
 {
     if (!raw.isValid())
-        return false;
+        return nullptr;
     QFontEngine *engine = QRawFontPrivate::get(raw)->fontEngine;
     // Without its cache the engine hands out glyphs the caller would have to free.
     if (!engine || engine->type() != QFontEngine::Freetype || !engine->hasInternalCaching())
+        return nullptr;
+    return engine;
+}
+
+} // namespace
+
+bool enginePaintsCoverage(const QRawFont &raw)
+{
+    const QFontEngine *engine = cachingEngine(raw);
+    return engine && !engine->expectsGammaCorrectedBlending();
+}
+
+bool loadEngineGlyph(const QRawFont &raw, quint32 glyphIndex, EngineGlyph *out, bool mono)
+{
+    QFontEngine *engine = cachingEngine(raw);
+    if (!engine)
         return false;
-    const QFontEngine::Glyph *glyph =
-        engine->glyphData(glyphIndex, QFixed(0), QFontEngine::Format_A8, QTransform());
+    const QFontEngine::GlyphFormat format = mono ? QFontEngine::Format_Mono : QFontEngine::Format_A8;
+    const QFontEngine::Glyph *glyph = engine->glyphData(glyphIndex, QFixed(0), format, QTransform());
     // No glyph: a blank one, or one the engine draws as an outline path (large sizes).
-    if (!glyph || glyph->format != QFontEngine::Format_A8 || !glyph->data || glyph->width == 0
-        || glyph->height == 0)
+    if (!glyph || glyph->format != format || !glyph->data || glyph->width == 0 || glyph->height == 0)
         return false;
 
     out->x = glyph->x;
@@ -53,9 +75,20 @@ bool loadEngineGlyph(const QRawFont &raw, quint32 glyphIndex, EngineGlyph *out)
     const QFixed advance = engine->supportsSubPixelPositions() ? QFixed::fromFixed(glyph->linearAdvance)
                                                                : QFixed(glyph->advance);
     out->advance = qRound(advance);
+    out->alpha = QImage(glyph->width, glyph->height, QImage::Format_Alpha8);
+    if (mono) {
+        // One bit a pixel, the first in the high bit, rows 32-bit aligned.
+        const int stride = ((glyph->width + 31) & ~31) >> 3;
+        for (int y = 0; y < glyph->height; ++y) {
+            const uchar *bits = glyph->data + y * stride;
+            uchar *line = out->alpha.scanLine(y);
+            for (int x = 0; x < glyph->width; ++x)
+                line[x] = (bits[x >> 3] >> (7 - (x & 7))) & 1 ? 255 : 0;
+        }
+        return true;
+    }
     // The engine keeps its rows 4-byte aligned, as QImage does.
     const int stride = (glyph->width + 3) & ~3;
-    out->alpha = QImage(glyph->width, glyph->height, QImage::Format_Alpha8);
     for (int y = 0; y < glyph->height; ++y)
         memcpy(out->alpha.scanLine(y), glyph->data + y * stride, size_t(glyph->width));
     return true;

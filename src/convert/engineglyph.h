@@ -24,7 +24,15 @@ struct EngineGlyph {
 // Only the common case is served: a scalable font rendered to 8-bit coverage at a size
 // the engine caches, a glyph with ink. Anything else returns false, and the caller
 // uses the public calls, which give the same numbers.
-bool loadEngineGlyph(const QRawFont &raw, quint32 glyphIndex, EngineGlyph *out);
+//
+// `mono` asks for the engine's 1-bit rendering instead (the one text drawn without
+// anti-aliasing gets), each pixel coming out as 0 or 255.
+bool loadEngineGlyph(const QRawFont &raw, quint32 glyphIndex, EngineGlyph *out, bool mono = false);
+// Whether text drawn with `raw`'s face onto an image is the engine's coverage blended
+// linearly: white ink on black then gives each pixel the coverage itself. Faces whose
+// rasteriser darkens stems (CFF and Type 1 outlines under FreeType) are blended with
+// gamma correction instead, and for those the answer is false.
+bool enginePaintsCoverage(const QRawFont &raw);
 // False when the program was built without Qt's private headers: then every glyph
 // takes the public calls.
 bool engineGlyphsBuiltIn();

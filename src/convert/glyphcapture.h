@@ -1,6 +1,8 @@
 #pragma once
 
 #include "encoders.h"
+#include "engineglyph.h"
+#include "fonts.h"
 
 #include <QFont>
 #include <QFontMetrics>
@@ -12,6 +14,14 @@ namespace qm {
 // Draws characters as the window's render label shows them (white ink on black,
 // left aligned and vertically centred in a box as wide as the advance and as high
 // as the line), into an image off screen.
+//
+// Drawing a character lays it out and shapes it twice (once to measure it) and loads
+// its glyph twice. For the common case, a character the font's own face draws without
+// shaping, the label's pixels are known beforehand: the glyph's coverage as the font
+// engine caches it, its pen on the base line at the left edge, cut to the box. Such
+// glyphs are read once out of the engine and placed by hand; every other character is
+// drawn. A font whose line does not sit on whole pixels, or whose ink is blended with
+// gamma correction, is always drawn. Not shared between threads.
 class GlyphCapturer
 {
 public:
@@ -21,12 +31,15 @@ public:
         int width = 0;        // advance width in the chosen metrics
         int height = 0;       // line height of the chosen metrics
         const QFont *font = nullptr;
+        // The coverage of a glyph that is placed rather than drawn; null otherwise.
+        EngineGlyph coverage;
     };
 
     // Draws `font`, and for the characters of `iconText` the icon font at the conversion
     // font's size, at 96 dpi and, at 1 bpp, both without anti-aliasing; widths come from
-    // the fonts as given.
-    GlyphCapturer(const QFont &font, const QFont &iconFont, const QString &iconText, int bpp);
+    // the fonts as given. `placeGlyphs` false draws every character.
+    GlyphCapturer(const QFont &font, const QFont &iconFont, const QString &iconText, int bpp,
+                  bool placeGlyphs = true);
 
     // Control characters measure 0 wide: nothing is drawn for them.
     Glyph measure(QChar ch) const;
@@ -65,12 +78,18 @@ public:
     static Box croppedBox(const Glyph &glyph, const CropInfo &crop, int bpp, int fontHeight);
 
 private:
+    bool place(Glyph &glyph) const;
+    QImage placed(const Glyph &glyph, int rows, int below) const;
+
     QFont m_renderFont;
     QFont m_metricsFont;
     QFont m_iconFont;
     QString m_iconText;
     QFontMetrics m_metrics;
     QFontMetrics m_iconMetrics;
+    FontFaces m_faces;
+    int m_baseLine = -1;   // of a placed glyph, from the top of the box; -1: all are drawn
+    bool m_mono = false;
 };
 
 } // namespace qm
