@@ -66,27 +66,43 @@ inline void packRow(int width, int bpp, LevelAt levelAt, Emit sink)
     }
 }
 
-// Appends one text row: byte literals, "  //", one preview character per pixel.
+// Appends one text row: byte literals, "  //", one preview character per pixel. The
+// row's length is known, so it is written in place rather than appended piece by piece.
 template <typename LevelAt, typename PreviewAt>
 void appendTextRow(QString &out, int width, int bpp, LevelAt levelAt, PreviewAt previewAt)
 {
-    packRow(width, bpp, levelAt, [&out](uint8_t byte) {
-        const QChar chars[5] = {QLatin1Char('0'), QLatin1Char('x'), QLatin1Char(kHex[byte >> 4]),
-                                QLatin1Char(kHex[byte & 15]), QLatin1Char(',')};
-        out.append(chars, 5);
+    const int at = out.size();
+    out.resize(at + rowBytesFor(width, bpp) * 5 + 4 + width);
+    ushort *p = reinterpret_cast<ushort *>(out.data()) + at;
+    packRow(width, bpp, levelAt, [&p](uint8_t byte) {
+        p[0] = '0';
+        p[1] = 'x';
+        p[2] = ushort(kHex[byte >> 4]);
+        p[3] = ushort(kHex[byte & 15]);
+        p[4] = ',';
+        p += 5;
     });
-    out.append(QLatin1String("  //"));
+    p[0] = ' ';
+    p[1] = ' ';
+    p[2] = '/';
+    p[3] = '/';
+    p += 4;
     for (int x = 0; x < width; ++x)
-        out.append(QLatin1Char(previewAt(x)));
+        *p++ = ushort(previewAt(x));
 }
 
-QString encodeRgbRows(const QImage &image, int firstRow, int lastRow, int bpp, int mask)
+// Room for `rows` rows of `width` pixels and the line breaks between them.
+void reserveRows(QString &out, int rows, int width, int bpp)
 {
-    QString out;
+    out.reserve(out.size() + rows * (rowBytesFor(width, bpp) * 5 + width + 5));
+}
+
+void appendRgbRows(QString &out, const QImage &image, int firstRow, int lastRow, int bpp, int mask)
+{
     const int w = image.width();
     if (lastRow < firstRow)
-        return out;
-    out.reserve((lastRow - firstRow + 1) * (rowBytesFor(w, bpp) * 5 + w + 5));
+        return;
+    reserveRows(out, lastRow - firstRow + 1, w, bpp);
     for (int y = firstRow; y <= lastRow; ++y) {
         if (y > firstRow)
             out.append(QLatin1Char('\n'));
@@ -96,7 +112,6 @@ QString encodeRgbRows(const QImage &image, int firstRow, int lastRow, int bpp, i
             [line, mask](int x) { return redBlueValue(line[x]) * uint(mask) / 65535u; },
             [line](int x) { return rgbPreview(redBlueValue(line[x])); });
     }
-    return out;
 }
 
 bool rowHasInk(const QImage &image, int y)
@@ -128,27 +143,41 @@ bool findInkedRows(const QImage &source, int *top, int *bottom)
     return true;
 }
 
-QString encodeGlyphRows(const QImage &source, int bpp, int mask)
+void appendGlyphRows(QString &out, const QImage &source, int bpp, int mask)
 {
     if (source.isNull() || source.height() == 0)
-        return QString();
+        return;
     const QImage image = as32Bit(source);
-    return encodeRgbRows(image, 0, image.height() - 1, bpp, mask);
+    appendRgbRows(out, image, 0, image.height() - 1, bpp, mask);
 }
 
-QString encodeCroppedGlyphRows(const QImage &source, int bpp, int mask, int *boxH, int *rowsBelow)
+QString encodeGlyphRows(const QImage &source, int bpp, int mask)
+{
+    QString out;
+    appendGlyphRows(out, source, bpp, mask);
+    return out;
+}
+
+void appendCroppedGlyphRows(QString &out, const QImage &source, int bpp, int mask, int *boxH, int *rowsBelow)
 {
     *boxH = 0;
     *rowsBelow = 0;
     if (source.isNull() || source.width() == 0)
-        return QString();
+        return;
     const QImage image = as32Bit(source);
     int top, bottom;
     if (!findInkedRows(image, &top, &bottom))
-        return QString();
+        return;
     *boxH = bottom - top + 1;
     *rowsBelow = image.height() - bottom - 1;
-    return encodeRgbRows(image, top, bottom, bpp, mask);
+    appendRgbRows(out, image, top, bottom, bpp, mask);
+}
+
+QString encodeCroppedGlyphRows(const QImage &source, int bpp, int mask, int *boxH, int *rowsBelow)
+{
+    QString out;
+    appendCroppedGlyphRows(out, source, bpp, mask, boxH, rowsBelow);
+    return out;
 }
 
 QString encodeAlphaRows(const QImage &alphaMap, int bpp, int mask)
@@ -166,7 +195,7 @@ void appendAlphaRows(QString &out, const QImage &alphaMap, int bpp, int mask)
         ? alphaMap
         : alphaMap.convertToFormat(QImage::Format_Alpha8);
     const int w = image.width();
-    out.reserve(out.size() + image.height() * (rowBytesFor(w, bpp) * 5 + w + 5));
+    reserveRows(out, image.height(), w, bpp);
     for (int y = 0; y < image.height(); ++y) {
         if (y > 0)
             out.append(QLatin1Char('\n'));

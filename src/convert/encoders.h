@@ -22,6 +22,9 @@ struct CropInfo {
 // blue values. Each row is written as "0x%02x," literals, "  //" and a preview.
 QString encodeGlyphRows(const QImage &image, int bpp, int mask);
 QString encodeCroppedGlyphRows(const QImage &image, int bpp, int mask, int *boxH, int *rowsBelow);
+// The same rows added to the end of `out`, which keeps its storage.
+void appendGlyphRows(QString &out, const QImage &image, int bpp, int mask);
+void appendCroppedGlyphRows(QString &out, const QImage &image, int bpp, int mask, int *boxH, int *rowsBelow);
 // Alpha maps: the level comes from the alpha value.
 QString encodeAlphaRows(const QImage &alphaMap, int bpp, int mask);
 // The same rows added to the end of `out`, which keeps its storage.
