@@ -1,28 +1,16 @@
 #pragma once
 
+#include "glyphpipeline.h"
 #include "rawrender.h"
 
 #include <QString>
-#include <atomic>
-#include <condition_variable>
 #include <functional>
-#include <memory>
-#include <mutex>
-
-class QThread;
 
 namespace qm {
 
-// Renders the characters of a set in order for the sorted font. Rasterising is most
-// of a conversion's work and every glyph stands alone, so a second thread draws and
-// encodes glyphs ahead of the caller, with a renderer of its own (fonts belong to the
-// thread that made them). Both take undrawn characters from one counter: whenever the
-// character due is not finished yet, the caller draws the next undrawn one itself
-// instead of waiting, so the work splits by how fast each side is. The caller keeps the
-// order, the progress steps and the cancel: it asks for each character when it is due
-// and reports it; a glyph the caller draws for itself is encoded only after that.
-// Glyphs travel through a ring of slots whose texts keep their storage from one glyph
-// to the next, so neither thread frees what the other allocated.
+// The raw-font glyphs of a set in order for the sorted font, drawn and encoded on two
+// threads (GlyphPipeline), each with a renderer of its own. A glyph the caller draws for
+// itself is encoded only after it was reported.
 class RawGlyphPipeline
 {
 public:
@@ -31,7 +19,7 @@ public:
         QString rows;         // its alpha map as bitmap text
         QString block;        // what the decorator made of it
         QString line;
-        bool drawn = false;   // encoded and decorated
+        bool finished = false;   // encoded and decorated
     };
     // Turns an encoded glyph into the caller's text: it adds to `block` and `line`,
     // which come empty. It runs on whichever thread drew the glyph and must touch
@@ -42,47 +30,39 @@ public:
     RawGlyphPipeline(const QString &chars, const QFont &font, const QFont &iconFont,
                      const QString &iconText, int bpp, int mask, bool threaded,
                      Decorator decorate = Decorator());
-    ~RawGlyphPipeline();
 
-    const RawGlyphRenderer &renderer() const { return m_renderer; }
+    const RawGlyphRenderer &renderer() const { return m_pipeline.maker().renderer; }
     // Character `index`, drawn (its font is one of the caller's renderer); indexes must
     // come in ascending order. The glyph stays valid until the next call.
-    Glyph &next(int index);
+    Glyph &next(int index) { return m_pipeline.next(index); }
     // Encodes and decorates a glyph from next() unless that is done already.
-    void finish(Glyph &glyph) const;
+    void finish(Glyph &glyph) { m_pipeline.finish(glyph); }
     // Sets of fewer characters than this are not worth a thread.
-    static int threadThreshold() { return 256; }
+    static int threadThreshold() { return PipelineCore::kThreadThreshold; }
+
+    struct Maker {
+        using Item = Glyph;
+        Maker(const QString &chars, const QFont &font, const QFont &iconFont, const QString &iconText,
+              int bpp, int mask, bool logMetrics, const Decorator &decorate);
+        void start(int index, Glyph &g) { g.glyph = renderer.render(index); }
+        void finish(Glyph &g) const;
+        // The caller reports each glyph with its own fonts; the faces stay the drawing
+        // thread's.
+        void release(Glyph &g) const
+        {
+            g.glyph.font = nullptr;
+            g.glyph.raw = nullptr;
+        }
+        void adopt(Glyph &g) const { g.glyph.font = g.glyph.icon ? &renderer.iconFont() : &renderer.textFont(); }
+
+        RawGlyphRenderer renderer;
+        int bpp;
+        int mask;
+        Decorator decorate;
+    };
 
 private:
-    struct Slot;
-    void workerLoop(const QFont &font, const QFont &iconFont, const QString &iconText);
-    void stop();
-    // Takes the first undrawn character if it lies within reach; -1 when there is none.
-    int claim();
-    // Draws and finishes character `index` into its slot.
-    void produce(const RawGlyphRenderer &renderer, int index);
-    Slot &slotFor(int index) const;
-    void draw(const RawGlyphRenderer &renderer, int index, Glyph &into) const;
-    void wakeIf(const bool &sleeps);
-
-    QString m_chars;
-    int m_bpp;
-    int m_mask;
-    Decorator m_decorate;
-    RawGlyphRenderer m_renderer;
-
-    Glyph m_own;                        // a glyph the caller draws for itself
-    std::unique_ptr<Slot[]> m_slots;
-    std::atomic<int> m_unclaimed{0};    // the first character neither side has taken
-    std::atomic<int> m_due{0};          // the character the caller waits for or works on
-    std::atomic<bool> m_stopping{false};
-    // Sleeping and waking; a side only sleeps after saying so under the mutex, so the
-    // other side signals only when somebody sleeps.
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    bool m_callerSleeps = false;
-    bool m_workerSleeps = false;
-    QThread *m_worker = nullptr;
+    GlyphPipeline<Maker> m_pipeline;
 };
 
 } // namespace qm
