@@ -3,6 +3,7 @@
 #include "lvgl9text.h"
 #include "lvgltext.h"
 
+#include "convert/encoders.h"
 #include "convert/fmttxtlimits.h"
 
 #include <cstdio>
@@ -47,11 +48,28 @@ void appendCodeListLine(LineBuffer &out, uint code, const QString &quoted)
     out.append(line);
 }
 
+void writeFmtTxtGlyphText(QString &block, QString &line, QChar ch, const QString &rows)
+{
+    const QString quoted = quotedChar(ch);
+    block += QLatin1String("/* ") + quoted + QLatin1String(" */\n");
+    block += rows;
+    block += QLatin1String("\n\n");
+    writeCodeListLine(line, ch.unicode(), quoted);
+}
+
 FmtTxtSections::FmtTxtSections()
 {
     bitmaps.append(QLatin1String("static const uint8_t glyph_bitmap[] = {"));
     descriptors.append(QLatin1String("static const lv_font_fmt_txt_glyph_dsc_t glyph_dsc[] = {"));
     codes.append(QLatin1String("static const uint16_t unicode_list_1[] = {"));
+}
+
+void FmtTxtSections::reserveFor(int glyphs, int lineHeight, int bpp)
+{
+    const qint64 rowChars = rowBytesFor(lineHeight, bpp) * 5 + lineHeight + 5;
+    bitmaps.reserve(int(qMin<qint64>(qint64(glyphs) * (lineHeight * rowChars + 16), 1 << 25)));
+    descriptors.reserve(int(qMin<qint64>(qint64(glyphs) * 110, 1 << 25)));
+    codes.reserve(int(qMin<qint64>(qint64(glyphs) * 24, 1 << 25)));
 }
 
 LineBuffer startFmtTxtFile(const ConversionRequest &request, const FmtTxtRangeCheck &ranges,

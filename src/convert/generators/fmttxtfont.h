@@ -23,10 +23,17 @@ void appendGlyphDescriptorLine(LineBuffer &out, int bitmapIndex, int advW, int b
 // "    0x%04x,\t/*(ch)*/", as a line of its own or added to the end of `out`.
 void appendCodeListLine(LineBuffer &out, uint code, const QString &quoted);
 void writeCodeListLine(QString &out, uint code, const QString &quoted);
+// A glyph's text apart from its descriptor, which needs the running bitmap index: its
+// bitmap block ("/* ch */", the rows, two empty lines) added to `block`, and its
+// code-list line to `line`.
+void writeFmtTxtGlyphText(QString &block, QString &line, QChar ch, const QString &rows);
 
 // The glyph sections of an lv_font_fmt_txt font, opened with their array heads.
 struct FmtTxtSections {
     FmtTxtSections();
+    // Room for `glyphs` glyphs as tall and wide as the line, so that big sets do not
+    // spend their time regrowing and copying the sections.
+    void reserveFor(int glyphs, int lineHeight, int bpp);
     LineBuffer bitmaps;
     LineBuffer descriptors;
     LineBuffer codes;

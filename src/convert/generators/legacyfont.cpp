@@ -3,7 +3,7 @@
 #include "lvgltext.h"
 
 #include "convert/encoders.h"
-#include "convert/glyphcapture.h"
+#include "convert/capturepipeline.h"
 #include "convert/linebuffer.h"
 
 #include <algorithm>
@@ -59,12 +59,29 @@ ConversionResult generateLegacyFont(const ConversionRequest &request, Conversion
     const int mask = request.bppMask;
     const int count = chars.size();
 
-    const GlyphCapturer capturer(request.font, request.iconFont, request.iconText, bpp);
+    // A glyph's bitmap block and its code-list line stand alone, so they are made by
+    // whichever thread captured the glyph; only the descriptor needs the running index.
+    CapturePipeline pipeline(chars, request.font, request.iconFont, request.iconText, bpp, mask,
+                             CapturePipeline::Encoding::FullText,
+                             [](CapturedGlyph &g, const GlyphCapturer &) {
+                                 const QChar ch = g.glyph.ch;
+                                 g.block += QLatin1String("/* ") + ch + QLatin1String(" */\n");
+                                 g.block += g.rows;
+                                 g.block += QLatin1String("\n\n");
+                                 writeCodeListLine(g.line, ch.unicode(), quotedChar(ch));
+                             });
+    const GlyphCapturer &capturer = pipeline.capturer();
     // LVGL 5.3 draws every glyph h_px rows high, so every bitmap has that many rows, the
     // height of the tallest line (the text's, or the icons' where those are taller).
     const int rows = capturer.tallestLine(chars);
 
     LineBuffer bitmaps, descriptors, codes;
+    // Sized from a glyph as wide as the line is high, so that big sets do not spend their
+    // time regrowing and copying the sections.
+    const qint64 rowChars = rowBytesFor(rows, bpp) * 5 + rows + 5;
+    bitmaps.reserve(int(qMin<qint64>(qint64(count) * (rows * rowChars + 16), 1 << 25)));
+    descriptors.reserve(int(qMin<qint64>(qint64(count) * 50, 1 << 25)));
+    codes.reserve(int(qMin<qint64>(qint64(count) * 24, 1 << 25)));
     bitmaps.append(QLatin1String("static const uint8_t glyph_bitmap[] = "));
     bitmaps.append(QLatin1String("{"));
     descriptors.append(QLatin1String("static const lv_font_glyph_dsc_t glyph_dsc[] = "));
@@ -80,14 +97,16 @@ ConversionResult generateLegacyFont(const ConversionRequest &request, Conversion
 
     progress.begin(count);
     for (int i = 0; i < count; ++i) {
-        const QChar ch = chars.at(i);
-        const GlyphCapturer::Glyph glyph = capturer.measure(ch);
+        CapturedGlyph &captured = pipeline.next(i);
+        const GlyphCapturer::Glyph &glyph = captured.glyph;
+        const QChar ch = glyph.ch;
         const int w = glyph.width;
         const int h = glyph.height;
         if (!progress.step(i, ch, *glyph.font, w, h)) {
             result.cancelled = true;
             break;
         }
+        pipeline.finish(captured);
         const uint code = ch.unicode();
         firstCode = std::min(firstCode, code);
         lastCode = std::max(lastCode, code);
@@ -95,11 +114,8 @@ ConversionResult generateLegacyFont(const ConversionRequest &request, Conversion
         descriptors.append(QLatin1String("    {.w_px = ") + QString::number(w)
                            + QLatin1String(",\t.glyph_index = ") + QString::number(glyphIndex)
                            + QLatin1String("},/*(") + ch + QLatin1String(")*/"));
-        appendCodeListLine(codes, code, quotedChar(ch));
-
-        bitmaps.append(QLatin1String("/* ") + ch + QLatin1String(" */"));
-        bitmaps.append(encodeGlyphRows(capturer.capture(glyph, rows), bpp, mask));
-        bitmaps.appendEmptyLines(2);
+        codes.append(captured.line);
+        bitmaps.append(captured.block);
 
         limits.maxWidth = std::max<qint64>(limits.maxWidth, w);
         limits.maxGlyphIndex = std::max(limits.maxGlyphIndex, glyphIndex);
@@ -117,24 +133,27 @@ ConversionResult generateLegacyFont(const ConversionRequest &request, Conversion
     codes.append(QLatin1String("    0x0000,    /*End indicator*/"));
     codes.append(QLatin1String("};"));
 
-    LineBuffer out;
-    out.reserve(bitmaps.content().size() + descriptors.content().size() + codes.content().size()
-                + 4096);
-    out.append(buildFileHeader());
-    out.append(QLatin1String("#include \"./lv_misc/lv_font.h\""));
+    LineBuffer opening;
+    opening.append(buildFileHeader());
+    opening.append(QLatin1String("#include \"./lv_misc/lv_font.h\""));
     const QStringList findings = limits.findings();
     const QString name = errorSafe(request.fontName);
     for (const QString &f : findings) {
-        out.append(QStringLiteral("#error \"%1: %2 in lv_font_glyph_dsc_t/lv_font_t of LVGL 5.3; "
-                                  "convert fewer or smaller characters\"")
-                       .arg(name, f));
+        opening.append(QStringLiteral("#error \"%1: %2 in lv_font_glyph_dsc_t/lv_font_t of LVGL 5.3; "
+                                      "convert fewer or smaller characters\"")
+                           .arg(name, f));
         result.warnings << QStringLiteral("%1: %2; the LVGL 5.3 font format cannot hold it, and the "
                                           "generated file stops the build with #error.")
                                .arg(request.fontName, f);
     }
-    out.appendEmptyLines(2);
+    opening.appendEmptyLines(2);
 
-    out.append(bitmaps.takeContent());
+    // The bitmaps, by far the largest section, become the file's buffer rather than
+    // being copied into another.
+    LineBuffer out = std::move(bitmaps);
+    out.reserve(out.content().size() + opening.content().size() + descriptors.content().size()
+                + codes.content().size() + 4096);
+    out.prepend(opening.content());
     out.appendEmptyLines(2);
     out.append(descriptors.takeContent());
     out.appendEmptyLines(2);

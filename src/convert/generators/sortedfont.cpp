@@ -87,24 +87,14 @@ ConversionResult generateSortedFont(const ConversionRequest &request, Conversion
     // whichever thread drew the glyph; only the descriptor needs the running index.
     RawGlyphPipeline pipeline(chars, request.font, request.iconFont, request.iconText, bpp,
                               request.bppMask, true, [](RawGlyphPipeline::Glyph &g) {
-                                  const QString quoted = quotedChar(g.glyph.ch);
-                                  // The lines "/* ch */", the rows, two empty lines.
-                                  g.block += QLatin1String("/* ") + quoted + QLatin1String(" */\n");
-                                  g.block += g.rows;
-                                  g.block += QLatin1String("\n\n");
-                                  writeCodeListLine(g.line, g.glyph.code, quoted);
+                                  writeFmtTxtGlyphText(g.block, g.line, g.glyph.ch, g.rows);
                               });
     const RawGlyphRenderer &renderer = pipeline.renderer();
     result.fontHeight = renderer.lineHeight();
 
     FmtTxtSections sections;
+    sections.reserveFor(n, renderer.lineHeight(), bpp);
     LineBuffer &bitmaps = sections.bitmaps;
-    // Sized from a glyph as tall and wide as the line, so that big sets do not
-    // spend their time regrowing and copying the sections.
-    const int lineRowChars = rowBytesFor(renderer.lineHeight(), bpp) * 5 + renderer.lineHeight() + 5;
-    bitmaps.reserve(qMin<qint64>(qint64(n) * (renderer.lineHeight() * lineRowChars + 16), 1 << 25));
-    sections.descriptors.reserve(int(qMin<qint64>(qint64(n) * 110, 1 << 25)));
-    sections.codes.reserve(int(qMin<qint64>(qint64(n) * 24, 1 << 25)));
 
     FmtTxtRangeCheck ranges;
     ranges.setLineHeight(result.fontHeight);

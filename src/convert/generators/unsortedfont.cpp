@@ -4,7 +4,7 @@
 
 #include "convert/encoders.h"
 #include "convert/fmttxtlimits.h"
-#include "convert/glyphcapture.h"
+#include "convert/capturepipeline.h"
 #include "convert/linebuffer.h"
 
 #include <algorithm>
@@ -83,11 +83,16 @@ ConversionResult generateUnsortedFont(const ConversionRequest &request, Conversi
     const int count = chars.size();
     const bool lvgl9 = request.lvVer == kLvgl9;
 
-    const GlyphCapturer capturer(request.font, request.iconFont, request.iconText, bpp);
-    const int fontHeight = capturer.lineHeight();
+    CapturePipeline pipeline(chars, request.font, request.iconFont, request.iconText, bpp, mask,
+                             CapturePipeline::Encoding::CroppedText,
+                             [](CapturedGlyph &g, const GlyphCapturer &) {
+                                 writeFmtTxtGlyphText(g.block, g.line, g.glyph.ch, g.rows);
+                             });
+    const int fontHeight = pipeline.capturer().lineHeight();
     result.fontHeight = fontHeight;
 
     FmtTxtSections sections;
+    sections.reserveFor(count, fontHeight, bpp);
 
     int bitmapIndex = 0;
     uint firstCode = 0x10000;
@@ -98,28 +103,23 @@ ConversionResult generateUnsortedFont(const ConversionRequest &request, Conversi
 
     progress.begin(count);
     for (int i = 0; i < count; ++i) {
-        const QChar ch = chars.at(i);
-        const GlyphCapturer::Glyph glyph = capturer.measure(ch);
+        CapturedGlyph &captured = pipeline.next(i);
+        const GlyphCapturer::Glyph &glyph = captured.glyph;
+        const QChar ch = glyph.ch;
         if (!progress.step(i, ch, *glyph.font, glyph.width, glyph.height)) {
             result.cancelled = true;
             break;
         }
+        pipeline.finish(captured);
         const uint code = ch.unicode();
         firstCode = std::min(firstCode, code);
         lastCode = std::max(lastCode, code);
 
-        CropInfo crop;
-        const QString rows =
-            encodeCroppedGlyphRows(capturer.capture(glyph), bpp, mask, &crop.boxH, &crop.rowsBelow);
-        const GlyphCapturer::Box box = GlyphCapturer::croppedBox(glyph, crop, bpp, fontHeight);
-
-        const QString quoted = quotedChar(ch);
-        sections.bitmaps.append(QLatin1String("/* ") + quoted + QLatin1String(" */"));
-        sections.bitmaps.append(rows);
-        sections.bitmaps.appendEmptyLines(2);
+        const GlyphCapturer::Box box = GlyphCapturer::croppedBox(glyph, captured.crop, bpp, fontHeight);
+        sections.bitmaps.append(captured.block);
         appendGlyphDescriptorLine(sections.descriptors, bitmapIndex, box.advW, box.boxH, box.boxW, box.ofsX,
-                                  box.ofsY, quoted);
-        appendCodeListLine(sections.codes, code, quoted);
+                                  box.ofsY, quotedChar(ch));
+        sections.codes.append(captured.line);
 
         limits.addGlyph(bitmapIndex, box.advW, box.boxW, box.boxH, box.ofsX, box.ofsY);
         bitmapIndex += box.bitmapSize();

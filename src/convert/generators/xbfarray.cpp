@@ -4,7 +4,7 @@
 #include "lvgltext.h"
 
 #include "convert/encoders.h"
-#include "convert/glyphcapture.h"
+#include "convert/capturepipeline.h"
 #include "convert/linebuffer.h"
 
 #include <cstdio>
@@ -163,8 +163,21 @@ ConversionResult generateXbfArray(const ConversionRequest &request, ConversionPr
     const int bpp = request.bpp;
     const int mask = request.bppMask;
 
-    const GlyphCapturer capturer(request.font, request.iconFont, request.iconText, bpp);
-    const int fontHeight = capturer.lineHeight();
+    // A glyph's record text stands alone, so it is made by whichever thread captured the
+    // glyph.
+    CapturePipeline pipeline(chars, request.font, request.iconFont, request.iconText, bpp, mask,
+                             CapturePipeline::Encoding::CroppedText,
+                             [bpp](CapturedGlyph &g, const GlyphCapturer &capturer) {
+                                 const QChar ch = g.glyph.ch;
+                                 const XbfRecord record = makeXbfRecord(g.glyph, bpp, g.crop.boxH, g.crop.rowsBelow,
+                                                                        capturer.lineHeight());
+                                 g.block += QLatin1String("/* ") + ch + QLatin1String(" */\n");
+                                 g.block += descriptorLine(record, ch.unicode());
+                                 g.block += QLatin1Char('\n');
+                                 g.block += g.rows;
+                                 g.block += QLatin1String("\n\n");
+                             });
+    const int fontHeight = pipeline.capturer().lineHeight();
     result.fontHeight = fontHeight;
     const QString heightError = xbfLineHeightError(fontHeight);
     if (!heightError.isEmpty()) {
@@ -174,20 +187,17 @@ ConversionResult generateXbfArray(const ConversionRequest &request, ConversionPr
     }
 
     XbfTable table(chars, bpp);
-    LineBuffer out;
-    appendXbfFileStart(out, request);
-    out.append(QLatin1String("static const uint8_t glyph_dsc_xbf[] = {"));
-    out.append(QString());
-    out.append(headerLine(table));
-    out.append(QString());
-
-    // The records are printed after the position table, which is complete only at the end.
+    // The records come after the position table, which is complete only at the end; they
+    // become the file's buffer, and what goes before them is put in front at the end.
     LineBuffer records;
+    const qint64 rowChars = rowBytesFor(fontHeight, bpp) * 5 + fontHeight + 5;
+    records.reserve(int(qMin<qint64>(qint64(chars.size()) * (fontHeight * rowChars + 64), 1 << 25)));
     {
         ProgressScope scope(progress, chars.size());
         for (int i = 0; i < chars.size(); ++i) {
-            const QChar ch = chars.at(i);
-            const GlyphCapturer::Glyph glyph = capturer.measure(ch);
+            CapturedGlyph &captured = pipeline.next(i);
+            const GlyphCapturer::Glyph &glyph = captured.glyph;
+            const QChar ch = glyph.ch;
             if (!progress.step(i, ch, *glyph.font, glyph.width, glyph.height)) {
                 result.cancelled = true;
                 break;
@@ -196,10 +206,9 @@ ConversionResult generateXbfArray(const ConversionRequest &request, ConversionPr
             if (ch.unicode() == 0)
                 continue;
 
-            int boxH = 0, rowsBelow = 0;
-            const QString bitmap =
-                encodeCroppedGlyphRows(capturer.capture(glyph), bpp, mask, &boxH, &rowsBelow);
-            const XbfRecord record = makeXbfRecord(glyph, bpp, boxH, rowsBelow, fontHeight);
+            pipeline.finish(captured);
+            const XbfRecord record =
+                makeXbfRecord(glyph, bpp, captured.crop.boxH, captured.crop.rowsBelow, fontHeight);
             const QString recordError = xbfRecordError(record, ch);
             if (!recordError.isEmpty()) {
                 result.ok = false;
@@ -207,19 +216,27 @@ ConversionResult generateXbfArray(const ConversionRequest &request, ConversionPr
                 return result;
             }
 
-            records.append(QStringLiteral("/* ") + ch + QStringLiteral(" */"));
-            records.append(descriptorLine(record, ch.unicode()));
-            records.append(bitmap);
-            records.appendEmptyLines(2);
+            records.append(captured.block);
             table.addRecord(ch, record.bitmapBytes());
             ++result.written;
         }
     }
 
-    appendPositionLines(out, table);
-    out.append(QString());
-    if (!records.isEmpty())
-        out.append(records.takeContent());
+    LineBuffer head;
+    appendXbfFileStart(head, request);
+    head.append(QLatin1String("static const uint8_t glyph_dsc_xbf[] = {"));
+    head.append(QString());
+    head.append(headerLine(table));
+    head.append(QString());
+    appendPositionLines(head, table);
+    head.append(QString());
+    LineBuffer out;
+    if (records.isEmpty()) {
+        out = std::move(head);
+    } else {
+        out = std::move(records);
+        out.prepend(head.content());
+    }
     out.append(QLatin1String("};"));
     out.appendEmptyLines(2);
     appendTableReaders(out);

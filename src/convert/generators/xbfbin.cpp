@@ -6,7 +6,7 @@
 #include "convert/atomicfile.h"
 #include "convert/encoders.h"
 #include "convert/fontname.h"
-#include "convert/glyphcapture.h"
+#include "convert/capturepipeline.h"
 #include "convert/linebuffer.h"
 
 #include <algorithm>
@@ -130,8 +130,9 @@ ConversionResult generateXbfBin(const ConversionRequest &request, ConversionProg
     const int bpp = request.bpp;
     const int mask = request.bppMask;
 
-    const GlyphCapturer capturer(request.font, request.iconFont, request.iconText, bpp);
-    const int fontHeight = capturer.lineHeight();
+    CapturePipeline pipeline(chars, request.font, request.iconFont, request.iconText, bpp, mask,
+                             CapturePipeline::Encoding::CroppedBytes);
+    const int fontHeight = pipeline.capturer().lineHeight();
     result.fontHeight = fontHeight;
     const QString heightError = xbfLineHeightError(fontHeight);
     if (!heightError.isEmpty()) {
@@ -180,10 +181,10 @@ ConversionResult generateXbfBin(const ConversionRequest &request, ConversionProg
     ProgressScope scope(progress, chars.size());
     int maxRowBytes = 0;
     int maxBitmapBytes = 0;
-    std::vector<uint8_t> bitmap;
     for (int i = 0; i < chars.size(); ++i) {
-        const QChar ch = chars.at(i);
-        const GlyphCapturer::Glyph glyph = capturer.measure(ch);
+        CapturedGlyph &captured = pipeline.next(i);
+        const GlyphCapturer::Glyph &glyph = captured.glyph;
+        const QChar ch = glyph.ch;
         if (!progress.step(i, ch, *glyph.font, glyph.width, glyph.height)) {
             result.cancelled = true;
             break;
@@ -192,11 +193,8 @@ ConversionResult generateXbfBin(const ConversionRequest &request, ConversionProg
         if (ch.unicode() == 0)
             continue;
 
-        const int rowBytes = rowBytesFor(glyph.width, bpp);
-        bitmap.resize(size_t(std::max(0, rowBytes * glyph.height)));
-        int boxH = 0, rowsBelow = 0;
-        packCroppedGlyphBytes(capturer.capture(glyph), bpp, mask, bitmap.data(), &boxH, &rowsBelow);
-        const XbfRecord record = makeXbfRecord(glyph, bpp, boxH, rowsBelow, fontHeight);
+        pipeline.finish(captured);
+        const XbfRecord record = makeXbfRecord(glyph, bpp, captured.crop.boxH, captured.crop.rowsBelow, fontHeight);
         const QString recordError = xbfRecordError(record, ch);
         if (!recordError.isEmpty())
             return fail(recordError);
@@ -204,7 +202,7 @@ ConversionResult generateXbfBin(const ConversionRequest &request, ConversionProg
         uint8_t descriptor[kXbfDescriptorSize];
         record.descriptorBytes(descriptor);
         if (!bin.write(reinterpret_cast<const char *>(descriptor), kXbfDescriptorSize)
-            || !bin.write(reinterpret_cast<const char *>(bitmap.data()), record.bitmapBytes()))
+            || !bin.write(reinterpret_cast<const char *>(captured.bytes.data()), record.bitmapBytes()))
             return fail(writeFailure(binPath, bin.reason()));
 
         maxRowBytes = std::max(maxRowBytes, record.rowBytes);
