@@ -1,5 +1,6 @@
 #include "requestlimits.h"
 
+#include "charset.h"
 #include "encoders.h"
 #include "fonts.h"
 #include "glyphcapture.h"
@@ -43,18 +44,35 @@ QString badMetrics(const QFont &font)
 }
 
 // Where the last glyph of an LVGL 5.3 font would start: every glyph takes the tallest
-// line's rows times its padded row, measured as the generator will draw it.
-qint64 lastLegacyGlyphIndex(const ConversionRequest &request)
+// line's rows times its padded row, measured as the generator will draw it. Measuring a
+// character loads its glyph, which costs about as much as drawing it, so with `exact`
+// false a character of the font's own face counts as twice the widest advance the face
+// declares (and two pixels more): far more than any of its glyphs, and still enough to
+// settle most sets, which lie far within the limit. Only the others are measured.
+qint64 lastLegacyGlyphIndex(const ConversionRequest &request, bool exact)
 {
     const GlyphCapturer capturer(request.font, request.iconFont, request.iconText, request.bpp);
     const qint64 rows = qMax(0, capturer.tallestLine(request.chars));
+    const QFont font = conversionFont(request.font);
+    const FontFaces faces(font);
+    const int bound = 2 * QFontMetrics(font).maxWidth() + 2;
     std::vector<int> rowBytesOf(0x10000, -1);   // measured once per code unit
     qint64 index = 0;
     qint64 last = 0;
     for (const QChar ch : request.chars) {
         int &rowBytes = rowBytesOf[ch.unicode()];
-        if (rowBytes < 0)
-            rowBytes = rowBytesFor(qMax(0, capturer.measure(ch).width), request.bpp);
+        if (rowBytes < 0) {
+            int width = -1;
+            if (!exact && !isControlCharacter(ch)
+                && (request.iconText.isEmpty() || !request.iconText.contains(ch))) {
+                const FontFaces::Face face = faces.find(ch);
+                if (face.raw && face.primary && !face.laidOut && face.glyph != 0)
+                    width = bound;
+            }
+            if (width < 0)
+                width = capturer.measure(ch).width;
+            rowBytes = rowBytesFor(qMax(0, width), request.bpp);
+        }
         last = index;
         index += rows * rowBytes;
     }
@@ -87,7 +105,9 @@ QString requestRefusal(GeneratorKind kind, const ConversionRequest &request)
         return metrics;
 
     if (kind == GeneratorKind::Legacy) {
-        const qint64 last = lastLegacyGlyphIndex(request);
+        qint64 last = lastLegacyGlyphIndex(request, false);
+        if (last > kMaxLegacyGlyphIndex)
+            last = lastLegacyGlyphIndex(request, true);
         if (last > kMaxLegacyGlyphIndex) {
             return QStringLiteral("字模数据太大：最后一个字符的位置为%1字节，LVGL 5.3的glyph_index最多%2。"
                                   "请清除重复字符、减少字符或减小字号，或把字符分成几个字体。\n"
