@@ -156,19 +156,22 @@ RawGlyph RawGlyphRenderer::measure(int index) const
 RawGlyph RawGlyphRenderer::render(int index) const
 {
     RawGlyph g = pick(index);
-    // A text glyph with ink, at a depth the engine renders in gray, comes in one piece
-    // from the engine.
+    // A text glyph with ink comes in one piece from the engine: at 1 bpp its monochrome
+    // rendering, which is what drawing the glyph without anti-aliasing blits, cut to its ink.
     EngineGlyph e;
-    if (g.raw && !g.icon && g.glyphIndex != 0 && m_bpp != 1 && loadEngineGlyph(*g.raw, g.glyphIndex, &e)) {
-        g.alpha = e.alpha;
-        g.width = e.width;
-        g.boxH = e.height;
-        g.ofsX = e.x;
-        g.ofsY = offsetY(g, e.top, e.height);
-        g.advW = g.laidOut ? stringAdvance(g) : e.advance;
-        g.rowBytes = rowBytesFor(g.width, m_bpp);
-        g.boxW = g.rowBytes * 8 / m_bpp;
-        return g;
+    if (g.raw && !g.icon && g.glyphIndex != 0 && loadEngineGlyph(*g.raw, g.glyphIndex, &e, m_bpp == 1)) {
+        QRect ink(0, 0, e.width, e.height);
+        if (m_bpp != 1 || alphaInkBox(e.alpha, &ink)) {
+            g.alpha = ink.size() == e.alpha.size() ? e.alpha : e.alpha.copy(ink);
+            g.width = ink.width();
+            g.boxH = ink.height();
+            g.ofsX = e.x + ink.left();
+            g.ofsY = offsetY(g, e.top + ink.top(), ink.height());
+            g.advW = g.laidOut ? stringAdvance(g) : e.advance;
+            g.rowBytes = rowBytesFor(g.width, m_bpp);
+            g.boxW = g.rowBytes * 8 / m_bpp;
+            return g;
+        }
     }
     draw(g);
     measureAdvance(g);

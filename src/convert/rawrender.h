@@ -76,9 +76,10 @@ public:
     RawGlyph measure(int index) const;
     // Computes the glyph box and the pixels of a measured glyph.
     void draw(RawGlyph &glyph) const;
-    // measure() and draw() together, as a conversion needs them. A gray text glyph is
-    // read whole out of the font engine's cache where that can be done (one glyph load
-    // instead of two); the numbers and pixels are the same either way.
+    // measure() and draw() together, as a conversion needs them. A text glyph is read
+    // whole out of the font engine's cache where that can be done (one glyph load
+    // instead of two, and no drawing at 1 bpp); the numbers and pixels are the same
+    // either way.
     RawGlyph render(int index) const;
 
 private:
