@@ -66,6 +66,39 @@ inline void packRow(int width, int bpp, LevelAt levelAt, Emit sink)
     }
 }
 
+// Writes "0x%02x," at p; returns the end.
+inline ushort *putByteLiteral(ushort *p, uint byte)
+{
+    p[0] = '0';
+    p[1] = 'x';
+    p[2] = ushort(kHex[byte >> 4]);
+    p[3] = ushort(kHex[byte & 15]);
+    p[4] = ',';
+    return p + 5;
+}
+
+// The byte literals of a row whose depth divides a byte, a byte at a time; the same
+// bytes packRow() gives.
+template <int Bpp, typename LevelAt>
+inline ushort *putPackedRow(ushort *p, int width, LevelAt levelAt)
+{
+    constexpr int perByte = 8 / Bpp;
+    int x = 0;
+    for (; x + perByte <= width; x += perByte) {
+        uint acc = 0;
+        for (int k = 0; k < perByte; ++k)
+            acc = ((acc << Bpp) & 0xFF) | levelAt(x + k);
+        p = putByteLiteral(p, acc);
+    }
+    if (x < width) {
+        uint acc = 0;
+        for (int k = 0; k < perByte; ++k)
+            acc = ((acc << Bpp) & 0xFF) | (x + k < width ? levelAt(x + k) : 0u);
+        p = putByteLiteral(p, acc);
+    }
+    return p;
+}
+
 // Appends one text row: byte literals, "  //", one preview character per pixel. The
 // row's length is known, so it is written in place rather than appended piece by piece.
 template <typename LevelAt, typename PreviewAt>
@@ -74,14 +107,15 @@ void appendTextRow(QString &out, int width, int bpp, LevelAt levelAt, PreviewAt 
     const int at = out.size();
     out.resize(at + rowBytesFor(width, bpp) * 5 + 4 + width);
     ushort *p = reinterpret_cast<ushort *>(out.data()) + at;
-    packRow(width, bpp, levelAt, [&p](uint8_t byte) {
-        p[0] = '0';
-        p[1] = 'x';
-        p[2] = ushort(kHex[byte >> 4]);
-        p[3] = ushort(kHex[byte & 15]);
-        p[4] = ',';
-        p += 5;
-    });
+    switch (bpp) {
+    case 1: p = putPackedRow<1>(p, width, levelAt); break;
+    case 2: p = putPackedRow<2>(p, width, levelAt); break;
+    case 4: p = putPackedRow<4>(p, width, levelAt); break;
+    case 8: p = putPackedRow<8>(p, width, levelAt); break;
+    default:
+        packRow(width, bpp, levelAt, [&p](uint8_t byte) { p = putByteLiteral(p, byte); });
+        break;
+    }
     p[0] = ' ';
     p[1] = ' ';
     p[2] = '/';
@@ -89,6 +123,39 @@ void appendTextRow(QString &out, int width, int bpp, LevelAt levelAt, PreviewAt 
     p += 4;
     for (int x = 0; x < width; ++x)
         *p++ = ushort(previewAt(x));
+}
+
+// The level and previews of every alpha value, and of every gray pixel (red and blue
+// alike: V = 257 x value, so its level is the same), at one depth, worked out once.
+struct LevelTable {
+    uchar level[256];
+    char preview[256];       // of an alpha value
+    char grayPreview[256];   // of a gray pixel
+};
+
+const LevelTable &levelTable(int mask)
+{
+    auto make = [](int m) {
+        LevelTable t;
+        for (uint a = 0; a < 256; ++a) {
+            t.level[a] = uchar(a * uint(m) / 255u);
+            t.preview[a] = alphaPreview(a);
+            t.grayPreview[a] = rgbPreview(a * 257u);
+        }
+        return t;
+    };
+    static const LevelTable tables[] = {make(1), make(3), make(15), make(255)};
+    switch (mask) {
+    case 1: return tables[0];
+    case 3: return tables[1];
+    case 15: return tables[2];
+    default: return tables[3];
+    }
+}
+
+bool hasLevelTable(int mask)
+{
+    return mask == 1 || mask == 3 || mask == 15 || mask == 255;
 }
 
 // Room for `rows` rows of `width` pixels and the line breaks between them.
@@ -103,14 +170,27 @@ void appendRgbRows(QString &out, const QImage &image, int firstRow, int lastRow,
     if (lastRow < firstRow)
         return;
     reserveRows(out, lastRow - firstRow + 1, w, bpp);
+    const bool tabled = hasLevelTable(mask);
+    const LevelTable &table = levelTable(mask);
     for (int y = firstRow; y <= lastRow; ++y) {
         if (y > firstRow)
             out.append(QLatin1Char('\n'));
         const QRgb *line = reinterpret_cast<const QRgb *>(image.constScanLine(y));
+        // Captured ink is gray but for colour fringes: those take the long way.
         appendTextRow(
             out, w, bpp,
-            [line, mask](int x) { return redBlueValue(line[x]) * uint(mask) / 65535u; },
-            [line](int x) { return rgbPreview(redBlueValue(line[x])); });
+            [line, mask, tabled, &table](int x) {
+                const QRgb p = line[x];
+                if (tabled && qRed(p) == qBlue(p))
+                    return uint(table.level[qRed(p)]);
+                return redBlueValue(p) * uint(mask) / 65535u;
+            },
+            [line, tabled, &table](int x) {
+                const QRgb p = line[x];
+                if (tabled && qRed(p) == qBlue(p))
+                    return table.grayPreview[qRed(p)];
+                return rgbPreview(redBlueValue(p));
+            });
     }
 }
 
@@ -196,14 +276,21 @@ void appendAlphaRows(QString &out, const QImage &alphaMap, int bpp, int mask)
         : alphaMap.convertToFormat(QImage::Format_Alpha8);
     const int w = image.width();
     reserveRows(out, image.height(), w, bpp);
+    const bool tabled = hasLevelTable(mask);
+    const LevelTable &table = levelTable(mask);
     for (int y = 0; y < image.height(); ++y) {
         if (y > 0)
             out.append(QLatin1Char('\n'));
         const uchar *line = image.constScanLine(y);
-        appendTextRow(
-            out, w, bpp,
-            [line, mask](int x) { return uint(line[x]) * uint(mask) / 255u; },
-            [line](int x) { return alphaPreview(line[x]); });
+        if (tabled) {
+            appendTextRow(
+                out, w, bpp, [line, &table](int x) { return uint(table.level[line[x]]); },
+                [line, &table](int x) { return table.preview[line[x]]; });
+        } else {
+            appendTextRow(
+                out, w, bpp, [line, mask](int x) { return uint(line[x]) * uint(mask) / 255u; },
+                [line](int x) { return alphaPreview(line[x]); });
+        }
     }
 }
 
