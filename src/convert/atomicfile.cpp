@@ -6,7 +6,12 @@
 
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <vector>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -72,6 +77,14 @@ char *encodeUtf8(const QChar *text, int length, char *out)
     while (src < end) {
         // Sixteen ASCII characters at a time.
         while (end - src >= 16) {
+#ifdef __SSE2__
+            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(src));
+            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + 8));
+            const __m128i high = _mm_and_si128(_mm_or_si128(a, b), _mm_set1_epi16(short(0xFF80)));
+            if (_mm_movemask_epi8(_mm_cmpeq_epi16(high, _mm_setzero_si128())) != 0xFFFF)
+                break;
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(out), _mm_packus_epi16(a, b));
+#else
             ushort any = 0;
             for (int i = 0; i < 16; ++i)
                 any |= src[i];
@@ -79,6 +92,7 @@ char *encodeUtf8(const QChar *text, int length, char *out)
                 break;
             for (int i = 0; i < 16; ++i)
                 out[i] = char(src[i]);
+#endif
             src += 16;
             out += 16;
         }
@@ -116,14 +130,15 @@ template <typename Sink>
 bool forEachUtf8Piece(const QString &text, Sink sink)
 {
     const int chunk = 1 << 18;
-    std::vector<char> buffer(size_t(3 * (chunk + 1)));
+    // Left uninitialised: a small text touches only the start of it.
+    const std::unique_ptr<char[]> buffer(new char[size_t(3 * (chunk + 1))]);
     for (int at = 0; at < text.size();) {
         int length = qMin(chunk, text.size() - at);
         if (at + length < text.size() && text.at(at + length - 1).isHighSurrogate()
             && text.at(at + length).isLowSurrogate())
             ++length;   // keep a surrogate pair in one piece
-        const char *end = encodeUtf8(text.constData() + at, length, buffer.data());
-        if (!sink(buffer.data(), qint64(end - buffer.data())))
+        const char *end = encodeUtf8(text.constData() + at, length, buffer.get());
+        if (!sink(buffer.get(), qint64(end - buffer.get())))
             return false;
         at += length;
     }
