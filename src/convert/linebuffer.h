@@ -27,6 +27,15 @@ public:
         m_text += text;
         m_hasLines = true;
     }
+    // Starts a new last line and returns the text to add it to, piece by piece: a line
+    // made of several parts then needs no temporary string. It must not take a line break.
+    QString &newLine()
+    {
+        if (m_hasLines)
+            m_text += QLatin1Char('\n');
+        m_hasLines = true;
+        return m_text;
+    }
     // Each entry of a list of UTF-8 literals as a line of its own.
     template <typename Lines>
     void appendEach(const Lines &lines)

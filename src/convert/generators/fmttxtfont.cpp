@@ -24,34 +24,102 @@ QString quotedChar(QChar ch)
     return QString(ch);
 }
 
+namespace {
+
+// Writes `value` in decimal at p; returns the end.
+char *putInt(char *p, int value)
+{
+    uint u = value < 0 ? 0u - uint(value) : uint(value);
+    if (value < 0)
+        *p++ = '-';
+    char digits[12];
+    int n = 0;
+    do {
+        digits[n++] = char('0' + u % 10);
+        u /= 10;
+    } while (u);
+    while (n)
+        *p++ = digits[--n];
+    return p;
+}
+
+char *putText(char *p, const char *text)
+{
+    while (*text)
+        *p++ = *text++;
+    return p;
+}
+
+// Writes "%04x" at p; returns the end.
+char *putHex4(char *p, uint value)
+{
+    static const char digits[] = "0123456789abcdef";
+    char tmp[8];
+    int n = 0;
+    do {
+        tmp[n++] = digits[value & 15];
+        value >>= 4;
+    } while (value);
+    for (int i = n; i < 4; ++i)
+        *p++ = '0';
+    while (n)
+        *p++ = tmp[--n];
+    return p;
+}
+
+// A glyph's own text is most of what a big font writes, so its lines are put together
+// by hand rather than printed.
+void addQuotedClose(QString &out, const QString &quoted)
+{
+    out += quoted;
+    out += QLatin1String(")*/");
+}
+
+} // namespace
+
 void appendGlyphDescriptorLine(LineBuffer &out, int bitmapIndex, int advW, int boxH, int boxW,
                                int ofsX, int ofsY, const QString &quoted)
 {
     char buf[160];
-    std::snprintf(buf, sizeof buf,
-                  "    {.bitmap_index = %d,\t.adv_w = %d, .box_w = %d, .box_h = %d, .ofs_x = %d, .ofs_y = %d},/*(",
-                  bitmapIndex, advW, boxW, boxH, ofsX, ofsY);
-    out.append(QLatin1String(buf) + quoted + QLatin1String(")*/"));
+    char *p = putText(buf, "    {.bitmap_index = ");
+    p = putInt(p, bitmapIndex);
+    p = putText(p, ",\t.adv_w = ");
+    p = putInt(p, advW);
+    p = putText(p, ", .box_w = ");
+    p = putInt(p, boxW);
+    p = putText(p, ", .box_h = ");
+    p = putInt(p, boxH);
+    p = putText(p, ", .ofs_x = ");
+    p = putInt(p, ofsX);
+    p = putText(p, ", .ofs_y = ");
+    p = putInt(p, ofsY);
+    p = putText(p, "},/*(");
+    QString &line = out.newLine();
+    line += QLatin1String(buf, int(p - buf));
+    addQuotedClose(line, quoted);
 }
 
 void writeCodeListLine(QString &out, uint code, const QString &quoted)
 {
     char buf[32];
-    std::snprintf(buf, sizeof buf, "    0x%04x,\t/*(", code);
-    out += QLatin1String(buf) + quoted + QLatin1String(")*/");
+    char *p = putText(buf, "    0x");
+    p = putHex4(p, code);
+    p = putText(p, ",\t/*(");
+    out += QLatin1String(buf, int(p - buf));
+    addQuotedClose(out, quoted);
 }
 
 void appendCodeListLine(LineBuffer &out, uint code, const QString &quoted)
 {
-    QString line;
-    writeCodeListLine(line, code, quoted);
-    out.append(line);
+    writeCodeListLine(out.newLine(), code, quoted);
 }
 
 void writeFmtTxtGlyphText(QString &block, QString &line, QChar ch, const QString &rows)
 {
     const QString quoted = quotedChar(ch);
-    block += QLatin1String("/* ") + quoted + QLatin1String(" */\n");
+    block += QLatin1String("/* ");
+    block += quoted;
+    block += QLatin1String(" */\n");
     block += rows;
     block += QLatin1String("\n\n");
     writeCodeListLine(line, ch.unicode(), quoted);
