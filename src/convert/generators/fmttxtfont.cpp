@@ -114,30 +114,26 @@ void appendCodeListLine(LineBuffer &out, uint code, const QString &quoted)
     writeCodeListLine(out.newLine(), code, quoted);
 }
 
-void writeFmtTxtGlyphText(QString &block, QString &line, QChar ch, const QString &rows)
+void writeFmtTxtBitmapBlock(QString &block, QChar ch, const QString &rows)
 {
-    const QString quoted = quotedChar(ch);
     block += QLatin1String("/* ");
-    block += quoted;
+    block += quotedChar(ch);
     block += QLatin1String(" */\n");
     block += rows;
     block += QLatin1String("\n\n");
-    writeCodeListLine(line, ch.unicode(), quoted);
 }
 
 FmtTxtSections::FmtTxtSections()
 {
     bitmaps.append(QLatin1String("static const uint8_t glyph_bitmap[] = {"));
-    descriptors.append(QLatin1String("static const lv_font_fmt_txt_glyph_dsc_t glyph_dsc[] = {"));
-    codes.append(QLatin1String("static const uint16_t unicode_list_1[] = {"));
 }
 
 void FmtTxtSections::reserveFor(int glyphs, int lineHeight, int bpp)
 {
     const qint64 rowChars = rowBytesFor(lineHeight, bpp) * 5 + lineHeight + 5;
-    bitmaps.reserve(int(qMin<qint64>(qint64(glyphs) * (lineHeight * rowChars + 16), 1 << 25)));
-    descriptors.reserve(int(qMin<qint64>(qint64(glyphs) * 110, 1 << 25)));
-    codes.reserve(int(qMin<qint64>(qint64(glyphs) * 24, 1 << 25)));
+    // Then the descriptors and the code list, up to about 130 characters a glyph.
+    bitmaps.reserve(int(qMin<qint64>(qint64(glyphs) * (lineHeight * rowChars + 16 + 130), 1 << 25)));
+    this->glyphs.reserve(size_t(glyphs));
 }
 
 LineBuffer startFmtTxtFile(const ConversionRequest &request, const FmtTxtRangeCheck &ranges,
@@ -160,18 +156,22 @@ LineBuffer startFmtTxtFile(const ConversionRequest &request, const FmtTxtRangeCh
         appendLvgl9VersionGuard(opening);
 
     sections.bitmaps.append(QLatin1String("};"));
-    sections.descriptors.append(QLatin1String("};"));
-    sections.codes.append(QLatin1String("    0x0000,    /*End indicator*/"));
-    sections.codes.append(QLatin1String("};"));
-
     LineBuffer out = std::move(sections.bitmaps);
-    out.reserve(out.content().size() + opening.content().size() + sections.descriptors.content().size()
-                + sections.codes.content().size() + 8192);
+    out.reserve(out.content().size() + opening.content().size() + int(sections.glyphs.size()) * 130 + 8192);
     out.prepend(opening.content());
     out.appendEmptyLines(2);
-    out.append(sections.descriptors.takeContent());
+
+    out.append(QLatin1String("static const lv_font_fmt_txt_glyph_dsc_t glyph_dsc[] = {"));
+    for (const FmtTxtSections::Glyph &g : sections.glyphs)
+        appendGlyphDescriptorLine(out, g.bitmapIndex, g.advW, g.boxH, g.boxW, g.ofsX, g.ofsY, quotedChar(g.ch));
+    out.append(QLatin1String("};"));
     out.appendEmptyLines(2);
-    out.append(sections.codes.takeContent());
+
+    out.append(QLatin1String("static const uint16_t unicode_list_1[] = {"));
+    for (const FmtTxtSections::Glyph &g : sections.glyphs)
+        appendCodeListLine(out, g.ch.unicode(), quotedChar(g.ch));
+    out.append(QLatin1String("    0x0000,    /*End indicator*/"));
+    out.append(QLatin1String("};"));
     out.appendEmptyLines(2);
     return out;
 }

@@ -6,6 +6,8 @@
 #include "convert/linebuffer.h"
 #include "convert/request.h"
 
+#include <vector>
+
 namespace qm {
 
 class FmtTxtRangeCheck;
@@ -23,20 +25,29 @@ void appendGlyphDescriptorLine(LineBuffer &out, int bitmapIndex, int advW, int b
 // "    0x%04x,\t/*(ch)*/", as a line of its own or added to the end of `out`.
 void appendCodeListLine(LineBuffer &out, uint code, const QString &quoted);
 void writeCodeListLine(QString &out, uint code, const QString &quoted);
-// A glyph's text apart from its descriptor, which needs the running bitmap index: its
-// bitmap block ("/* ch */", the rows, two empty lines) added to `block`, and its
-// code-list line to `line`.
-void writeFmtTxtGlyphText(QString &block, QString &line, QChar ch, const QString &rows);
+// A glyph's bitmap block ("/* ch */", the rows, two empty lines) added to `block`.
+void writeFmtTxtBitmapBlock(QString &block, QChar ch, const QString &rows);
 
-// The glyph sections of an lv_font_fmt_txt font, opened with their array heads.
+// The glyph sections of an lv_font_fmt_txt font. The bitmaps are text from the start;
+// each glyph's descriptor and code-list entry are kept as numbers and written straight
+// into the file after the bitmaps: held as text of their own until then, they would
+// only be copied once more.
 struct FmtTxtSections {
     FmtTxtSections();
     // Room for `glyphs` glyphs as tall and wide as the line, so that big sets do not
     // spend their time regrowing and copying the sections.
     void reserveFor(int glyphs, int lineHeight, int bpp);
+    void addGlyph(int bitmapIndex, int advW, int boxH, int boxW, int ofsX, int ofsY, QChar ch)
+    {
+        glyphs.push_back({bitmapIndex, advW, boxH, boxW, ofsX, ofsY, ch});
+    }
+
+    struct Glyph {
+        int bitmapIndex, advW, boxH, boxW, ofsX, ofsY;
+        QChar ch;
+    };
     LineBuffer bitmaps;
-    LineBuffer descriptors;
-    LineBuffer codes;
+    std::vector<Glyph> glyphs;
 };
 
 // The 6.0 text, which LVGL 6 and LVGL 7 compile (LVGL 8 moved the lookup cache).
@@ -51,8 +62,9 @@ QString lookupBppSource(const ConversionRequest &request);
 
 // The file up to the character map: the file header, the include text, a build guard
 // after an empty line when a value overflows (with its warning added to `result`), two
-// empty lines, then the three sections, closed, each followed by two empty lines. The glyph
-// section, by far the largest, becomes the file's buffer rather than being copied.
+// empty lines, then the three sections (bitmaps, descriptors, code list), closed, each
+// followed by two empty lines. The bitmaps, by far the largest, become the file's buffer
+// rather than being copied.
 LineBuffer startFmtTxtFile(const ConversionRequest &request, const FmtTxtRangeCheck &ranges,
                            ConversionResult &result, FmtTxtSections &sections);
 // The one sparse character map; range_length holds the largest code, as the emitted

@@ -7,6 +7,7 @@
 #include "convert/linebuffer.h"
 
 #include <algorithm>
+#include <vector>
 
 namespace qm {
 
@@ -59,35 +60,36 @@ ConversionResult generateLegacyFont(const ConversionRequest &request, Conversion
     const int mask = request.bppMask;
     const int count = chars.size();
 
-    // A glyph's bitmap block and its code-list line stand alone, so they are made by
-    // whichever thread captured the glyph; only the descriptor needs the running index.
+    // A glyph's bitmap block stands alone, so it is made by whichever thread captured the
+    // glyph.
     CapturePipeline pipeline(chars, request.font, request.iconFont, request.iconText, bpp, mask,
                              CapturePipeline::Encoding::FullText,
                              [](CapturedGlyph &g, const GlyphCapturer &) {
-                                 const QChar ch = g.glyph.ch;
-                                 g.block += QLatin1String("/* ") + ch + QLatin1String(" */\n");
+                                 g.block += QLatin1String("/* ") + g.glyph.ch + QLatin1String(" */\n");
                                  g.block += g.rows;
                                  g.block += QLatin1String("\n\n");
-                                 writeCodeListLine(g.line, ch.unicode(), quotedChar(ch));
                              });
     const GlyphCapturer &capturer = pipeline.capturer();
     // LVGL 5.3 draws every glyph h_px rows high, so every bitmap has that many rows, the
     // height of the tallest line (the text's, or the icons' where those are taller).
     const int rows = capturer.tallestLine(chars);
 
-    LineBuffer bitmaps, descriptors, codes;
-    // Sized from a glyph as wide as the line is high, so that big sets do not spend their
-    // time regrowing and copying the sections.
+    // The bitmaps become the file's buffer. Sized from a glyph as wide as the line is
+    // high, and the descriptor and code-list lines (about 75 characters a glyph), so that
+    // big sets do not spend their time regrowing and copying it. Those lines are written
+    // after the bitmaps, from the numbers kept meanwhile.
+    LineBuffer bitmaps;
     const qint64 rowChars = rowBytesFor(rows, bpp) * 5 + rows + 5;
-    bitmaps.reserve(int(qMin<qint64>(qint64(count) * (rows * rowChars + 16), 1 << 25)));
-    descriptors.reserve(int(qMin<qint64>(qint64(count) * 50, 1 << 25)));
-    codes.reserve(int(qMin<qint64>(qint64(count) * 24, 1 << 25)));
+    bitmaps.reserve(int(qMin<qint64>(qint64(count) * (rows * rowChars + 16 + 75), 1 << 25)));
     bitmaps.append(QLatin1String("static const uint8_t glyph_bitmap[] = "));
     bitmaps.append(QLatin1String("{"));
-    descriptors.append(QLatin1String("static const lv_font_glyph_dsc_t glyph_dsc[] = "));
-    descriptors.append(QLatin1String("{"));
-    codes.append(QLatin1String("static const uint32_t unicode_list[] = "));
-    codes.append(QLatin1String("{"));
+    struct Entry {
+        int width;
+        qint64 glyphIndex;
+        QChar ch;
+    };
+    std::vector<Entry> entries;
+    entries.reserve(size_t(count));
 
     qint64 glyphIndex = 0;
     uint firstCode = 65536;
@@ -111,10 +113,7 @@ ConversionResult generateLegacyFont(const ConversionRequest &request, Conversion
         firstCode = std::min(firstCode, code);
         lastCode = std::max(lastCode, code);
 
-        descriptors.append(QLatin1String("    {.w_px = ") + QString::number(w)
-                           + QLatin1String(",\t.glyph_index = ") + QString::number(glyphIndex)
-                           + QLatin1String("},/*(") + ch + QLatin1String(")*/"));
-        codes.append(captured.line);
+        entries.push_back({w, glyphIndex, ch});
         bitmaps.append(captured.block);
 
         limits.maxWidth = std::max<qint64>(limits.maxWidth, w);
@@ -129,9 +128,6 @@ ConversionResult generateLegacyFont(const ConversionRequest &request, Conversion
     result.fontHeight = fontHeight;
 
     bitmaps.append(QLatin1String("};"));
-    descriptors.append(QLatin1String("};"));
-    codes.append(QLatin1String("    0x0000,    /*End indicator*/"));
-    codes.append(QLatin1String("};"));
 
     LineBuffer opening;
     opening.append(buildFileHeader());
@@ -148,16 +144,30 @@ ConversionResult generateLegacyFont(const ConversionRequest &request, Conversion
     }
     opening.appendEmptyLines(2);
 
-    // The bitmaps, by far the largest section, become the file's buffer rather than
-    // being copied into another.
     LineBuffer out = std::move(bitmaps);
-    out.reserve(out.content().size() + opening.content().size() + descriptors.content().size()
-                + codes.content().size() + 4096);
+    out.reserve(out.content().size() + opening.content().size() + int(entries.size()) * 75 + 4096);
     out.prepend(opening.content());
     out.appendEmptyLines(2);
-    out.append(descriptors.takeContent());
+    out.append(QLatin1String("static const lv_font_glyph_dsc_t glyph_dsc[] = "));
+    out.append(QLatin1String("{"));
+    for (const Entry &e : entries) {
+        QString &line = out.newLine();
+        line += QLatin1String("    {.w_px = ");
+        line += QString::number(e.width);
+        line += QLatin1String(",\t.glyph_index = ");
+        line += QString::number(e.glyphIndex);
+        line += QLatin1String("},/*(");
+        line += e.ch;
+        line += QLatin1String(")*/");
+    }
+    out.append(QLatin1String("};"));
     out.appendEmptyLines(2);
-    out.append(codes.takeContent());
+    out.append(QLatin1String("static const uint32_t unicode_list[] = "));
+    out.append(QLatin1String("{"));
+    for (const Entry &e : entries)
+        appendCodeListLine(out, e.ch.unicode(), quotedChar(e.ch));
+    out.append(QLatin1String("    0x0000,    /*End indicator*/"));
+    out.append(QLatin1String("};"));
     out.appendEmptyLines(2);
 
     out.append(fontCommentLine(capturer.metricsFont()));

@@ -83,11 +83,11 @@ ConversionResult generateSortedFont(const ConversionRequest &request, Conversion
     const bool lv8 = request.lvVer == 2;
     const bool lv9 = request.lvVer == kLvgl9;
 
-    // A glyph's bitmap block and its code-list line stand alone, so they are made by
-    // whichever thread drew the glyph; only the descriptor needs the running index.
+    // A glyph's bitmap block stands alone, so it is made by whichever thread drew the
+    // glyph; only the descriptor needs the running index.
     RawGlyphPipeline pipeline(chars, request.font, request.iconFont, request.iconText, bpp,
                               request.bppMask, true, [](RawGlyphPipeline::Glyph &g) {
-                                  writeFmtTxtGlyphText(g.block, g.line, g.glyph.ch, g.rows);
+                                  writeFmtTxtBitmapBlock(g.block, g.glyph.ch, g.rows);
                               });
     const RawGlyphRenderer &renderer = pipeline.renderer();
     result.fontHeight = renderer.lineHeight();
@@ -116,9 +116,7 @@ ConversionResult generateSortedFont(const ConversionRequest &request, Conversion
         maxCode = qMax(maxCode, int(glyph.code));
 
         bitmaps.append(drawn.block);
-        appendGlyphDescriptorLine(sections.descriptors, bitmapIndex, glyph.advW, glyph.boxH, glyph.boxW,
-                                  glyph.ofsX, glyph.ofsY, quotedChar(glyph.ch));
-        sections.codes.append(drawn.line);
+        sections.addGlyph(bitmapIndex, glyph.advW, glyph.boxH, glyph.boxW, glyph.ofsX, glyph.ofsY, glyph.ch);
         ranges.addGlyph(bitmapIndex, glyph.advW, glyph.boxW, glyph.boxH, glyph.ofsX, glyph.ofsY);
 
         bitmapIndex += glyph.boxH * glyph.rowBytes;

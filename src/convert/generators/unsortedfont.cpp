@@ -86,7 +86,7 @@ ConversionResult generateUnsortedFont(const ConversionRequest &request, Conversi
     CapturePipeline pipeline(chars, request.font, request.iconFont, request.iconText, bpp, mask,
                              CapturePipeline::Encoding::CroppedText,
                              [](CapturedGlyph &g, const GlyphCapturer &) {
-                                 writeFmtTxtGlyphText(g.block, g.line, g.glyph.ch, g.rows);
+                                 writeFmtTxtBitmapBlock(g.block, g.glyph.ch, g.rows);
                              });
     const int fontHeight = pipeline.capturer().lineHeight();
     result.fontHeight = fontHeight;
@@ -117,9 +117,7 @@ ConversionResult generateUnsortedFont(const ConversionRequest &request, Conversi
 
         const GlyphCapturer::Box box = GlyphCapturer::croppedBox(glyph, captured.crop, bpp, fontHeight);
         sections.bitmaps.append(captured.block);
-        appendGlyphDescriptorLine(sections.descriptors, bitmapIndex, box.advW, box.boxH, box.boxW, box.ofsX,
-                                  box.ofsY, quotedChar(ch));
-        sections.codes.append(captured.line);
+        sections.addGlyph(bitmapIndex, box.advW, box.boxH, box.boxW, box.ofsX, box.ofsY, ch);
 
         limits.addGlyph(bitmapIndex, box.advW, box.boxW, box.boxH, box.ofsX, box.ofsY);
         bitmapIndex += box.bitmapSize();
