@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 class QThread;
 
@@ -16,8 +17,10 @@ namespace qm {
 // not finished yet, the caller makes the next unmade one itself instead of waiting, so
 // the work splits by how fast each side is. The caller keeps the order, the progress
 // steps and the cancel: it asks for each character when it is due and reports it.
-// Glyphs travel through a ring of slots whose contents keep their storage from one
-// glyph to the next, so neither thread frees what the other allocated.
+// Glyphs travel in items taken from a pool and given back once the caller is done with
+// them; an item keeps its storage from one glyph to the next, so neither thread frees
+// what the other allocated, and there are only as many items as the lead of the second
+// thread needs (a handful in a command-line run, more while the window repaints).
 //
 // This part knows nothing of what is made: it hands out indexes and says when a slot is
 // filled.
@@ -95,7 +98,6 @@ public:
     {
         if (!threaded || count < PipelineCore::kThreadThreshold)
             return;
-        m_slots.reset(new Item[PipelineCore::kSlots]);
         m_core.start([this, factory] {
             const std::unique_ptr<Maker> own = factory(false);
             m_core.work([this, &own](int index) { make(*own, index, slot(index)); });
@@ -112,11 +114,15 @@ public:
     // ascending order. The item stays valid until the next call.
     Item &next(int index)
     {
+        if (m_held) {   // the caller is done with it
+            giveBack(m_held);
+            m_held = nullptr;
+        }
         if (m_core.threaded()
             && m_core.await(index, [this](int ahead) { make(*m_maker, ahead, slot(ahead)); })) {
-            Item &item = slot(index);
-            m_maker->adopt(item);
-            return item;
+            m_held = slot(index);
+            m_maker->adopt(*m_held);
+            return *m_held;
         }
         m_maker->start(index, m_own);
         m_own.finished = false;
@@ -132,19 +138,42 @@ public:
     }
 
 private:
-    Item &slot(int index) { return m_slots[PipelineCore::slotOf(index)]; }
-    static void make(Maker &maker, int index, Item &item)
+    // The item made for character `index`; only valid once the core says it is there.
+    Item *&slot(int index) { return m_ring[PipelineCore::slotOf(index)]; }
+    void make(Maker &maker, int index, Item *&into)
     {
-        maker.start(index, item);
-        maker.finish(item);
-        item.finished = true;
-        maker.release(item);
+        Item *item = take();
+        maker.start(index, *item);
+        maker.finish(*item);
+        item->finished = true;
+        maker.release(*item);
+        into = item;   // published by the core's ready flag, set after this
+    }
+    Item *take()
+    {
+        std::lock_guard<std::mutex> lock(m_poolMutex);
+        if (m_free.empty()) {
+            m_items.push_back(std::make_unique<Item>());
+            return m_items.back().get();
+        }
+        Item *item = m_free.back();
+        m_free.pop_back();
+        return item;
+    }
+    void giveBack(Item *item)
+    {
+        std::lock_guard<std::mutex> lock(m_poolMutex);
+        m_free.push_back(item);
     }
 
+    std::mutex m_poolMutex;
+    std::vector<std::unique_ptr<Item>> m_items;   // every item made, for the end
+    std::vector<Item *> m_free;
+    Item *m_ring[PipelineCore::kSlots] = {};
+    Item *m_held = nullptr;   // the item the caller has from next()
+    Item m_own;               // an item the caller makes for itself
     PipelineCore m_core;
     std::unique_ptr<Maker> m_maker;
-    Item m_own;   // an item the caller makes for itself
-    std::unique_ptr<Item[]> m_slots;
 };
 
 } // namespace qm
