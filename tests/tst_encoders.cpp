@@ -82,6 +82,34 @@ private slots:
         QCOMPARE(encodeAlphaRows(QImage(), 4, 15), QString());
     }
 
+    // Every value at every depth, the gray ink of a capture and an alpha map alike, in a
+    // row whose last byte is padded: the levels and previews as the encoding defines them.
+    void everyValueAtEveryDepth()
+    {
+        for (int bpp : {1, 2, 4, 8}) {
+            const uint mask = (1u << bpp) - 1;
+            const int width = 255;   // values 0..254, and a partial last byte below 8 bpp
+            QImage gray(width, 1, QImage::Format_RGB32), alpha(width, 1, QImage::Format_Alpha8);
+            QString bytes, grayPreview, alphaPreview;
+            uint acc = 0;
+            for (int v = 0; v < width; ++v) {
+                gray.setPixel(v, 0, qRgb(v, v, v));
+                alpha.scanLine(0)[v] = uchar(v);
+                acc = (acc << bpp) | (uint(v) * 257u * mask / 65535u);
+                if ((v + 1) % (8 / bpp) == 0 || v == width - 1) {
+                    acc <<= bpp * ((8 / bpp - 1) - v % (8 / bpp));
+                    bytes += QStringLiteral("0x%1,").arg(acc & 0xFF, 2, 16, QLatin1Char('0'));
+                    acc = 0;
+                }
+                const uint big = uint(v) * 257u;
+                grayPreview += QLatin1Char(big > 0xEEEE ? '@' : big > 0xAAAA ? '%' : big > 0x5555 ? '+' : '.');
+                alphaPreview += QLatin1Char(v == 0 ? '.' : v < 64 ? '+' : v < 128 ? '*' : v < 192 ? '%' : v < 255 ? '#' : '@');
+            }
+            QCOMPARE(encodeGlyphRows(gray, bpp, int(mask)), bytes + QLatin1String("  //") + grayPreview);
+            QCOMPARE(encodeAlphaRows(alpha, bpp, int(mask)), bytes + QLatin1String("  //") + alphaPreview);
+        }
+    }
+
     void uncroppedKeepsBlankRows()
     {
         const QImage img = grayImage({{0, 0}, {255, 0}, {0, 0}});
