@@ -80,19 +80,15 @@ void addQuotedClose(QString &out, const QString &quoted)
 void appendGlyphDescriptorLine(LineBuffer &out, int bitmapIndex, int advW, int boxH, int boxW,
                                int ofsX, int ofsY, const QString &quoted)
 {
+    const struct {
+        const char *label;
+        int value;
+    } fields[] = {{"    {.bitmap_index = ", bitmapIndex}, {",\t.adv_w = ", advW}, {", .box_w = ", boxW},
+                  {", .box_h = ", boxH},                  {", .ofs_x = ", ofsX},  {", .ofs_y = ", ofsY}};
     char buf[160];
-    char *p = putText(buf, "    {.bitmap_index = ");
-    p = putInt(p, bitmapIndex);
-    p = putText(p, ",\t.adv_w = ");
-    p = putInt(p, advW);
-    p = putText(p, ", .box_w = ");
-    p = putInt(p, boxW);
-    p = putText(p, ", .box_h = ");
-    p = putInt(p, boxH);
-    p = putText(p, ", .ofs_x = ");
-    p = putInt(p, ofsX);
-    p = putText(p, ", .ofs_y = ");
-    p = putInt(p, ofsY);
+    char *p = buf;
+    for (const auto &field : fields)
+        p = putInt(putText(p, field.label), field.value);
     p = putText(p, "},/*(");
     QString &line = out.newLine();
     line += QLatin1String(buf, int(p - buf));
