@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The conversion benchmark, from a fresh clone:
-#   ./bench/run.sh            full run (about 4 minutes, half of it lv_font_conv)
+#   ./bench/run.sh            full run (5 to 10 minutes, most of it lv_font_conv)
 #   ./bench/run.sh --quick    one run each, ASCII and common sets only
 #   ./bench/run.sh --help     every option of bench/bench.py
 #   ./bench/run.sh --only-window   the window alone: offscreen and under Xvfb
