@@ -47,6 +47,7 @@ private slots:
     void okAcceptsWithPaneText();
     void closingRejects();
     void colourDialogChangesOnlyWhenAccepted();
+    void textsFitAtThisDpi();
 
 private:
     template<typename T>
@@ -81,7 +82,8 @@ void TestAweDlg::formAndNote()
 {
     QCOMPARE(m_dlg->objectName(), QStringLiteral("AweDlg"));
     QCOMPARE(m_dlg->windowTitle(), QStringLiteral("设置图标字体"));
-    QCOMPARE(m_dlg->size(), QSize(560, 472));
+    const qreal f = qMax(1.0, m_dlg->logicalDpiY() / 96.0);   // the form's size is for 96 dpi
+    QCOMPARE(m_dlg->size(), QSize(qRound(560 * f), qRound(472 * f)));
     const QStringList buttons = {"btn_add_add", "btn_add_sel", "btn_clean_all", "btn_color", "btn_ok"};
     const QStringList texts = {"添加所有图标", "添加选中图标", "清空图标", "换颜色看效果", "确认"};
     for (int i = 0; i < buttons.size(); ++i)
@@ -193,4 +195,16 @@ void TestAweDlg::colourDialogChangesOnlyWhenAccepted()
 }
 
 QTEST_MAIN(TestAweDlg)
+// Also run at 144 dpi, where texts grow but pixel sizes from the form do not.
+void TestAweDlg::textsFitAtThisDpi()
+{
+    m_dlg->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_dlg));
+    for (const QPushButton *b : m_dlg->findChildren<QPushButton *>())
+        QVERIFY2(b->width() >= b->sizeHint().width(), qPrintable(b->text()));
+    const QTableWidget *t = table();
+    const int code = QFontMetrics(t->font()).horizontalAdvance(t->item(0, 0)->text());
+    QVERIFY2(t->columnWidth(0) >= code, qPrintable(QString::number(t->columnWidth(0))));
+}
+
 #include "tst_awedlg.moc"

@@ -5,11 +5,28 @@
 #include <QDebug>
 #include <QItemSelectionModel>
 #include <QModelIndex>
+#include <QPushButton>
 #include <QTableWidgetItem>
 
 AweDlg::AweDlg(QWidget *parent) : QDialog(parent), ui(new Ui::AweDlg)
 {
     ui->setupUi(this);
+    fitToDpi();
+}
+
+void AweDlg::fitToDpi()
+{
+    // The dialog's size, the icon column's width and the buttons' widths are pixels
+    // chosen for 96 dpi, while its texts grow with the DPI: without this, the column
+    // cuts the codes off and the buttons their labels.
+    const qreal f = logicalDpiY() / 96.0;
+    if (f <= 1.0)
+        return;
+    auto scaled = [f](int v) { return qRound(v * f); };
+    ui->tableWidget_awe->setMaximumWidth(scaled(ui->tableWidget_awe->maximumWidth()));
+    for (QPushButton *b : findChildren<QPushButton *>())
+        b->setMinimumWidth(scaled(b->minimumWidth()));
+    resize(scaled(width()), scaled(height()));
 }
 
 AweDlg::~AweDlg()

@@ -34,6 +34,8 @@ private slots:
     void on_btn_ok_clicked();
 
 private:
+    void fitToDpi();
+
     Ui::AweDlg *ui;
     QFont m_icon_font;
     QString m_catalogue;
