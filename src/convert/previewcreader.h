@@ -49,7 +49,6 @@ public:
     // Finds the top-level objects and functions; their contents are read on request.
     bool parse(const QString &text, QString *error);
 
-    bool hasObject(const QString &name) const { return m_objects.contains(name); }
     // The name of the first object declared with the type `type` (its last word, such
     // as "lv_font_t"); empty when there is none.
     QString objectOfType(const QString &type) const;
