@@ -134,25 +134,21 @@ ConversionResult generateXbfBin(const ConversionRequest &request, ConversionProg
                              CapturePipeline::Encoding::CroppedBytes);
     const int fontHeight = pipeline.capturer().lineHeight();
     result.fontHeight = fontHeight;
-    const QString heightError = xbfLineHeightError(fontHeight);
-    if (!heightError.isEmpty()) {
+    auto fail = [&result](const QString &error) {
         result.ok = false;
-        result.error = heightError;
+        result.error = error;
         return result;
-    }
+    };
+    const QString heightError = xbfLineHeightError(fontHeight);
+    if (!heightError.isEmpty())
+        return fail(heightError);
     // The name becomes NAME.bin and NAME.c in the folder: one that is no identifier
     // ("../x") could put them elsewhere.
     const QString nameProblem = fontNameProblem(request.fontName);
-    if (!nameProblem.isEmpty()) {
-        result.ok = false;
-        result.error = nameProblem;
-        return result;
-    }
-    if (request.outputDir.isEmpty()) {
-        result.ok = false;
-        result.error = QStringLiteral("未选择保存文件夹");
-        return result;
-    }
+    if (!nameProblem.isEmpty())
+        return fail(nameProblem);
+    if (request.outputDir.isEmpty())
+        return fail(QStringLiteral("未选择保存文件夹"));
 
     const QString base = request.outputDir + QLatin1Char('/') + request.fontName;
     const QString binPath = base + QStringLiteral(".bin");
@@ -162,11 +158,6 @@ ConversionResult generateXbfBin(const ConversionRequest &request, ConversionProg
     LineBuffer out;
     appendXbfFileStart(out, request);
 
-    auto fail = [&result](const QString &error) {
-        result.ok = false;
-        result.error = error;
-        return result;
-    };
     // The records go into the .bin as they are made, after room for the header and the
     // position table: those are complete only after the last glyph and are filled in at
     // the end. Only one glyph is held in memory. The .bin and the .c replace the files
