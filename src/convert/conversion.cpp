@@ -40,11 +40,18 @@ QString generatorName(GeneratorKind kind)
 
 namespace {
 
+ConversionResult refused(const QString &error, const QStringList &warnings = QStringList())
+{
+    ConversionResult result;
+    result.ok = false;
+    result.error = error;
+    result.warnings = warnings;
+    return result;
+}
+
 ConversionResult runGenerator(GeneratorKind kind, const ConversionRequest &request,
                               ConversionProgress &progress)
 {
-    ConversionResult refused;
-    refused.ok = false;
     try {
         switch (kind) {
         case GeneratorKind::Legacy: return generateLegacyFont(request, progress);
@@ -57,10 +64,9 @@ ConversionResult runGenerator(GeneratorKind kind, const ConversionRequest &reque
         // The text of a font grows with its glyphs' size as well as their number; past
         // what the machine (or a QString) holds, the run ends and the caller goes on.
         progress.end();
-        refused.error = outOfMemoryMessage();
-        return refused;
+        return refused(outOfMemoryMessage());
     }
-    return refused;
+    return refused(QString());
 }
 
 } // namespace
@@ -78,21 +84,13 @@ ConversionResult runConversion(GeneratorKind kind, const ConversionRequest &requ
                      .arg(nulls);
     }
     if (nulls > 0 && prepared.chars.isEmpty()) {
-        ConversionResult refused;
-        refused.ok = false;
-        refused.error = QStringLiteral("请输入内容以转换：字符集中只有U+0000"
-                                       "/nothing to convert: the character set holds nothing but U+0000");
-        refused.warnings = notes;
-        return refused;
+        return refused(QStringLiteral("请输入内容以转换：字符集中只有U+0000"
+                                      "/nothing to convert: the character set holds nothing but U+0000"),
+                       notes);
     }
     const QString refusal = requestRefusal(kind, prepared);
-    if (!refusal.isEmpty()) {
-        ConversionResult refused;
-        refused.ok = false;
-        refused.error = refusal;
-        refused.warnings = notes;
-        return refused;
-    }
+    if (!refusal.isEmpty())
+        return refused(refusal, notes);
     notes << lackingGlyphWarnings(prepared.chars, prepared.font, prepared.iconFont, prepared.iconText);
     ConversionResult result = runGenerator(kind, prepared, progress);
     result.warnings = notes + result.warnings;
