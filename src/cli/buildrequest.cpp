@@ -68,11 +68,6 @@ bool readTextFile(const QString &path, QString *text, QString *error)
     return true;
 }
 
-QString hexCode(QChar c)
-{
-    return QStringLiteral("U+%1").arg(c.unicode(), 4, 16, QLatin1Char('0')).toUpper();
-}
-
 } // namespace
 
 IconSupport loadIconSupport()
@@ -267,7 +262,7 @@ bool buildRequest(const Options &options, const IconSupport &icons, PreparedConv
             }
             for (const QChar c : qAsConst(unknown)) {
                 prepared.warnings << QStringLiteral("%1 is not an icon of the icon font's catalogue")
-                                         .arg(hexCode(c));
+                                         .arg(codePointName(c.unicode()));
             }
         }
     }

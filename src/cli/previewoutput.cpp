@@ -1,6 +1,7 @@
 #include "previewoutput.h"
 
 #include "convert/atomicfile.h"
+#include "convert/charset.h"
 #include "convert/preview.h"
 
 #include <QBuffer>
@@ -39,8 +40,7 @@ bool writePreview(const Options &options, const PreparedConversion &prepared,
     if (!drawing.missingLetters.isEmpty()) {
         QStringList named;
         for (const uint c : drawing.missingLetters.toUcs4())
-            named << QStringLiteral("%1 (U+%2)").arg(QString::fromUcs4(&c, 1),
-                                                     QString::number(c, 16).toUpper().rightJustified(4, QLatin1Char('0')));
+            named << QStringLiteral("%1 (%2)").arg(QString::fromUcs4(&c, 1), codePointName(c));
         *notes << QStringLiteral("preview: the font has no glyph for %1").arg(named.join(QStringLiteral(", ")));
     }
     for (const QString &note : drawing.notes)

@@ -54,6 +54,11 @@ bool isControlCharacter(QChar ch)
     return (u >= 0x01 && u <= 0x1F) || u == 0x7F;
 }
 
+QString codePointName(uint code)
+{
+    return QStringLiteral("U+%1").arg(code, 4, 16, QLatin1Char('0')).toUpper();
+}
+
 int removeNullChars(QString &chars)
 {
     const int before = chars.size();

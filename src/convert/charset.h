@@ -23,6 +23,8 @@ QString buildCharacterSet(const QString &input, const QString &iconText,
 // U+0001..U+001F and U+007F: characters LVGL never draws (a line break in the set among
 // them), so every kind gives them an empty glyph with no advance.
 bool isControlCharacter(QChar ch);
+// "U+0041": a code point as messages name it, in upper-case hex of at least four digits.
+QString codePointName(uint code);
 // Takes every code unit 0 out of `chars` and says how many there were. The code lists of
 // the fonts end at a 0 entry, so a U+0000 among them would hide every later glyph.
 int removeNullChars(QString &chars);

@@ -291,7 +291,7 @@ QString listed(const QString &chars)
     const int shown = 10;
     QStringList items;
     for (const QChar ch : chars.left(shown)) {
-        const QString code = QStringLiteral("U+%1").arg(ch.unicode(), 4, 16, QLatin1Char('0')).toUpper();
+        const QString code = codePointName(ch.unicode());
         items << (ch.isPrint() && !ch.isSpace() ? QString(ch) + QStringLiteral(" (") + code + QLatin1Char(')')
                                                 : code);
     }

@@ -1,5 +1,7 @@
 #include "preview.h"
 
+#include "charset.h"
+
 #include <QPainter>
 #include <QPolygon>
 
@@ -24,11 +26,6 @@ struct DrawOp {
     int w = 0;
     int h = 0;
 };
-
-QString letterName(uint letter)
-{
-    return QStringLiteral("U+%1").arg(letter, 4, 16, QLatin1Char('0')).toUpper();
-}
 
 inline void blend(uchar *dst, uint opa)
 {
@@ -106,7 +103,7 @@ PreviewDrawing drawPreview(PreviewFont &font, const QString &sample, bool placeh
         if (font.lookup(c, &g)) {
             const bool validBpp = g.bpp == 1 || g.bpp == 2 || g.bpp == 4 || g.bpp == 8;
             if (g.boxW > kMaxBox || g.boxH > kMaxBox || qAbs(g.ofsX) > kMaxBox || qAbs(g.ofsY) > kMaxBox) {
-                d.notes << QStringLiteral("%1: the glyph box is too large to draw").arg(letterName(c));
+                d.notes << QStringLiteral("%1: the glyph box is too large to draw").arg(codePointName(c));
             } else if (validBpp && g.boxW > 0 && g.boxH > 0 && g.bitmap >= 0) {
                 DrawOp op;
                 op.letter = c;
@@ -159,7 +156,7 @@ PreviewDrawing drawPreview(PreviewFont &font, const QString &sample, bool placeh
             drawBox(d.opacity, at, op.w, op.h);
         } else if (!drawGlyph(d.opacity, at, op.glyph, font.bitmapBytes())) {
             const QString note =
-                QStringLiteral("%1: the glyph reads past the end of the font's data").arg(letterName(op.letter));
+                QStringLiteral("%1: the glyph reads past the end of the font's data").arg(codePointName(op.letter));
             if (!d.notes.contains(note))
                 d.notes << note;
         }
