@@ -234,7 +234,7 @@ QString defaultPreviewSample(const QString &asked, const QString &set)
         int count = 0;
         for (int i = 0; i < chars->size() && count < kSampleLength; ++i) {
             const QChar c = chars->at(i);
-            if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            if (c.isNull() || isControlCharacter(c))
                 continue;
             out += c;
             if (c.isHighSurrogate() && i + 1 < chars->size() && chars->at(i + 1).isLowSurrogate())
