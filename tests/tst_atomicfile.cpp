@@ -1,33 +1,14 @@
 // The writer of every file the user gets: all or nothing, with the system's reason.
 #include "convert/atomicfile.h"
 #include "filelimit.h"
+#include "testfiles.h"
 
-#include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
 
-namespace {
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
-}
-
-void writePlain(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        f.write(bytes);
-}
-
-QStringList entries(const QString &dir)
-{
-    return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
-}
-
-} // namespace
+using qmtest::filesIn;
+using qmtest::readFile;
+using qmtest::writeFile;
 
 class TestAtomicFile : public QObject
 {
@@ -40,7 +21,7 @@ private slots:
         const QString path = dir.filePath(QStringLiteral("out.c"));
         QString error;
         QVERIFY(qm::writeUtf8File(path, QStringLiteral("/* 中 */\n"), &error));
-        QCOMPARE(readAll(path), QByteArray("/* \xe4\xb8\xad */\n"));
+        QCOMPARE(readFile(path), QByteArray("/* \xe4\xb8\xad */\n"));
         QVERIFY(!qm::writeUtf8File(dir.filePath(QStringLiteral("missing/out.c")), QStringLiteral("x"), &error));
         QCOMPARE(error, QStringLiteral("The file %1 could not be opened: No such file or directory")
                             .arg(dir.filePath(QStringLiteral("missing/out.c"))));
@@ -69,7 +50,7 @@ private slots:
         const QString path = dir.filePath(QStringLiteral("big.c"));
         QString error;
         QVERIFY2(qm::writeUtf8File(path, text, &error), qPrintable(error));
-        QVERIFY(readAll(path) == text.toUtf8());
+        QVERIFY(readFile(path) == text.toUtf8());
     }
 
     // A full disk (here a file size limit): the old file stays whole, nothing else is
@@ -78,21 +59,21 @@ private slots:
     {
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("keep.c"));
-        writePlain(path, "previous run");
+        writeFile(path, "previous run");
         QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
         const QString big(20000, QLatin1Char('x'));
         QString error;
         QVERIFY(!qmtest::withFileSizeLimit(8192, [&] { return qm::writeUtf8File(path, big, &error); }));
         QCOMPARE(error, QStringLiteral("The file %1 could not be written: File too large").arg(path));
-        QCOMPARE(readAll(path), QByteArray("previous run"));
-        QCOMPARE(entries(dir.path()), QStringList{QStringLiteral("keep.c")});
+        QCOMPARE(readFile(path), QByteArray("previous run"));
+        QCOMPARE(filesIn(dir.path()), QStringList{QStringLiteral("keep.c")});
 
         // A limit the data reach only at the end, while the last buffered block goes out.
         QVERIFY(!qmtest::withFileSizeLimit(19999, [&] { return qm::writeUtf8File(path, big, &error); }));
-        QCOMPARE(readAll(path), QByteArray("previous run"));
+        QCOMPARE(readFile(path), QByteArray("previous run"));
 
         QVERIFY(qm::writeUtf8File(path, big, &error));
-        QCOMPARE(readAll(path), big.toUtf8());
+        QCOMPARE(readFile(path), big.toUtf8());
         const QFile::Permissions ownerGroupOther(0xF0FF);
         QCOMPARE(QFile::permissions(path) & ownerGroupOther, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup);
     }
@@ -104,7 +85,7 @@ private slots:
         QTemporaryDir dir;
         const QString bin = dir.filePath(QStringLiteral("f.bin"));
         const QString c = dir.filePath(QStringLiteral("f.c"));
-        writePlain(bin, "old bin");
+        writeFile(bin, "old bin");
         {
             qm::AtomicFile newBin(bin), newC(c);
             QVERIFY(newBin.open() && newC.open());
@@ -114,8 +95,8 @@ private slots:
             QCOMPARE(qm::AtomicFile::commitAll({&newBin, &newC}), &newC);
             QCOMPARE(newC.errorString(), QStringLiteral("The file %1 could not be written: Is a directory").arg(c));
         }
-        QCOMPARE(readAll(bin), QByteArray("old bin"));
-        QCOMPARE(entries(dir.path()), (QStringList{QStringLiteral("f.bin"), QStringLiteral("f.c")}));
+        QCOMPARE(readFile(bin), QByteArray("old bin"));
+        QCOMPARE(filesIn(dir.path()), (QStringList{QStringLiteral("f.bin"), QStringLiteral("f.c")}));
 
         QVERIFY(QDir(dir.path()).rmdir(QStringLiteral("f.c")));
         {
@@ -124,9 +105,9 @@ private slots:
             QVERIFY(newBin.write("new bin") && newBin.writeAt(0, "N", 1) && newC.write("new c"));
             QCOMPARE(qm::AtomicFile::commitAll({&newBin, &newC}), static_cast<qm::AtomicFile *>(nullptr));
         }
-        QCOMPARE(readAll(bin), QByteArray("New bin"));
-        QCOMPARE(readAll(c), QByteArray("new c"));
-        QCOMPARE(entries(dir.path()), (QStringList{QStringLiteral("f.bin"), QStringLiteral("f.c")}));
+        QCOMPARE(readFile(bin), QByteArray("New bin"));
+        QCOMPARE(readFile(c), QByteArray("new c"));
+        QCOMPARE(filesIn(dir.path()), (QStringList{QStringLiteral("f.bin"), QStringLiteral("f.c")}));
     }
 };
 

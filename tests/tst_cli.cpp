@@ -7,6 +7,7 @@
 #include "convert/preview.h"
 #include "convert/textimport.h"
 #include "filelimit.h"
+#include "testfiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -19,6 +20,9 @@
 using qm::GeneratorKind;
 using qm::cli::Options;
 using qm::cli::OutputType;
+
+using qmtest::readFile;
+using qmtest::writeFile;
 
 namespace {
 
@@ -50,19 +54,6 @@ Options parsed(const QStringList &arguments)
     if (!qm::cli::parseArguments(arguments, &options, &error))
         qWarning("unexpected parse error: %s", qPrintable(error));
     return options;
-}
-
-void writeFile(const QString &path, const QByteArray &data)
-{
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly))
-        file.write(data);
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "settings/settingsrecord.h"
+#include "testfiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -17,16 +18,8 @@ private:
     QString writeFile(const QByteArray &content)
     {
         const QString path = m_dir.filePath(QStringLiteral("config.ini"));
-        QFile f(path);
-        f.open(QIODevice::WriteOnly | QIODevice::Truncate);
-        f.write(content);
+        qmtest::writeFile(path, content);
         return path;
-    }
-
-    static QByteArray readFile(const QString &path)
-    {
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
     }
 
     static void expectDefaults(const SettingsRecord &s)
@@ -249,8 +242,8 @@ private slots:
         QVERIFY(s.saveToFile(path));
         QCOMPARE(s.takeSetAsidePath(), path + QStringLiteral(".bad"));
         QCOMPARE(s.takeSetAsidePath(), QString());
-        QCOMPARE(readFile(path + QStringLiteral(".bad")), content);
-        QCOMPARE(readFile(path), s.toJson());
+        QCOMPARE(qmtest::readFile(path + QStringLiteral(".bad")), content);
+        QCOMPARE(qmtest::readFile(path), s.toJson());
     }
 
     void unwritableFileReportsFailure()

@@ -1,5 +1,6 @@
 // The window and quillmark-cli must write the same bytes for the same options, whatever
 // resolution either one's screen has.
+#include "testfiles.h"
 #include "windowharness.h"
 
 #include "convert/fonts.h"
@@ -20,15 +21,9 @@
 using qmtest::ScriptedWindow;
 using qmtest::child;
 using qmtest::readConfig;
+using qmtest::readFile;
 
 namespace {
-
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 struct CliRun {
     int exitCode = -1;
@@ -131,7 +126,7 @@ private slots:
         QCOMPARE(cli.exitCode, 0);
         QVERIFY(!cli.out.isEmpty());
 
-        const QByteArray windowBytes = toFile ? readAll(target)
+        const QByteArray windowBytes = toFile ? readFile(target)
                                               : child<OutputView>(&w, "tb_output")->toPlainText().toUtf8();
         QVERIFY2(w.messages.isEmpty(), qPrintable(w.messages.join(QLatin1Char('\n'))));
         QCOMPARE(windowBytes.size(), cli.out.size());
@@ -158,13 +153,13 @@ private slots:
         QTest::mouseClick(child<QPushButton>(&w, "btn_convert"), Qt::LeftButton);
         QVERIFY2(w.messages.isEmpty(), qPrintable(w.messages.join(QLatin1Char('\n'))));
         for (const char *ext : {".bin", ".c"}) {
-            const QByteArray a = readAll(m_dir.filePath(QStringLiteral("win/myFont") + QLatin1String(ext)));
-            const QByteArray b = readAll(m_dir.filePath(QStringLiteral("cli/myFont") + QLatin1String(ext)));
+            const QByteArray a = readFile(m_dir.filePath(QStringLiteral("win/myFont") + QLatin1String(ext)));
+            const QByteArray b = readFile(m_dir.filePath(QStringLiteral("cli/myFont") + QLatin1String(ext)));
             QVERIFY(!a.isEmpty());
             QVERIFY(a == b);
         }
         QCOMPARE(child<OutputView>(&w, "tb_output")->toPlainText().toUtf8(),
-                 readAll(m_dir.filePath(QStringLiteral("win/myFont.c"))));
+                 readFile(m_dir.filePath(QStringLiteral("win/myFont.c"))));
         QVERIFY(!QFile::exists(m_dir.filePath(QStringLiteral("win/myFont.temp"))));
     }
 };

@@ -1,6 +1,7 @@
 // The window's commands around a conversion: editing the character set, the font
 // choice, saving, copying and where a conversion's text ends up.
 #include "filelimit.h"
+#include "testfiles.h"
 #include "windowharness.h"
 
 #include "convert/chartables.h"
@@ -28,6 +29,7 @@
 using qmtest::ScriptedWindow;
 using qmtest::child;
 using qmtest::readConfig;
+using qmtest::readFile;
 
 namespace {
 
@@ -40,13 +42,6 @@ void click(QWidget *w, const char *button)
 QString paneText(QWidget *w)
 {
     return child<QPlainTextEdit>(w, "pte_input")->toPlainText();
-}
-
-
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include "convert/generators/xbftable.h"
 #include "convert/glyphcapture.h"
 #include "filelimit.h"
+#include "testfiles.h"
 #include "testfonts.h"
 #include "xbfsupport.h"
 
@@ -36,17 +37,6 @@ QFont pixelFont(const QString &family, int px)
     return f;
 }
 
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-QStringList filesIn(const QString &dir)
-{
-    return QDir(dir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
-}
-
 // Both outputs of one request; the array's bytes must be the .bin.
 struct BothKinds {
     ConversionResult array;
@@ -62,7 +52,7 @@ BothKinds runBoth(ConversionRequest request, const QString &dir)
     b.array = generateXbfArray(request, progress);
     request.outputDir = dir;
     b.bin = generateXbfBin(request, progress);
-    b.bytes = readAll(dir + QStringLiteral("/myFont.bin"));
+    b.bytes = readFile(dir + QStringLiteral("/myFont.bin"));
     b.table = readXbfTable(b.bytes);
     return b;
 }
@@ -369,7 +359,7 @@ void TestXbf::binTextAndFiles()
     QCOMPARE(result.filesWritten,
              (QStringList{dir.filePath(QStringLiteral("myFont.bin")), dir.filePath(QStringLiteral("myFont.c"))}));
     QVERIFY(result.warnings.isEmpty());
-    QCOMPARE(QString::fromUtf8(readAll(dir.filePath(QStringLiteral("myFont.c")))), result.text);
+    QCOMPARE(QString::fromUtf8(readFile(dir.filePath(QStringLiteral("myFont.c")))), result.text);
 
     const XbfGlyph a = expectedXbfGlyph(r, QLatin1Char('A'));
     const int lineHeight = result.fontHeight;
@@ -452,7 +442,7 @@ void TestXbf::binTextAndFiles()
     const QString head = buildFileHeader() + QStringLiteral("\n#include \"lvgl.h\"\n\n\n") + buildXbfTypedefs();
     QCOMPARE(result.text, head + expectedTail);
 
-    const QByteArray bin = readAll(dir.filePath(QStringLiteral("myFont.bin")));
+    const QByteArray bin = readFile(dir.filePath(QStringLiteral("myFont.bin")));
     QCOMPARE(bin, QByteArray::fromHex("41004100010000000c000000") + char(a.adv) + char(a.boxW) + char(a.boxH)
                       + char(0) + char(a.ofsY) + char(0) + a.bitmap);
 }
@@ -496,7 +486,7 @@ void TestXbf::progressAndCancel()
                                                "0x00,0x00,0x00,0x00,//0x0043\n"
                                                "0x00,0x00,0x00,0x00,//0x0044\n\n/* B */\n")));
     QCOMPARE(filesIn(dir.path()), (QStringList{QStringLiteral("myFont.bin"), QStringLiteral("myFont.c")}));
-    const QByteArray bytes = readAll(dir.filePath(QStringLiteral("myFont.bin")));
+    const QByteArray bytes = readFile(dir.filePath(QStringLiteral("myFont.bin")));
     QCOMPARE(xbfArrayBytes(array.text), bytes);
     const XbfTableView table = readXbfTable(bytes);
     QCOMPARE(table.min, uint16_t('A'));
@@ -510,7 +500,7 @@ void TestXbf::progressAndCancel()
     QVERIFY(empty.ok);
     QCOMPARE(empty.written, 0);
     QVERIFY(empty.text.contains(QStringLiteral("//static uint8_t __g_font_buf[6];")));
-    QCOMPARE(readAll(dir.filePath(QStringLiteral("myFont.bin"))).size(), 8 + 16);
+    QCOMPARE(readFile(dir.filePath(QStringLiteral("myFont.bin"))).size(), 8 + 16);
 }
 
 void TestXbf::bufferSizeComment()
@@ -640,7 +630,7 @@ void TestXbf::cFileFailureKeepsTheEarlierPair()
     QCOMPARE(result.error, QStringLiteral("打开文件失败\n%1/myFont.c: Is a directory").arg(dir.path()));
     QVERIFY(result.filesWritten.isEmpty());
     QVERIFY(result.warnings.isEmpty());
-    QCOMPARE(readAll(dir.filePath(QStringLiteral("myFont.bin"))), QByteArray("previous run"));
+    QCOMPARE(readFile(dir.filePath(QStringLiteral("myFont.bin"))), QByteArray("previous run"));
     QCOMPARE(filesIn(dir.path()), (QStringList{QStringLiteral("myFont.bin"), QStringLiteral("myFont.c")}));
 }
 
@@ -684,8 +674,8 @@ void TestXbf::writeFailuresLeaveNothingBehind()
         QVERIFY2(result.error.startsWith(QStringLiteral("写入文件失败\n%1/myFont.bin: ").arg(dir.path())),
                  qPrintable(result.error));
         QCOMPARE(filesIn(dir.path()), (QStringList{QStringLiteral("myFont.bin"), QStringLiteral("myFont.c")}));
-        QCOMPARE(readAll(dir.filePath(QStringLiteral("myFont.bin"))), QByteArray("previous run"));
-        QCOMPARE(readAll(dir.filePath(QStringLiteral("myFont.c"))), QByteArray("previous run"));
+        QCOMPARE(readFile(dir.filePath(QStringLiteral("myFont.bin"))), QByteArray("previous run"));
+        QCOMPARE(readFile(dir.filePath(QStringLiteral("myFont.c"))), QByteArray("previous run"));
     }
 }
 
