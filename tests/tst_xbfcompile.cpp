@@ -175,11 +175,14 @@ void TestXbfCompile::everyGlyphThroughTheFont()
         QCOMPARE(out.value(QStringLiteral("line_height")), QStringList{QString::number(array.fontHeight)});
     };
 
+    auto build = [&](const QByteArray &font, const QStringList &moreFlags) {
+        return compileAndRun({{QStringLiteral("font.inc"), font}, {QStringLiteral("main.c"), QByteArray(kMain)}},
+                             {lvglIncludeDir(lvgl)}, flags + moreFlags);
+    };
+
     const QByteArray misaligned = misalignXbfArray(array.text);
     QVERIFY(!misaligned.isEmpty());
-    const CRun arrayRun = compileAndRun({{QStringLiteral("font.inc"), misaligned},
-                                         {QStringLiteral("main.c"), QByteArray(kMain)}},
-                                        {lvglIncludeDir(lvgl)}, flags);
+    const CRun arrayRun = build(misaligned, {});
     check(arrayRun, "array");
     // What the compiler makes of the array is the .bin, byte for byte.
     QCOMPARE(parseKeyedLines(arrayRun.output).value(QStringLiteral("array")).value(0).toLatin1(),
@@ -187,9 +190,7 @@ void TestXbfCompile::everyGlyphThroughTheFont()
 
     const QByteArray reader = completeBinReader(bin.text, binBytes);
     QVERIFY(!reader.isEmpty());
-    const CRun binRun = compileAndRun({{QStringLiteral("font.inc"), reader},
-                                       {QStringLiteral("main.c"), QByteArray(kMain)}},
-                                      {lvglIncludeDir(lvgl)}, flags + QStringList{QStringLiteral("-DQM_BIN_READER")});
+    const CRun binRun = build(reader, {QStringLiteral("-DQM_BIN_READER")});
     check(binRun, "bin");
 }
 
