@@ -1,5 +1,6 @@
 #include "convert/fonts.h"
 #include "icons/iconfont.h"
+#include "testfiles.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -64,10 +65,8 @@ void TestIconFont::catalogueFromFile()
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QString path = dir.filePath(QStringLiteral("font-awesome.css"));
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(".fa-a:before {\n  content: \"\\f000\";\n}\n.fa-b:before {\n  content: \"\\f2dc\";\n}\n");
-    file.close();
+    QVERIFY(qmtest::writeFile(path, ".fa-a:before {\n  content: \"\\f000\";\n}\n"
+                                    ".fa-b:before {\n  content: \"\\f2dc\";\n}\n"));
     QCOMPARE(qm::readIconCatalogue(path), QString(QChar(0xF000)) + QChar(0xF2DC));
 }
 

@@ -1,4 +1,5 @@
 #include "filelimit.h"
+#include "testfiles.h"
 #include "windowharness.h"
 
 #include "convert/fontname.h"
@@ -35,9 +36,7 @@ private:
 
     static void writeConfig(const QByteArray &json)
     {
-        QFile f(QStringLiteral("config.ini"));
-        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(json);
+        QVERIFY(qmtest::writeFile(QStringLiteral("config.ini"), json));
     }
 
 

@@ -1,4 +1,5 @@
 #include "convert/textimport.h"
+#include "testfiles.h"
 
 #include <QtEndian>
 #include <QTemporaryDir>
@@ -97,10 +98,7 @@ void TestTextImport::readsFileFromDisk()
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QString path = dir.filePath(QStringLiteral("ascii.txt"));
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("Hello 123\r\nWorld\n");
-    file.close();
+    QVERIFY(qmtest::writeFile(path, "Hello 123\r\nWorld\n"));
 
     QString text;
     QString error;
@@ -114,10 +112,7 @@ void TestTextImport::reportsWhatCannotBeImported()
     QTemporaryDir dir;
     const QString missing = dir.filePath(QStringLiteral("missing.txt"));
     const QString binary = dir.filePath(QStringLiteral("picture.png"));
-    QFile file(binary);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(QByteArray::fromHex("89504e470d0a1a0a0000000d49484452"));
-    file.close();
+    QVERIFY(qmtest::writeFile(binary, QByteArray::fromHex("89504e470d0a1a0a0000000d49484452")));
     const QList<QPair<QString, QString>> cases{
         {missing, QStringLiteral("The file %1 could not be opened: No such file or directory").arg(missing)},
         {dir.path(), QStringLiteral("The file %1 could not be opened: it is a folder").arg(dir.path())},

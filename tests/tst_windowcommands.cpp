@@ -97,10 +97,8 @@ private slots:
     {
         QDir(m_dir.path()).mkpath(QStringLiteral("texts"));
         const QString gbk = path(QStringLiteral("texts/gbk.txt"));
-        QFile f(gbk);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(QTextCodec::codecForName("GB18030")->fromUnicode(QStringLiteral("温度湿度")));
-        f.close();
+        QVERIFY(qmtest::writeFile(gbk,
+                                  QTextCodec::codecForName("GB18030")->fromUnicode(QStringLiteral("温度湿度"))));
 
         ScriptedWindow w;
         child<QPlainTextEdit>(&w, "pte_input")->setPlainText(QStringLiteral("A"));
@@ -117,10 +115,8 @@ private slots:
         QVERIFY(!QFile::exists(QStringLiteral("config.ini")));
 
         // A file that cannot be read, or is no text, is reported and leaves the pane alone.
-        QFile picture(path(QStringLiteral("texts/picture.png")));
-        QVERIFY(picture.open(QIODevice::WriteOnly));
-        picture.write(QByteArray::fromHex("89504e470d0a1a0a0000000d49484452"));
-        picture.close();
+        QVERIFY(qmtest::writeFile(path(QStringLiteral("texts/picture.png")),
+                                  QByteArray::fromHex("89504e470d0a1a0a0000000d49484452")));
         for (const QString &name : {QStringLiteral("missing.txt"), QStringLiteral("picture.png")}) {
             w.messages.clear();
             w.importAnswer = path(QStringLiteral("texts/") + name);
@@ -200,10 +196,8 @@ private slots:
 
     void chosenIconsAreShownAndCleared()
     {
-        QFile f(QStringLiteral("config.ini"));
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("{\"AweText\": \"\\uf011\\uf013\", \"SaveFile\": false}");
-        f.close();
+        QVERIFY(qmtest::writeFile(QStringLiteral("config.ini"),
+                                  "{\"AweText\": \"\\uf011\\uf013\", \"SaveFile\": false}"));
         ScriptedWindow w;
         QCOMPARE(child<QLabel>(&w, "label_awe")->text(), QStringLiteral("已选图标(2):"));
         auto *icons = child<QLabel>(&w, "label_awe_icons");

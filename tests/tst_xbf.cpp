@@ -348,10 +348,8 @@ void TestXbf::binTextAndFiles()
     ConversionRequest r = xbfRequest(QStringLiteral("A"), 1, textFont());
     r.outputDir = dir.path();
     // An earlier run's files are replaced without a question.
-    QFile old(dir.filePath(QStringLiteral("myFont.c")));
-    QVERIFY(old.open(QIODevice::WriteOnly));
-    old.write("stale stale stale stale stale stale stale stale stale stale stale stale stale");
-    old.close();
+    QVERIFY(writeFile(dir.filePath(QStringLiteral("myFont.c")),
+                      "stale stale stale stale stale stale stale stale stale stale stale stale stale"));
     NoProgress progress;
     const ConversionResult result = generateXbfBin(r, progress);
     QVERIFY2(result.ok, qPrintable(result.error));
@@ -617,10 +615,7 @@ void TestXbf::openFailures()
 void TestXbf::cFileFailureKeepsTheEarlierPair()
 {
     QTemporaryDir dir;
-    QFile previous(dir.filePath(QStringLiteral("myFont.bin")));
-    QVERIFY(previous.open(QIODevice::WriteOnly));
-    previous.write("previous run");
-    previous.close();
+    QVERIFY(writeFile(dir.filePath(QStringLiteral("myFont.bin")), "previous run"));
     QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("myFont.c")));
     ConversionRequest r = xbfRequest(QStringLiteral("AB"), 4, textFont());
     r.outputDir = dir.path();
@@ -664,9 +659,7 @@ void TestXbf::writeFailuresLeaveNothingBehind()
     const qint64 binSize = QFileInfo(unlimited.filePath(QStringLiteral("myFont.bin"))).size();
     r.outputDir = dir.path();
     for (const QString &name : {QStringLiteral("myFont.bin"), QStringLiteral("myFont.c")}) {
-        QFile previous(dir.filePath(name));
-        QVERIFY(previous.open(QIODevice::WriteOnly));
-        previous.write("previous run");
+        QVERIFY(writeFile(dir.filePath(name), "previous run"));
     }
     for (const rlim_t limit : {rlim_t(4096), rlim_t(binSize - 1)}) {
         result = runLimited(r, limit);

@@ -15,12 +15,12 @@ inline QByteArray readFile(const QString &path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-// Puts `bytes` in place of whatever `path` held, as an earlier run or the user left it.
-inline void writeFile(const QString &path, const QByteArray &bytes)
+// Puts `bytes` in place of whatever `path` held, as an earlier run or the user left it;
+// false when that failed.
+inline bool writeFile(const QString &path, const QByteArray &bytes)
 {
     QFile f(path);
-    if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        f.write(bytes);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
 }
 
 // Everything in a folder, hidden entries too, by name: what a failed write left behind.
