@@ -159,8 +159,7 @@ private slots:
     // must stay below 16 MiB.
     void legacyBitmapSize()
     {
-        QFont big(QStringLiteral("DejaVu Sans"));
-        big.setPixelSize(64);
+        QFont big = qmtest::pixelFont(QStringLiteral("DejaVu Sans"), 64);
         const QFontMetrics metrics(qm::conversionFont(big));
         const int glyphBytes = metrics.height() * ((metrics.horizontalAdvance(QLatin1Char('M')) * 4 + 7) / 8);
         const int fitting = int(qm::kMaxLegacyGlyphIndex / glyphBytes) + 1;
@@ -190,8 +189,7 @@ private slots:
         QTemporaryDir dir;
         const QString family = qmtest::registerFontWithVerticalMetrics(dir.path(), ascender, descender);
         QVERIFY(!family.isEmpty());
-        QFont broken(family);
-        broken.setPixelSize(16);
+        QFont broken = qmtest::pixelFont(family, 16);
         QVERIFY(QFontMetrics(broken).height() <= 0);
         for (const qm::GeneratorKind kind : kAllKinds) {
             qm::ConversionRequest r = qmtest::makeRequest(QStringLiteral("AB"), 4, broken);

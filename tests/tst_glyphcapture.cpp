@@ -120,8 +120,7 @@ void TestGlyphCapture::placedGlyphsMatchDrawnOnes_data()
         QTest::addRow("cjk 7pt %dbpp", bpp) << qmtest::cjkFont(7) << bpp;
         QTest::addRow("latin 15pt %dbpp", bpp) << qmtest::latinFont(15) << bpp;
         QTest::addRow("serif 23px %dbpp", bpp) << QFont(QStringLiteral("DejaVu Serif"), 17) << bpp;
-        QFont droid(QStringLiteral("Droid Sans Fallback"));
-        droid.setPixelSize(16);
+        QFont droid = qmtest::pixelFont(QStringLiteral("Droid Sans Fallback"), 16);
         QTest::addRow("droid 16px %dbpp", bpp) << droid << bpp;
     }
 }

@@ -179,8 +179,7 @@ void TestLvgl9::initTestCase()
     for (uint letter : letters)
         m_letters << QStringLiteral("0x%1").arg(letter, 0, 16);
 
-    QFont font(defaultFontFamily());
-    font.setPixelSize(16);
+    QFont font = qmtest::pixelFont(defaultFontFamily(), 16);
     QString declarations, table;
     for (int bpp : {1, 2, 4, 8}) {
         // What the sorted kind draws, worked out from the toolkit directly.

@@ -137,8 +137,7 @@ void TestRawRender::facesAreTheOnesTextLayoutDraws()
 {
     QFETCH(QString, family);
     QFETCH(QString, lacked);
-    QFont font(family);
-    font.setPixelSize(16);
+    QFont font = qmtest::pixelFont(family, 16);
     const FontFaces faces(conversionFont(font));
     // Latin, Greek, Cyrillic, Hebrew, Arabic, Thai, Devanagari, Han, Hangul, kana, symbols,
     // marks, a soft hyphen, a zero-width space, private use, the object placeholder.
@@ -198,8 +197,7 @@ void TestRawRender::lackingCharactersAreNamed()
 
 void TestRawRender::setUpFollowsDepth()
 {
-    QFont font(QStringLiteral("DejaVu Sans"));
-    font.setPixelSize(16);
+    QFont font = qmtest::pixelFont(QStringLiteral("DejaVu Sans"), 16);
     font.setStyleStrategy(QFont::PreferAntialias);
     const QFont icon(m_awesome);
 
@@ -242,8 +240,7 @@ void TestRawRender::boxAndPixelsMatchTheFont()
     QFETCH(QString, family);
     QFETCH(QString, chars);
     QFETCH(int, bpp);
-    QFont font(family);
-    font.setPixelSize(16);
+    QFont font = qmtest::pixelFont(family, 16);
     const QFont textFont = qmtest::fontForBpp(font, bpp);
     const int lineHeight = QFontMetrics(textFont).height();
     const int baseLine = int(QRawFont::fromFont(textFont, QFontDatabase::Any).descent());
@@ -316,8 +313,7 @@ void TestRawRender::engineGlyphMatchesThePublicCalls()
     QFETCH(bool, served);
     if (!engineGlyphsBuiltIn())
         QSKIP("built without Qt's private headers");
-    QFont font(family);
-    font.setPixelSize(pixelSize);
+    QFont font = qmtest::pixelFont(family, pixelSize);
     font.setHintingPreference(QFont::HintingPreference(hinting));
     QVERIFY2(QFontInfo(font).family() == family || family == defaultFontFamily(), "font not installed");
     const QRawFont raw = QRawFont::fromFont(font, QFontDatabase::Any);
@@ -354,8 +350,7 @@ void TestRawRender::engineGlyphMatchesThePublicCalls()
 
 void TestRawRender::iconCharactersUseTheIconFont()
 {
-    QFont font(defaultFontFamily());
-    font.setPixelSize(16);
+    QFont font = qmtest::pixelFont(defaultFontFamily(), 16);
     const QString icons = QString(QChar(0xF000)) + QChar(0xF015) + QChar(0xF26E);
     const QString chars = QStringLiteral("A") + icons + QChar(0xF001);   // U+F001 typed, not chosen
     for (int bpp : {1, 4}) {
@@ -383,8 +378,7 @@ void TestRawRender::iconCharactersUseTheIconFont()
 // have neither.
 void TestRawRender::blankGlyphsHaveAnEmptyBox()
 {
-    QFont font(QStringLiteral("DejaVu Sans"));
-    font.setPixelSize(16);
+    QFont font = qmtest::pixelFont(QStringLiteral("DejaVu Sans"), 16);
     const QString chars = QStringLiteral(" \n\t\x7f");
     for (int bpp : {1, 2, 4, 8}) {
         RawGlyphRenderer renderer(chars, font, QFont(m_awesome), QString(), bpp);
@@ -413,8 +407,7 @@ void TestRawRender::blankGlyphsHaveAnEmptyBox()
 // shaped scripts, a glyph from a fallback face.
 void TestRawRender::advanceIsTheWidthOfTheString()
 {
-    QFont font(QStringLiteral("DejaVu Sans"));
-    font.setPixelSize(16);
+    QFont font = qmtest::pixelFont(QStringLiteral("DejaVu Sans"), 16);
     const QString chars = QString::fromUtf8("A\u00ad\u0301\ufffc\u0628\u0915\u4e2d");
     for (int bpp : {1, 4}) {
         RawGlyphRenderer renderer(chars, font, QFont(m_awesome), QString(), bpp);

@@ -30,13 +30,6 @@ QFont textFont(int pointSize = 12)
     return f;
 }
 
-QFont pixelFont(const QString &family, int px)
-{
-    QFont f(family);
-    f.setPixelSize(px);
-    return f;
-}
-
 // Both outputs of one request; the array's bytes must be the .bin.
 struct BothKinds {
     ConversionResult array;

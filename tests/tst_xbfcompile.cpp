@@ -107,8 +107,7 @@ void TestXbfCompile::everyGlyphThroughTheFont_data()
     QTest::newRow("8 bpp") << 8 << yahei << awesome << text << faIcons << "v6";
 
     // Icons taller than the line (negative offsets, bitmaps beyond width x line height).
-    QFont mathFace(QStringLiteral("DejaVu Math TeX Gyre"));
-    mathFace.setPixelSize(64);
+    QFont mathFace = qmtest::pixelFont(QStringLiteral("DejaVu Math TeX Gyre"), 64);
     const QString tall = QStringLiteral("\u2588|");
     QTest::newRow("tall icons 1 bpp") << 1 << mathFace << QFont(QStringLiteral("DejaVu Sans")) << QStringLiteral("il")
                                       << tall << "v8.0";

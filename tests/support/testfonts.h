@@ -1,8 +1,17 @@
 #pragma once
 
+#include <QFont>
 #include <QString>
 
 namespace qmtest {
+
+// `family` at `px` pixels, the size the tests measure glyphs in.
+inline QFont pixelFont(const QString &family, int px)
+{
+    QFont f(family);
+    f.setPixelSize(px);
+    return f;
+}
 
 // Which of the font families the tests draw with are not installed, each with the
 // Debian package that provides it (all come from packages scripts/setup.sh installs);
