@@ -3,7 +3,7 @@
 // read before the clock starts, as the window holds it after a run into its pane.
 // Run on demand:
 //   quillmark-preview-bench FONT.c [FONT.bin] [--runs N] [--sample TEXT] [--in-memory]
-#include "convert/preview.h"
+#include "preview/preview.h"
 
 #include <QElapsedTimer>
 #include <QFile>

@@ -20,7 +20,7 @@
 #include "mainwindow.h"
 #include "outputview.h"
 
-#include "convert/fonts.h"
+#include "render/fonts.h"
 
 #include <QAbstractButton>
 #include <QApplication>

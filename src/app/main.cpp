@@ -1,6 +1,6 @@
 #include "mainwindow.h"
 
-#include "convert/fonts.h"
+#include "render/fonts.h"
 
 #include <QApplication>
 

@@ -10,14 +10,14 @@
 
 #include "outputview.h"
 
-#include "convert/atomicfile.h"
-#include "convert/charset.h"
-#include "convert/chartables.h"
-#include "convert/conversion.h"
-#include "convert/fontname.h"
-#include "convert/fonts.h"
-#include "convert/glyphcapture.h"
-#include "convert/textimport.h"
+#include "files/atomicfile.h"
+#include "charset/charset.h"
+#include "charset/chartables.h"
+#include "conversion/conversion.h"
+#include "request/fontname.h"
+#include "render/fonts.h"
+#include "render/glyphcapture.h"
+#include "files/textfile.h"
 #include "icons/iconfont.h"
 
 #include <QApplication>
@@ -642,7 +642,7 @@ void MainWindow::on_btn_input_txt_clicked()
     if (path.isEmpty())
         return;
     QString text, error;
-    if (!qm::readImportedTextFile(path, &text, &error)) {
+    if (!qm::readTextFile(path, &text, &error)) {
         qDebug().noquote() << error;
         showMessage(QStringLiteral("错误提示"),
                     QStringLiteral("无法导入文件 %1：%2")

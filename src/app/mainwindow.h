@@ -1,7 +1,7 @@
 #pragma once
 
-#include "convert/preview.h"
-#include "convert/request.h"
+#include "preview/preview.h"
+#include "request/request.h"
 #include "settings/settingsrecord.h"
 
 #include <QFont>

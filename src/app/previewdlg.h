@@ -1,6 +1,6 @@
 #pragma once
 
-#include "convert/preview.h"
+#include "preview/preview.h"
 
 #include <QDialog>
 #include <QImage>

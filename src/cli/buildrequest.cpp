@@ -1,9 +1,9 @@
 #include "buildrequest.h"
 
-#include "convert/charset.h"
-#include "convert/fontname.h"
-#include "convert/preview.h"
-#include "convert/textimport.h"
+#include "charset/charset.h"
+#include "request/fontname.h"
+#include "preview/preview.h"
+#include "files/textfile.h"
 #include "icons/iconfont.h"
 
 #include <QDir>
@@ -28,44 +28,6 @@ bool looksLikeFontFile(const QString &text)
     // Family names never hold a slash, so anything with one is meant as a path.
     return text.contains(QLatin1Char('/'))
         || suffixes.contains(QFileInfo(text).suffix(), Qt::CaseInsensitive);
-}
-
-bool readTextFile(const QString &path, QString *text, QString *error)
-{
-    QFile file;
-    bool opened = false;
-    if (path == QLatin1String("-")) {
-        opened = file.open(stdin, QIODevice::ReadOnly);
-    } else {
-        // Pipes and devices (/dev/stdin, <(command)) are read like files.
-        const QFileInfo info(path);
-        if (info.isDir()) {
-            *error = QStringLiteral("text file %1 is a folder").arg(path);
-            return false;
-        }
-        if (!info.exists()) {
-            *error = QStringLiteral("text file %1 does not exist").arg(path);
-            return false;
-        }
-        file.setFileName(path);
-        opened = file.open(QIODevice::ReadOnly);
-    }
-    if (!opened) {
-        *error = QStringLiteral("text file %1 could not be opened: %2").arg(path, file.errorString());
-        return false;
-    }
-    const QByteArray data = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        *error = QStringLiteral("text file %1 could not be read: %2").arg(path, file.errorString());
-        return false;
-    }
-    // Decoded as the window's import decodes, so that a file gives the same characters
-    // in both; what is not text would be converted as one garbage glyph per byte.
-    if (!decodeImportedText(data, text)) {
-        *error = QStringLiteral("text file %1: %2").arg(path, notTextReason());
-        return false;
-    }
-    return true;
 }
 
 } // namespace

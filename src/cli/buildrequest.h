@@ -1,7 +1,7 @@
 #pragma once
 
 #include "cli/options.h"
-#include "convert/request.h"
+#include "request/request.h"
 
 #include <QFont>
 #include <QString>

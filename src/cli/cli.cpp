@@ -4,9 +4,9 @@
 #include "cli/options.h"
 #include "cli/previewoutput.h"
 #include "cli/terminalprogress.h"
-#include "convert/atomicfile.h"
-#include "convert/conversion.h"
-#include "convert/fonts.h"
+#include "files/atomicfile.h"
+#include "conversion/conversion.h"
+#include "render/fonts.h"
 
 #include <QGuiApplication>
 

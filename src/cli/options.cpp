@@ -1,7 +1,7 @@
 #include "options.h"
 
-#include "convert/chartables.h"
-#include "convert/request.h"
+#include "charset/chartables.h"
+#include "request/request.h"
 
 #include <QRegularExpression>
 

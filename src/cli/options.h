@@ -1,6 +1,6 @@
 #pragma once
 
-#include "convert/fonts.h"
+#include "render/fonts.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,8 +1,8 @@
 #include "previewoutput.h"
 
-#include "convert/atomicfile.h"
-#include "convert/charset.h"
-#include "convert/preview.h"
+#include "files/atomicfile.h"
+#include "charset/charset.h"
+#include "preview/preview.h"
 
 #include <QBuffer>
 

@@ -2,7 +2,7 @@
 
 #include "cli/buildrequest.h"
 #include "cli/options.h"
-#include "convert/request.h"
+#include "request/request.h"
 
 #include <QString>
 #include <QStringList>

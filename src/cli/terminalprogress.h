@@ -1,6 +1,6 @@
 #pragma once
 
-#include "convert/progress.h"
+#include "request/progress.h"
 
 #include <QElapsedTimer>
 #include <QString>

@@ -1,6 +1,6 @@
 #include "settingsrecord.h"
 
-#include "convert/atomicfile.h"
+#include "files/atomicfile.h"
 
 #include <QFile>
 #include <QFileInfo>

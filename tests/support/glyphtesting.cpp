@@ -1,7 +1,7 @@
 #include "glyphtesting.h"
 
-#include "convert/charset.h"
-#include "convert/encoders.h"
+#include "charset/charset.h"
+#include "output/encoders.h"
 
 #include <QFontDatabase>
 #include <vector>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "convert/glyphcapture.h"
-#include "convert/progress.h"
-#include "convert/request.h"
+#include "render/glyphcapture.h"
+#include "request/progress.h"
+#include "request/request.h"
 
 #include <QByteArray>
 #include <QFont>

@@ -1,8 +1,8 @@
 #include "xbfsupport.h"
 
-#include "convert/charset.h"
-#include "convert/encoders.h"
-#include "convert/glyphcapture.h"
+#include "charset/charset.h"
+#include "output/encoders.h"
+#include "render/glyphcapture.h"
 
 #include <QFontDatabase>
 #include <QRegularExpression>

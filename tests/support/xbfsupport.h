@@ -1,7 +1,7 @@
 #pragma once
 
-#include "convert/progress.h"
-#include "convert/request.h"
+#include "request/progress.h"
+#include "request/request.h"
 
 #include <QByteArray>
 #include <QList>

@@ -1,0 +1,132 @@
+#include "conversion/requestlimits.h"
+
+#include "charset/charset.h"
+#include "output/encoders.h"
+#include "render/fonts.h"
+#include "render/glyphcapture.h"
+
+#include <QFontInfo>
+#include <QFontMetrics>
+
+#include <vector>
+
+namespace qm {
+
+namespace {
+
+QString tooManyGlyphs(int count, const QString &why)
+{
+    return QStringLiteral("字符太多：%1个，此输出类型一个字体最多%2个。请清除重复字符（自动清除重复，命令行用--dedupe），"
+                          "或把字符分成几个字体。\n"
+                          "Too many characters for this output kind: %1, at most %2 in one font (%3). "
+                          "Remove repeated characters (--dedupe) or split the set into several fonts.")
+        .arg(count)
+        .arg(kMaxListedGlyphs)
+        .arg(why);
+}
+
+// The metrics a conversion draws with: the font sized at the conversion's 96 dpi.
+QString badMetrics(const QFont &font)
+{
+    const QFont sized = conversionFont(font);
+    const QFontMetrics metrics(sized);
+    if (metrics.height() > 0 && metrics.ascent() > 0)
+        return QString();
+    const QString name = QFontInfo(sized).family();
+    return QStringLiteral("字体“%1”在此字号下的纵向度量无效（上%2、下%3像素），转换出的字模高度会是%4。"
+                          "请换一个字体或字号。\n"
+                          "The font \"%1\" has zero or inverted vertical metrics at this size (ascent %2, "
+                          "descent %3 px), which would give a line height of %4. Choose another font or size.")
+        .arg(name)
+        .arg(metrics.ascent())
+        .arg(metrics.descent())
+        .arg(metrics.height());
+}
+
+// Where the last glyph of an LVGL 5.3 font would start: every glyph takes the tallest
+// line's rows times its padded row, measured as the generator will draw it. Measuring a
+// character loads its glyph, which costs about as much as drawing it, so with `exact`
+// false a character of the font's own face counts as twice the widest advance the face
+// declares (and two pixels more): far more than any of its glyphs, and still enough to
+// settle most sets, which lie far within the limit. Only the others are measured.
+qint64 lastLegacyGlyphIndex(const ConversionRequest &request, bool exact)
+{
+    const GlyphCapturer capturer(request.font, request.iconFont, request.iconText, request.bpp);
+    const qint64 rows = qMax(0, capturer.tallestLine(request.chars));
+    const QFont font = conversionFont(request.font);
+    const FontFaces faces(font);
+    const int bound = 2 * QFontMetrics(font).maxWidth() + 2;
+    std::vector<int> rowBytesOf(0x10000, -1);   // measured once per code unit
+    qint64 index = 0;
+    qint64 last = 0;
+    for (const QChar ch : request.chars) {
+        int &rowBytes = rowBytesOf[ch.unicode()];
+        if (rowBytes < 0) {
+            int width = -1;
+            if (!exact && !isControlCharacter(ch)
+                && (request.iconText.isEmpty() || !request.iconText.contains(ch))) {
+                const FontFaces::Face face = faces.find(ch);
+                if (face.raw && face.primary && !face.laidOut && face.glyph != 0)
+                    width = bound;
+            }
+            if (width < 0)
+                width = capturer.measure(ch).width;
+            rowBytes = rowBytesFor(qMax(0, width), request.bpp);
+        }
+        last = index;
+        index += rows * rowBytes;
+    }
+    return last;
+}
+
+} // namespace
+
+QString requestRefusal(GeneratorKind kind, const ConversionRequest &request)
+{
+    switch (kind) {
+    case GeneratorKind::SortedInternal:
+    case GeneratorKind::UnsortedInternal:
+        if (request.chars.size() > kMaxListedGlyphs)
+            return tooManyGlyphs(request.chars.size(), QStringLiteral("LVGL counts the glyph list in 16 bits"));
+        break;
+    case GeneratorKind::XbfArray:
+    case GeneratorKind::XbfBin:
+        if (request.chars.size() > kMaxListedGlyphs)
+            return tooManyGlyphs(request.chars.size(), QStringLiteral("the XBF table holds one glyph per 16-bit code"));
+        break;
+    case GeneratorKind::Legacy:
+        break;
+    }
+
+    QString metrics = badMetrics(request.font);
+    if (metrics.isEmpty() && !request.iconText.isEmpty())
+        metrics = badMetrics(iconFontSizedLike(request.iconFont, request.font));
+    if (!metrics.isEmpty())
+        return metrics;
+
+    if (kind == GeneratorKind::Legacy) {
+        qint64 last = lastLegacyGlyphIndex(request, false);
+        if (last > kMaxLegacyGlyphIndex)
+            last = lastLegacyGlyphIndex(request, true);
+        if (last > kMaxLegacyGlyphIndex) {
+            return QStringLiteral("字模数据太大：最后一个字符的位置为%1字节，LVGL 5.3的glyph_index最多%2。"
+                                  "请清除重复字符、减少字符或减小字号，或把字符分成几个字体。\n"
+                                  "The glyph bitmaps are too large for LVGL 5.3: the last glyph would start "
+                                  "at byte %1, past what its 24-bit glyph_index holds (%2). Remove repeated "
+                                  "characters, convert fewer characters or a smaller size, or split the set "
+                                  "into several fonts.")
+                .arg(last)
+                .arg(kMaxLegacyGlyphIndex);
+        }
+    }
+    return QString();
+}
+
+QString outOfMemoryMessage()
+{
+    return QStringLiteral("内存不足，生成的代码放不下：请减少字符或减小字号，或把字符分成几个字体。\n"
+                          "Not enough memory for the generated code: convert fewer characters or a "
+                          "smaller size, or split the set into several fonts.");
+}
+
+} // namespace qm

@@ -1,0 +1,58 @@
+#include "output/capturepipeline.h"
+#include "output/encoders.h"
+
+#include <algorithm>
+
+namespace qm {
+
+CapturePipeline::Maker::Maker(const QString &chars, const QFont &font, const QFont &iconFont,
+                              const QString &iconText, int bpp, int mask, Encoding encoding,
+                              const Decorator &decorate)
+    : chars(chars),
+      capturer(font, iconFont, iconText, bpp),
+      bpp(bpp),
+      mask(mask),
+      encoding(encoding),
+      decorate(decorate)
+{
+    if (encoding == Encoding::FullText)
+        rows = capturer.tallestLine(chars);
+}
+
+void CapturePipeline::Maker::finish(CapturedGlyph &g) const
+{
+    g.crop = CropInfo();
+    g.rows.resize(0);   // empties, keeping the storage
+    switch (encoding) {
+    case Encoding::CroppedText:
+        appendCroppedGlyphRows(g.rows, capturer.capture(g.glyph), bpp, mask, &g.crop.boxH, &g.crop.rowsBelow);
+        break;
+    case Encoding::FullText:
+        appendGlyphRows(g.rows, capturer.capture(g.glyph, rows), bpp, mask);
+        break;
+    case Encoding::CroppedBytes:
+        // Room for the uncropped rows, as the encoder asks.
+        g.bytes.resize(size_t(std::max(0, rowBytesFor(g.glyph.width, bpp) * g.glyph.height)));
+        packCroppedGlyphBytes(capturer.capture(g.glyph), bpp, mask, g.bytes.data(), &g.crop.boxH,
+                              &g.crop.rowsBelow);
+        break;
+    }
+    g.glyph.coverage = EngineGlyph();
+    g.block.resize(0);
+    g.line.resize(0);
+    if (decorate)
+        decorate(g, capturer);
+}
+
+CapturePipeline::CapturePipeline(const QString &chars, const QFont &font, const QFont &iconFont,
+                                 const QString &iconText, int bpp, int mask, Encoding encoding,
+                                 Decorator decorate, bool threaded)
+    : m_pipeline(chars.size(),
+                 [chars, font, iconFont, iconText, bpp, mask, encoding, decorate](bool) {
+                     return std::make_unique<Maker>(chars, font, iconFont, iconText, bpp, mask, encoding, decorate);
+                 },
+                 threaded)
+{
+}
+
+} // namespace qm

@@ -1,0 +1,68 @@
+#pragma once
+
+#include "output/glyphpipeline.h"
+#include "render/rawrender.h"
+
+#include <QString>
+#include <functional>
+
+namespace qm {
+
+// The raw-font glyphs of a set in order for the sorted font, drawn and encoded on two
+// threads (GlyphPipeline), each with a renderer of its own. A glyph the caller draws for
+// itself is encoded only after it was reported.
+class RawGlyphPipeline
+{
+public:
+    struct Glyph {
+        RawGlyph glyph;       // its pixels are dropped once encoded
+        QString rows;         // its alpha map as bitmap text
+        QString block;        // what the decorator made of it
+        QString line;
+        bool finished = false;   // encoded and decorated
+    };
+    // Turns an encoded glyph into the caller's text: it adds to `block` and `line`,
+    // which come empty. It runs on whichever thread drew the glyph and must touch
+    // nothing else.
+    using Decorator = std::function<void(Glyph &)>;
+
+    // `threaded` false keeps all work on the calling thread.
+    RawGlyphPipeline(const QString &chars, const QFont &font, const QFont &iconFont,
+                     const QString &iconText, int bpp, int mask, bool threaded,
+                     Decorator decorate = Decorator());
+
+    const RawGlyphRenderer &renderer() const { return m_pipeline.maker().renderer; }
+    // Character `index`, drawn (its font is one of the caller's renderer); indexes must
+    // come in ascending order. The glyph stays valid until the next call.
+    Glyph &next(int index) { return m_pipeline.next(index); }
+    // Encodes and decorates a glyph from next() unless that is done already.
+    void finish(Glyph &glyph) { m_pipeline.finish(glyph); }
+    // Sets of fewer characters than this are not worth a thread.
+    static int threadThreshold() { return PipelineCore::kThreadThreshold; }
+
+    struct Maker {
+        using Item = Glyph;
+        Maker(const QString &chars, const QFont &font, const QFont &iconFont, const QString &iconText,
+              int bpp, int mask, bool logMetrics, const Decorator &decorate);
+        void start(int index, Glyph &g) { g.glyph = renderer.render(index); }
+        void finish(Glyph &g) const;
+        // The caller reports each glyph with its own fonts; the faces stay the drawing
+        // thread's.
+        void release(Glyph &g) const
+        {
+            g.glyph.font = nullptr;
+            g.glyph.raw = nullptr;
+        }
+        void adopt(Glyph &g) const { g.glyph.font = g.glyph.icon ? &renderer.iconFont() : &renderer.textFont(); }
+
+        RawGlyphRenderer renderer;
+        int bpp;
+        int mask;
+        Decorator decorate;
+    };
+
+private:
+    GlyphPipeline<Maker> m_pipeline;
+};
+
+} // namespace qm

@@ -1,0 +1,229 @@
+#include "output/generators.h"
+#include "output/lvgl9text.h"
+#include "output/xbftable.h"
+#include "output/lvgltext.h"
+
+#include "files/atomicfile.h"
+#include "output/encoders.h"
+#include "request/fontname.h"
+#include "output/capturepipeline.h"
+#include "output/linebuffer.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace qm {
+
+namespace {
+
+// The first line is what the window shows in its box; the second names the file.
+QString fileFailure(const QString &headline, const QString &path, const QString &reason)
+{
+    return headline + QLatin1Char('\n') + path + QStringLiteral(": ") + reason;
+}
+
+QString openFailure(const QString &path, const QString &reason)
+{
+    return fileFailure(QStringLiteral("打开文件失败"), path, reason);
+}
+
+QString writeFailure(const QString &path, const QString &reason)
+{
+    return fileFailure(QStringLiteral("写入文件失败"), path, reason);
+}
+
+// LVGL 9: the glyph id is the record's offset in the .bin. Each pointer the access
+// function returns is read before the next call, which may reuse its buffer.
+void appendLvgl9Callbacks(LineBuffer &out)
+{
+    appendLvgl9GlyphHelpers(out);
+    out.appendEach({
+        "static bool __user_font_get_glyph_dsc(const lv_font_t * font, lv_font_glyph_dsc_t * dsc_out, uint32_t unicode_letter, uint32_t unicode_letter_next) {",
+        "    if( unicode_letter>__g_xbf_hd.max || unicode_letter<__g_xbf_hd.min ) return false;",
+        "    uint32_t pos = __user_font_pos(__user_font_getdata(sizeof(x_header_t)+(unicode_letter-__g_xbf_hd.min)*4, 4));",
+        "    if( pos == 0 ) return false;",
+        "    const glyph_dsc_t * gdsc = (const glyph_dsc_t *)__user_font_getdata(pos, sizeof(glyph_dsc_t));",
+        "    __user_font_set_dsc(dsc_out, gdsc->adv_w, gdsc->box_w, gdsc->box_h, gdsc->ofs_x, gdsc->ofs_y, __g_xbf_hd.bpp, pos);",
+        "    return true;",
+        "}",
+    });
+    out.appendEmptyLines(2);
+    out.appendEach({
+        "static void __user_font_draw(uint32_t glyph_id, lv_draw_buf_t * draw_buf) {",
+        "    const glyph_dsc_t * gdsc = (const glyph_dsc_t *)__user_font_getdata(glyph_id, sizeof(glyph_dsc_t));",
+        "    uint32_t box_w = gdsc->box_w, box_h = gdsc->box_h;",
+        "    const uint8_t * bitmap = __user_font_getdata(glyph_id+sizeof(glyph_dsc_t), box_w*box_h*__g_xbf_hd.bpp/8);",
+        "    __user_font_expand(bitmap, box_w, box_h, __g_xbf_hd.bpp, draw_buf);",
+        "}",
+    });
+    out.appendEmptyLines(2);
+    appendLvgl9BitmapCallback(out);
+}
+
+// Header values, the data-access stub and the two callbacks that read the .bin through it.
+void appendReader(LineBuffer &out, const XbfTable &table, int bufferSize, bool lvgl9)
+{
+    out.append(QLatin1String("static x_header_t __g_xbf_hd = {"));
+    out.append(QStringLiteral("    .min = 0x%1,").arg(table.minCode(), 4, 16, QLatin1Char('0')));
+    out.append(QStringLiteral("    .max = 0x%1,").arg(table.maxCode(), 4, 16, QLatin1Char('0')));
+    out.append(QStringLiteral("    .bpp = %1,").arg(table.bpp()));
+    out.append(QLatin1String("};"));
+    out.appendEmptyLines(2);
+    out.append(QStringLiteral("//static uint8_t __g_font_buf[%1];//如bin文件存在SPI FLASH可使用此buff")
+                   .arg(bufferSize));
+    out.appendEmptyLines(2);
+
+    static const char *const getdata[] = {
+        "static uint8_t *__user_font_getdata(int offset, int size){",
+        "    //如字模保存在SPI FLASH, SPIFLASH_Read(__g_font_buf,offset,size);",
+        "    //如字模已加载到SDRAM,直接返回偏移地址即可如:return (uint8_t*)(sdram_fontddr+offset);",
+        "    return __g_font_buf;",
+        "}",
+    };
+    out.appendEach(getdata);
+    out.appendEmptyLines(2);
+    appendXbfPositionReader(out);
+    if (lvgl9) {
+        appendLvgl9Callbacks(out);
+        return;
+    }
+    out.appendEach({
+        "static const uint8_t * __user_font_get_bitmap(const lv_font_t * font, uint32_t unicode_letter) {",
+        "    if( unicode_letter>__g_xbf_hd.max || unicode_letter<__g_xbf_hd.min ) {",
+        "        return NULL;",
+        "    }",
+        "    uint32_t unicode_offset = sizeof(x_header_t)+(unicode_letter-__g_xbf_hd.min)*4;",
+        "    uint32_t pos = __user_font_pos(__user_font_getdata(unicode_offset, 4));",
+        "    if( pos != 0 ) {",
+        "        glyph_dsc_t * gdsc = (glyph_dsc_t*)__user_font_getdata(pos, sizeof(glyph_dsc_t));",
+        "        return __user_font_getdata(pos+sizeof(glyph_dsc_t), gdsc->box_w*gdsc->box_h*__g_xbf_hd.bpp/8);",
+        "    }",
+        "    return NULL;",
+        "}",
+    });
+    out.appendEmptyLines(2);
+    out.appendEach({
+        "static bool __user_font_get_glyph_dsc(const lv_font_t * font, lv_font_glyph_dsc_t * dsc_out, uint32_t unicode_letter, uint32_t unicode_letter_next) {",
+        "    if( unicode_letter>__g_xbf_hd.max || unicode_letter<__g_xbf_hd.min ) {",
+        "        return false;",
+        "    }",
+        "    uint32_t unicode_offset = sizeof(x_header_t)+(unicode_letter-__g_xbf_hd.min)*4;",
+        "    uint32_t pos = __user_font_pos(__user_font_getdata(unicode_offset, 4));",
+        "    if( pos != 0 ) {",
+        "        glyph_dsc_t * gdsc = (glyph_dsc_t*)__user_font_getdata(pos, sizeof(glyph_dsc_t));",
+    });
+    appendGlyphDscCopy(out, 8, QStringLiteral("__g_xbf_hd.bpp"), true);
+    out.appendEach({
+        "    }",
+        "    return false;",
+        "}",
+    });
+    out.appendEmptyLines(2);
+}
+
+} // namespace
+
+ConversionResult generateXbfBin(const ConversionRequest &request, ConversionProgress &progress)
+{
+    ConversionResult result;
+    const QString chars = request.chars;
+    const int bpp = request.bpp;
+    const int mask = request.bppMask;
+
+    CapturePipeline pipeline(chars, request.font, request.iconFont, request.iconText, bpp, mask,
+                             CapturePipeline::Encoding::CroppedBytes);
+    const int fontHeight = pipeline.capturer().lineHeight();
+    result.fontHeight = fontHeight;
+    auto fail = [&result](const QString &error) {
+        result.ok = false;
+        result.error = error;
+        return result;
+    };
+    const QString heightError = xbfLineHeightError(fontHeight);
+    if (!heightError.isEmpty())
+        return fail(heightError);
+    // The name becomes NAME.bin and NAME.c in the folder: one that is no identifier
+    // ("../x") could put them elsewhere.
+    const QString nameProblem = fontNameProblem(request.fontName);
+    if (!nameProblem.isEmpty())
+        return fail(nameProblem);
+    if (request.outputDir.isEmpty())
+        return fail(QStringLiteral("未选择保存文件夹"));
+
+    const QString base = request.outputDir + QLatin1Char('/') + request.fontName;
+    const QString binPath = base + QStringLiteral(".bin");
+    const QString cPath = base + QStringLiteral(".c");
+
+    XbfTable table(chars, bpp);
+    LineBuffer out;
+    appendXbfFileStart(out, request);
+
+    // The records go into the .bin as they are made, after room for the header and the
+    // position table: those are complete only after the last glyph and are filled in at
+    // the end. Only one glyph is held in memory. The .bin and the .c replace the files
+    // of an earlier run together or not at all: a new table with an old reader (or the
+    // other way round) would draw garbage.
+    AtomicFile bin(binPath);
+    if (!bin.open())
+        return fail(openFailure(binPath, bin.reason()));
+    if (!bin.write(QByteArray(int(table.recordsOffset()), '\0')))
+        return fail(writeFailure(binPath, bin.reason()));
+
+    ProgressScope scope(progress, chars.size());
+    int maxRowBytes = 0;
+    int maxBitmapBytes = 0;
+    for (int i = 0; i < chars.size(); ++i) {
+        CapturedGlyph &captured = pipeline.next(i);
+        const GlyphCapturer::Glyph &glyph = captured.glyph;
+        const QChar ch = glyph.ch;
+        if (!progress.step(i, ch, *glyph.font, glyph.width, glyph.height)) {
+            result.cancelled = true;
+            break;
+        }
+        // No table entry can reach a code unit 0, so its record would be dead weight.
+        if (ch.unicode() == 0)
+            continue;
+
+        pipeline.finish(captured);
+        const XbfRecord record = makeXbfRecord(glyph, bpp, captured.crop.boxH, captured.crop.rowsBelow, fontHeight);
+        const QString recordError = xbfRecordError(record, ch);
+        if (!recordError.isEmpty())
+            return fail(recordError);
+
+        uint8_t descriptor[kXbfDescriptorSize];
+        record.descriptorBytes(descriptor);
+        if (!bin.write(reinterpret_cast<const char *>(descriptor), kXbfDescriptorSize)
+            || !bin.write(reinterpret_cast<const char *>(captured.bytes.data()), record.bitmapBytes()))
+            return fail(writeFailure(binPath, bin.reason()));
+
+        maxRowBytes = std::max(maxRowBytes, record.rowBytes);
+        maxBitmapBytes = std::max(maxBitmapBytes, record.bitmapBytes());
+        table.addRecord(ch, record.bitmapBytes());
+        ++result.written;
+    }
+    const QByteArray front = table.headerAndPositions();
+    if (!bin.writeAt(0, front.constData(), front.size()))
+        return fail(writeFailure(binPath, bin.reason()));
+
+    // The suggested buffer must hold every single read of the callbacks: the 4-byte
+    // position, the 6-byte descriptor and a whole bitmap. Width times line height is
+    // not enough for icons taller than the line, nor for a set without wide glyphs.
+    const int bufferSize =
+        std::max({maxRowBytes * fontHeight, maxBitmapBytes, int(kXbfDescriptorSize)});
+    appendReader(out, table, bufferSize, request.lvVer == kLvgl9);
+    appendXbfFontObject(out, request, fontHeight, QStringLiteral("XBF字体,外部bin文件"));
+    const QString text = out.takeContent();
+
+    AtomicFile reader(cPath);
+    if (!reader.open())
+        return fail(openFailure(cPath, reader.reason()));
+    if (!reader.writeUtf8(text))
+        return fail(writeFailure(cPath, reader.reason()));
+    if (AtomicFile *failed = AtomicFile::commitAll({&bin, &reader}))
+        return fail(writeFailure(failed->target(), failed->reason()));
+    result.filesWritten << binPath << cPath;
+    result.text = text;
+    return result;
+}
+
+} // namespace qm

@@ -1,0 +1,214 @@
+// What every output kind does alike for one request: the same glyph for each character
+// from the same font, nothing for control characters, no U+0000; and requests a kind
+// cannot hold refused before anything is drawn.
+#include "charset/charset.h"
+#include "conversion/conversion.h"
+#include "render/fonts.h"
+#include "conversion/requestlimits.h"
+#include "glyphtesting.h"
+#include "testfonts.h"
+
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QMap>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+struct Box {
+    int advW;
+    int boxH;
+};
+
+// The descriptors of a generated text by code. fmt_txt and legacy texts list them in
+// set order; the XBF records name their code.
+QMap<ushort, Box> boxes(qm::GeneratorKind kind, const QString &text, const QString &set)
+{
+    QMap<ushort, Box> out;
+    if (kind == qm::GeneratorKind::XbfArray) {
+        static const QRegularExpression dsc(QStringLiteral("^(\\d+),\\d+,(\\d+),-?\\d+,-?\\d+,\\d+,  //dsc : unicode = 0x([0-9a-f]{4})"),
+                                            QRegularExpression::MultilineOption);
+        for (auto it = dsc.globalMatch(text); it.hasNext();) {
+            const QRegularExpressionMatch m = it.next();
+            out.insert(ushort(m.captured(3).toUInt(nullptr, 16)), {m.captured(1).toInt(), m.captured(2).toInt()});
+        }
+        return out;
+    }
+    static const QRegularExpression fmtTxt(QStringLiteral("\\{\\.bitmap_index = \\d+,[^}]*\\.adv_w = (\\d+)[^}]*\\.box_h = (\\d+)"));
+    static const QRegularExpression legacy(QStringLiteral("\\{\\.w_px = (\\d+),"));
+    int i = 0;
+    for (auto it = (kind == qm::GeneratorKind::Legacy ? legacy : fmtTxt).globalMatch(text); it.hasNext(); ++i) {
+        const QRegularExpressionMatch m = it.next();
+        out.insert(set.at(i).unicode(), {m.captured(1).toInt(), kind == qm::GeneratorKind::Legacy ? -1 : m.captured(2).toInt()});
+    }
+    return out;
+}
+
+const qm::GeneratorKind kAllKinds[] = {qm::GeneratorKind::SortedInternal, qm::GeneratorKind::UnsortedInternal,
+                                       qm::GeneratorKind::Legacy, qm::GeneratorKind::XbfArray,
+                                       qm::GeneratorKind::XbfBin};
+
+// Records whether a generator got as far as its glyph loop, and stops it there.
+class WatchingProgress : public qm::ConversionProgress
+{
+public:
+    bool begun = false;
+    void begin(int) override { begun = true; }
+    bool step(int, QChar, const QFont &, int, int) override { return false; }
+};
+
+} // namespace
+
+class TestConversion : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(qmtest::missingTestFonts().isEmpty(), qPrintable(qmtest::missingTestFonts()));
+        qm::installFontSubstitutions();
+    }
+
+    // Droid Sans Fallback lacks Latin letters and ℃: every kind takes them from the face
+    // the toolkit falls back to, as the input pane shows them, and the warnings say so.
+    void everyKindDrawsTheSameGlyphs()
+    {
+        const QString icon(QChar(0xf015));
+        const QString input = QStringLiteral("A℃") + QChar(0) + QStringLiteral("\n中\tB") + QChar(0x7f) + icon;
+        qm::ConversionRequest request =
+            qmtest::makeRequest(input, 1, QFont(QStringLiteral("Droid Sans Fallback"), 12), icon);
+        QString set = input;
+        set.remove(QChar(0));
+        QString sorted = set;
+        qm::sortChars(sorted);
+
+        QMap<ushort, Box> reference;
+        for (const qm::GeneratorKind kind : {qm::GeneratorKind::UnsortedInternal, qm::GeneratorKind::SortedInternal,
+                                             qm::GeneratorKind::XbfArray, qm::GeneratorKind::Legacy}) {
+            request.chars = input;
+            if (kind == qm::GeneratorKind::SortedInternal)
+                qm::sortChars(request.chars);
+            qm::NoProgress progress;
+            const qm::ConversionResult result = qm::runConversion(kind, request, progress);
+            const QByteArray what = qm::generatorName(kind).toUtf8();
+            QVERIFY2(result.ok, what);
+            QCOMPARE(result.written, set.size());
+            QCOMPARE(result.warnings.size(), 2);
+            QVERIFY2(result.warnings.at(0).contains(QLatin1String("U+0000 1 time(s); it was left out")), what);
+            // Named in set order; not the control characters, not 中, not the icon.
+            const QString lacking = kind == qm::GeneratorKind::SortedInternal
+                ? QStringLiteral("A (U+0041), B (U+0042), ℃ (U+2103)")
+                : QStringLiteral("A (U+0041), ℃ (U+2103), B (U+0042)");
+            QVERIFY2(result.warnings.at(1).endsWith(QStringLiteral("\"Droid Sans Fallback\" lacks 3 characters; their "
+                                                                   "glyphs come from other fonts (the missing-glyph box "
+                                                                   "where none has them): ") + lacking),
+                     qPrintable(result.warnings.at(1)));
+
+            const QMap<ushort, Box> got =
+                boxes(kind, result.text, kind == qm::GeneratorKind::SortedInternal ? sorted : set);
+            QCOMPARE(got.size(), set.size());
+            QVERIFY2(!got.contains(0), what);
+            for (const QChar control : {QChar('\n'), QChar('\t'), QChar(0x7f)}) {
+                QVERIFY2(got.value(control.unicode()).advW == 0, what);
+                QVERIFY2(got.value(control.unicode()).boxH <= 0, what);
+            }
+            if (reference.isEmpty()) {
+                reference = got;
+                continue;
+            }
+            // At 1 bpp every kind inks the same rows of the same glyph.
+            for (auto it = got.constBegin(); it != got.constEnd(); ++it) {
+                const Box want = reference.value(it.key());
+                QVERIFY2(it->advW == want.advW && (it->boxH < 0 || it->boxH == want.boxH),
+                         qPrintable(QStringLiteral("%1, U+%2: adv_w %3 box_h %4, expected %5 %6")
+                                        .arg(QString::fromUtf8(what)).arg(it.key(), 4, 16, QLatin1Char('0'))
+                                        .arg(it->advW).arg(it->boxH).arg(want.advW).arg(want.boxH)));
+            }
+        }
+    }
+
+    // LVGL lists a font's glyphs with a 16-bit count, and the XBF table has one entry
+    // per 16-bit code: 65535 pass, one more is refused, with the way out.
+    void glyphCountPerKind()
+    {
+        const QFont font(QStringLiteral("DejaVu Sans"), 12);
+        const QString most(qm::kMaxListedGlyphs, QLatin1Char('A'));
+        for (const qm::GeneratorKind kind : {qm::GeneratorKind::SortedInternal, qm::GeneratorKind::UnsortedInternal,
+                                             qm::GeneratorKind::XbfArray, qm::GeneratorKind::XbfBin}) {
+            QVERIFY2(qm::requestRefusal(kind, qmtest::makeRequest(most, 4, font)).isEmpty(),
+                     qPrintable(qm::generatorName(kind)));
+            WatchingProgress progress;
+            const qm::ConversionResult result =
+                qm::runConversion(kind, qmtest::makeRequest(most + QLatin1Char('A'), 4, font), progress);
+            QVERIFY(!result.ok);
+            QVERIFY(!progress.begun);
+            QVERIFY2(result.error.contains(QStringLiteral("65536")) && result.error.contains(QStringLiteral("65535"))
+                         && result.error.contains(QStringLiteral("Remove repeated characters")),
+                     qPrintable(result.error));
+        }
+        // Code units 0 are left out before the count.
+        WatchingProgress progress;
+        qm::runConversion(qm::GeneratorKind::XbfArray, qmtest::makeRequest(most + QChar(0), 4, font), progress);
+        QVERIFY(progress.begun);
+    }
+
+    // LVGL 5.3 has no count, but a 24-bit glyph_index: the bitmaps before the last glyph
+    // must stay below 16 MiB.
+    void legacyBitmapSize()
+    {
+        QFont big = qmtest::pixelFont(QStringLiteral("DejaVu Sans"), 64);
+        const QFontMetrics metrics(qm::conversionFont(big));
+        const int glyphBytes = metrics.height() * ((metrics.horizontalAdvance(QLatin1Char('M')) * 4 + 7) / 8);
+        const int fitting = int(qm::kMaxLegacyGlyphIndex / glyphBytes) + 1;
+        QVERIFY(qm::requestRefusal(qm::GeneratorKind::Legacy,
+                                   qmtest::makeRequest(QString(fitting, QLatin1Char('M')), 4, big)).isEmpty());
+        WatchingProgress progress;
+        const qm::ConversionResult result = qm::runConversion(
+            qm::GeneratorKind::Legacy, qmtest::makeRequest(QString(fitting + 1, QLatin1Char('M')), 4, big), progress);
+        QVERIFY(!result.ok);
+        QVERIFY(!progress.begun);
+        QVERIFY2(result.error.contains(QStringLiteral("16777215")), qPrintable(result.error));
+    }
+
+    // A font whose ascent and descent are zero, or whose line is upside down, would give
+    // line_height 0 or less and glyphs that no lookup keeps: refused for every kind.
+    void unusableVerticalMetrics_data()
+    {
+        QTest::addColumn<int>("ascender");
+        QTest::addColumn<int>("descender");
+        QTest::newRow("zero") << 0 << 0;
+        QTest::newRow("inverted") << -1200 << 400;
+    }
+    void unusableVerticalMetrics()
+    {
+        QFETCH(int, ascender);
+        QFETCH(int, descender);
+        QTemporaryDir dir;
+        const QString family = qmtest::registerFontWithVerticalMetrics(dir.path(), ascender, descender);
+        QVERIFY(!family.isEmpty());
+        QFont broken = qmtest::pixelFont(family, 16);
+        QVERIFY(QFontMetrics(broken).height() <= 0);
+        for (const qm::GeneratorKind kind : kAllKinds) {
+            qm::ConversionRequest r = qmtest::makeRequest(QStringLiteral("AB"), 4, broken);
+            r.outputDir = dir.path();
+            WatchingProgress progress;
+            const qm::ConversionResult result = qm::runConversion(kind, r, progress);
+            QVERIFY(!result.ok);
+            QVERIFY(!progress.begun);
+            QVERIFY2(result.error.contains(family) && result.error.contains(QStringLiteral("vertical metrics")),
+                     qPrintable(result.error));
+        }
+    }
+};
+
+int main(int argc, char **argv)
+{
+    QGuiApplication app(argc, argv);
+    TestConversion test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_conversion.moc"
