@@ -64,6 +64,13 @@ void TestTextFile::decodesByMarkOrContent_data()
     QTest::newRow("gb18030") << encoded("GB18030", kSample) << kSample;
     const QString gbOnly = QStringLiteral("常用汉字：啊阿埃");
     QTest::newRow("gb18030 two-byte only") << encoded("GB18030", gbOnly) << gbOnly;
+    // CJK alone in UTF-16 has no zero byte; as GB 18030 it would read as control
+    // characters, Latin letters and private-use characters.
+    const QString cjk = QStringLiteral("你好世界温度湿度");
+    QTest::newRow("utf16 le plain cjk") << encoded("UTF-16LE", cjk) << cjk;
+    QTest::newRow("utf16 be plain cjk") << encoded("UTF-16BE", cjk) << cjk;
+    // 联聘聪腑腕腙 read the other way round is 咀墀檀冁喁妁: nothing tells which was meant.
+    QTest::newRow("utf16 either way") << encoded("UTF-16LE", QStringLiteral("联聘聪腑腕腙")) << QString();
     QTest::newRow("ascii") << QByteArray("plain ascii 0123") << QStringLiteral("plain ascii 0123");
     QTest::newRow("empty") << QByteArray() << QStringLiteral("");
     // A mark alone is an empty text, not a character.
@@ -113,7 +120,15 @@ void TestTextFile::reportsWhatCannotBeImported()
     const QString missing = dir.filePath(QStringLiteral("missing.txt"));
     const QString binary = dir.filePath(QStringLiteral("picture.png"));
     QVERIFY(qmtest::writeFile(binary, QByteArray::fromHex("89504e470d0a1a0a0000000d49484452")));
+    const QString either = dir.filePath(QStringLiteral("either.txt"));
+    QVERIFY(qmtest::writeFile(either, encoded("UTF-16BE", QStringLiteral("联聘聪腑腕腙"))));
     const QList<QPair<QString, QString>> cases{
+        {either, QStringLiteral("The file %1 could not be imported: it reads as UTF-16 LE and as UTF-16 BE "
+                                "alike, and nothing tells which it is (save it as UTF-8, or with a byte-order "
+                                "mark)").arg(either)},
+        // A device without end is read only as far as any text could go.
+        {QStringLiteral("/dev/zero"), QStringLiteral("The file /dev/zero could not be imported: it is larger "
+                                                     "than 16 MiB, more text than any character set needs")},
         {missing, QStringLiteral("The file %1 could not be opened: No such file or directory").arg(missing)},
         {dir.path(), QStringLiteral("The file %1 could not be opened: it is a folder").arg(dir.path())},
         {binary, QStringLiteral("The file %1 could not be imported: ").arg(binary) + qm::notTextReason()},
