@@ -17,31 +17,35 @@ const int kDefaultType = 0;     // "内部字体"
 const int kDefaultLvVer = 1;    // "用于6.0版本以上"
 const int kDefaultFontPoint = 12;
 
-void readString(const QJsonObject &o, const char *key, QString &field)
+// Far beyond any family, path or include line; a field longer than this is no setting
+// the window can show (a 20-million-character family brought Qt's text painting down).
+const int kMaxStringLength = 4096;
+// The whole file: nineteen such fields, escaped, fit many times over.
+const qint64 kMaxFileSize = 1 << 20;
+
+// False when the value is there but is no usable string: the file then holds something
+// the record cannot keep, and is set aside before the next save.
+bool readString(const QJsonObject &o, const char *key, QString &field)
 {
     const QJsonValue v = o.value(QLatin1String(key));
-    if (v.isString())
-        field = v.toString();
+    if (!v.isString())
+        return true;
+    const QString text = v.toString();
+    if (text.size() > kMaxStringLength)
+        return false;
+    field = text;
+    return true;
 }
 
+// Only whole numbers that fit: 2.5 or 1e10 is no index, and leaves the field as it was.
 void readInt(const QJsonObject &o, const char *key, int &field)
 {
     const QJsonValue v = o.value(QLatin1String(key));
     if (!v.isDouble())
         return;
-    // A number with a fraction keeps its integer part; one out of range reads as 0.
     const double d = v.toDouble();
-    field = std::fabs(d) < 2147483648.0 ? int(d) : 0;
-}
-
-// FontPoint and LvVerIdx only take whole numbers; anything else reads as 0.
-void readWholeInt(const QJsonObject &o, const char *key, int &field)
-{
-    const QJsonValue v = o.value(QLatin1String(key));
-    if (!v.isDouble())
-        return;
-    const double d = v.toDouble();
-    field = (std::floor(d) == d && std::fabs(d) <= 2147483647.0) ? int(d) : 0;
+    if (std::floor(d) == d && d >= -2147483648.0 && d <= 2147483647.0)
+        field = int(d);
 }
 
 void readBool(const QJsonObject &o, const char *key, bool &field)
@@ -105,14 +109,22 @@ void SettingsRecord::loadFromFile(const QString &path)
 {
     QByteArray data;
     QFile file(path);
-    const bool opened = file.open(QIODevice::ReadOnly | QIODevice::Text);
+    const QFileInfo info(path);
+    // A FIFO would never end and a device has no settings; neither is read.
+    const bool regular = info.isFile();
+    const bool tooLarge = regular && info.size() > kMaxFileSize;
+    const bool opened = regular && !tooLarge && file.open(QIODevice::ReadOnly | QIODevice::Text);
     if (opened) {
-        data = file.readAll();
+        data = file.read(kMaxFileSize + 1);
         file.close();
     }
     // An empty or missing file holds nothing worth keeping; anything else that is not
     // an object would be lost at the next save.
-    m_loadedUnreadable = (!opened && QFileInfo(path).isFile()) || !data.trimmed().isEmpty();
+    m_loadedUnreadable = (!opened && regular) || data.size() > kMaxFileSize || !data.trimmed().isEmpty();
+    if (!opened || data.size() > kMaxFileSize) {
+        resetToDefaults();
+        return;
+    }
 
     QJsonParseError error;
     const QJsonDocument doc = QJsonDocument::fromJson(data, &error);
@@ -122,15 +134,15 @@ void SettingsRecord::loadFromFile(const QString &path)
     }
     if (!doc.isObject())
         return;
-    m_loadedUnreadable = false;
 
     const QJsonObject o = doc.object();
-    readString(o, "IncText", IncText);
+    bool keptAll = true;
+    keptAll &= readString(o, "IncText", IncText);
     if (IncText.isEmpty())
         IncText = defaultIncludeText();
-    readString(o, "FunText", FunText);
-    readString(o, "DirText", DirText);
-    readString(o, "DirTxt", DirTxt);
+    keptAll &= readString(o, "FunText", FunText);
+    keptAll &= readString(o, "DirText", DirText);
+    keptAll &= readString(o, "DirTxt", DirTxt);
     readInt(o, "FunSel", FunSel);
     readInt(o, "Bpp", Bpp);
     readInt(o, "FontHeight", FontHeight);
@@ -138,14 +150,17 @@ void SettingsRecord::loadFromFile(const QString &path)
     readInt(o, "Code", Code);
     readInt(o, "Type", Type);
     readBool(o, "Ansi", Ansi);
-    readString(o, "FontName", FontName);
-    readString(o, "AweText", AweText);
-    readString(o, "FontFamily", FontFamily);
-    readString(o, "FontStyle", FontStyle);
-    readWholeInt(o, "FontPoint", FontPoint);
-    readWholeInt(o, "LvVerIdx", LvVerIdx);
+    keptAll &= readString(o, "FontName", FontName);
+    keptAll &= readString(o, "AweText", AweText);
+    keptAll &= readString(o, "FontFamily", FontFamily);
+    keptAll &= readString(o, "FontStyle", FontStyle);
+    readInt(o, "FontPoint", FontPoint);
+    readInt(o, "LvVerIdx", LvVerIdx);
     readBool(o, "TextSort", TextSort);
     readBool(o, "SaveFile", SaveFile);
+    // A field too long to take keeps its default, and the file is kept aside at the
+    // next save instead of being overwritten.
+    m_loadedUnreadable = !keptAll;
 }
 
 QByteArray SettingsRecord::toJson() const
@@ -180,9 +195,24 @@ bool SettingsRecord::saveToFile(QString *error)
 
 bool SettingsRecord::saveToFile(const QString &path, QString *error)
 {
-    if (m_loadedUnreadable && QFileInfo(path).isFile()) {
-        const QString aside = path + QStringLiteral(".bad");
-        QFile::remove(aside);
+    const QFileInfo info(path);
+    // Writing into a FIFO would wait for a reader for ever.
+    if (info.exists() && !info.isFile()) {
+        if (error)
+            *error = QStringLiteral("The file %1 could not be written: it is not a regular file").arg(path);
+        return false;
+    }
+    if (m_loadedUnreadable && info.isFile()) {
+        // An earlier unreadable file is the user's too: each gets a name of its own.
+        QString aside = path + QStringLiteral(".bad");
+        for (int n = 2; QFileInfo::exists(aside) || QFileInfo(aside).isSymLink(); ++n) {
+            if (n > 999) {
+                if (error)
+                    *error = QStringLiteral("The file %1 could not be kept: %1.bad to %1.bad.999 all exist").arg(path);
+                return false;
+            }
+            aside = path + QStringLiteral(".bad.") + QString::number(n);
+        }
         QFile unreadable(path);
         if (!unreadable.rename(aside)) {
             if (error)

@@ -10,15 +10,18 @@ public:
     SettingsRecord();
 
     void resetToDefaults();
-    // Overlays the record with what the file holds; a missing or malformed file
-    // leaves the defaults, a wrong-typed value leaves that field alone.
+    // Overlays the record with what the file holds; a missing or malformed file, one
+    // that is no regular file or is larger than 1 MiB leaves the defaults. A wrong-typed
+    // value, a number that is no whole 32-bit one, or a text longer than 4096
+    // characters leaves that field alone (the last also has the file kept aside).
     void loadFromFile();
     void loadFromFile(const QString &path);
     // Writes the whole record, indented, keys in ascending order, all or nothing. A file
     // that existed but could not be read at the last load is first moved to
-    // <path>.bad, so that a stray character does not cost the user every setting; if
-    // it cannot be moved, nothing is written. On failure *error names the file and
-    // the system's reason.
+    // <path>.bad (<path>.bad.2, .3, ... when that exists), so that a stray character
+    // does not cost the user every setting; if it cannot be moved, nothing is written.
+    // A path that is no regular file (a FIFO) is not written. On failure *error names
+    // the file and the system's reason.
     bool saveToFile(QString *error = nullptr);
     bool saveToFile(const QString &path, QString *error = nullptr);
     // Where the last save put an unreadable file; empty once read, so that the user is

@@ -8,6 +8,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 class TestSettings : public QObject
 {
     Q_OBJECT
@@ -162,18 +164,79 @@ private slots:
         QCOMPARE(s.Code, 4);
     }
 
+    // Only whole numbers that fit are indexes and sizes: a fraction or 1e10 would
+    // select LVGL 5.3 as index 0; they leave the field at its default.
     void fractionsAndEmptyInclude()
     {
         SettingsRecord s;
-        s.loadFromFile(writeFile(R"({"LvVerIdx": 1.5, "FontPoint": 10.25, "Bpp": 1.9, "IncText": ""})"));
-        QCOMPARE(s.LvVerIdx, 0);
-        QCOMPARE(s.FontPoint, 0);
-        QCOMPARE(s.Bpp, 1);
+        s.loadFromFile(writeFile(R"({"LvVerIdx": 2.5, "FontPoint": 10.25, "Bpp": 1.9, "Type": 1e10,
+                                    "Code": -2147483649, "IncText": ""})"));
+        QCOMPARE(s.LvVerIdx, 1);
+        QCOMPARE(s.lvVerIndex(), 1);
+        QCOMPARE(s.FontPoint, 12);
+        QCOMPARE(s.Bpp, 2);
+        QCOMPARE(s.Type, 0);
+        QCOMPARE(s.Code, 0);
         QCOMPARE(s.IncText, QStringLiteral("#include \"lvgl.h\""));
 
-        s.loadFromFile(writeFile(R"({"LvVerIdx": 2.0, "FontPoint": 16})"));
+        s.loadFromFile(writeFile(R"({"LvVerIdx": 2.0, "FontPoint": 16, "Code": -2147483648})"));
         QCOMPARE(s.LvVerIdx, 2);
         QCOMPARE(s.FontPoint, 16);
+        QCOMPARE(s.Code, -2147483648);
+    }
+
+    // A text field longer than 4096 characters keeps its default, and the file is kept
+    // aside rather than overwritten; a file over 1 MiB, or no regular file, is not read.
+    void oversizedFieldsAndFilesAreNotTaken()
+    {
+        const QString path = m_dir.filePath(QStringLiteral("config.ini"));
+        for (const char *key : {"FontFamily", "IncText"}) {
+            const QByteArray content = "{\"FontName\": \"kept\", \"" + QByteArray(key) + "\": \""
+                + QByteArray(4097, 'x') + "\"}";
+            writeFile(content);
+            QFile::remove(path + QStringLiteral(".bad"));
+            SettingsRecord s;
+            s.loadFromFile(path);
+            QCOMPARE(s.FontName, QStringLiteral("kept"));
+            QCOMPARE(s.FontFamily, QStringLiteral("微软雅黑"));
+            QCOMPARE(s.IncText, QStringLiteral("#include \"lvgl.h\""));
+            QVERIFY(s.saveToFile(path));
+            QCOMPARE(qmtest::readFile(path + QStringLiteral(".bad")), content);
+        }
+        SettingsRecord s;
+        s.loadFromFile(writeFile("{\"FontFamily\": \"" + QByteArray(4096, 'x') + "\"}"));
+        QCOMPARE(s.FontFamily.size(), 4096);
+
+        writeFile("{\"FontName\": \"big\"}" + QByteArray(1 << 20, ' '));
+        s.loadFromFile(path);
+        expectDefaults(s);
+
+        // A FIFO with no writer would keep the window from starting for ever.
+        const QString fifo = m_dir.filePath(QStringLiteral("fifo.ini"));
+        QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0666) == 0);
+        s.FontName = QStringLiteral("changed");
+        s.loadFromFile(fifo);
+        expectDefaults(s);
+        QString error;
+        QVERIFY(!s.saveToFile(fifo, &error));
+        QCOMPARE(error, QStringLiteral("The file %1 could not be written: it is not a regular file").arg(fifo));
+    }
+
+    // Each unreadable file is kept, numbered after the first.
+    void everyUnreadableFileIsKept()
+    {
+        const QString path = m_dir.filePath(QStringLiteral("config.ini"));
+        for (const QString &suffix : {QStringLiteral(".bad"), QStringLiteral(".bad.2"), QStringLiteral(".bad.3")})
+            QFile::remove(path + suffix);
+        for (const QByteArray content : {QByteArray("first,"), QByteArray("second,"), QByteArray("third,")}) {
+            writeFile(content);
+            SettingsRecord s;
+            s.loadFromFile(path);
+            QVERIFY(s.saveToFile(path));
+        }
+        QCOMPARE(qmtest::readFile(path + QStringLiteral(".bad")), QByteArray("first,"));
+        QCOMPARE(qmtest::readFile(path + QStringLiteral(".bad.2")), QByteArray("second,"));
+        QCOMPARE(qmtest::readFile(path + QStringLiteral(".bad.3")), QByteArray("third,"));
     }
 
     void nonObjectDocumentKeepsWhatTheRecordHeld()
