@@ -233,6 +233,7 @@ void appendFmtTxtLvgl9Lookups(LineBuffer &out, const ConversionRequest &request,
     appendLvgl9GlyphHelpers(out);
     out.appendEach({
         "static bool __user_font_get_glyph_dsc(const lv_font_t * font, lv_font_glyph_dsc_t * dsc_out, uint32_t unicode_letter, uint32_t unicode_letter_next) {",
+        "    (void)font; (void)unicode_letter_next;",
         "    if( unicode_letter<font_dsc.cmaps[0].range_start || unicode_letter>font_dsc.cmaps[0].range_length ) return false;",
         "",
     });

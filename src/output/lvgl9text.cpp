@@ -75,6 +75,7 @@ void appendLvgl9BitmapCallback(LineBuffer &out)
         "}",
         "#else",
         "static const void * __user_font_get_bitmap(lv_font_glyph_dsc_t * dsc, uint32_t unicode_letter, lv_draw_buf_t * draw_buf) {",
+        "    (void)unicode_letter;",
         "    if( draw_buf == NULL ) return NULL;",
         "    __user_font_draw(dsc->glyph_index, draw_buf);",
         "    return draw_buf;",

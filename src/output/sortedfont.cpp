@@ -165,6 +165,7 @@ ConversionResult generateSortedFont(const ConversionRequest &request, Conversion
     out.appendEmptyLines(2);
 
     out.append(QLatin1String("static bool __user_font_get_glyph_dsc(const lv_font_t * font, lv_font_glyph_dsc_t * dsc_out, uint32_t unicode_letter, uint32_t unicode_letter_next) {"));
+    out.append(QLatin1String("    (void)unicode_letter_next;"));
     appendLookupHead(out, lv8, QLatin1String("false"));
     out.append(QLatin1String("        const lv_font_fmt_txt_glyph_dsc_t * gdsc = &fdsc->glyph_dsc[i];"));
     appendCacheUpdate(out, lv8);

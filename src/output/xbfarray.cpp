@@ -95,6 +95,7 @@ void appendReaders(LineBuffer &out)
 {
     out.appendEach({
         "static const uint8_t * __user_font_get_bitmap(const lv_font_t * font, uint32_t unicode_letter) {",
+        "    (void)font;",
         "    x_header_t hd = __user_font_header(), *p_hd = &hd;",
         "    if( unicode_letter>p_hd->max || unicode_letter<p_hd->min ) {",
         "        return NULL;",
@@ -110,6 +111,7 @@ void appendReaders(LineBuffer &out)
     out.appendEmptyLines(2);
     out.appendEach({
         "static bool __user_font_get_glyph_dsc(const lv_font_t * font, lv_font_glyph_dsc_t * dsc_out, uint32_t unicode_letter, uint32_t unicode_letter_next) {",
+        "    (void)font; (void)unicode_letter_next;",
         "    x_header_t hd = __user_font_header(), *p_hd = &hd;",
         "    if( unicode_letter>p_hd->max || unicode_letter<p_hd->min ) {",
         "        return false;",
@@ -134,6 +136,7 @@ void appendLvgl9Readers(LineBuffer &out)
     appendLvgl9GlyphHelpers(out);
     out.appendEach({
         "static bool __user_font_get_glyph_dsc(const lv_font_t * font, lv_font_glyph_dsc_t * dsc_out, uint32_t unicode_letter, uint32_t unicode_letter_next) {",
+        "    (void)font; (void)unicode_letter_next;",
         "    x_header_t hd = __user_font_header();",
         "    if( unicode_letter>hd.max || unicode_letter<hd.min ) return false;",
         "    uint32_t pos = __user_font_pos(&glyph_dsc_xbf[ sizeof(x_header_t)+(unicode_letter-hd.min)*4 ]);",

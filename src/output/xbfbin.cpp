@@ -39,6 +39,7 @@ void appendLvgl9Callbacks(LineBuffer &out)
     appendLvgl9GlyphHelpers(out);
     out.appendEach({
         "static bool __user_font_get_glyph_dsc(const lv_font_t * font, lv_font_glyph_dsc_t * dsc_out, uint32_t unicode_letter, uint32_t unicode_letter_next) {",
+        "    (void)font; (void)unicode_letter_next;",
         "    if( unicode_letter>__g_xbf_hd.max || unicode_letter<__g_xbf_hd.min ) return false;",
         "    uint32_t pos = __user_font_pos(__user_font_getdata(sizeof(x_header_t)+(unicode_letter-__g_xbf_hd.min)*4, 4));",
         "    if( pos == 0 ) return false;",
@@ -75,6 +76,7 @@ void appendReader(LineBuffer &out, const XbfTable &table, int bufferSize, bool l
 
     static const char *const getdata[] = {
         "static uint8_t *__user_font_getdata(int offset, int size){",
+        "    (void)offset; (void)size;",
         "    //如字模保存在SPI FLASH, SPIFLASH_Read(__g_font_buf,offset,size);",
         "    //如字模已加载到SDRAM,直接返回偏移地址即可如:return (uint8_t*)(sdram_fontddr+offset);",
         "    return __g_font_buf;",
@@ -89,6 +91,7 @@ void appendReader(LineBuffer &out, const XbfTable &table, int bufferSize, bool l
     }
     out.appendEach({
         "static const uint8_t * __user_font_get_bitmap(const lv_font_t * font, uint32_t unicode_letter) {",
+        "    (void)font;",
         "    if( unicode_letter>__g_xbf_hd.max || unicode_letter<__g_xbf_hd.min ) {",
         "        return NULL;",
         "    }",
@@ -104,6 +107,7 @@ void appendReader(LineBuffer &out, const XbfTable &table, int bufferSize, bool l
     out.appendEmptyLines(2);
     out.appendEach({
         "static bool __user_font_get_glyph_dsc(const lv_font_t * font, lv_font_glyph_dsc_t * dsc_out, uint32_t unicode_letter, uint32_t unicode_letter_next) {",
+        "    (void)font; (void)unicode_letter_next;",
         "    if( unicode_letter>__g_xbf_hd.max || unicode_letter<__g_xbf_hd.min ) {",
         "        return false;",
         "    }",

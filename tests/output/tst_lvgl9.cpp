@@ -266,7 +266,8 @@ void TestLvgl9::drawsEveryGlyphOnEveryMinor()
     QFETCH(QString, standard);
     const qmtest::CRun run = qmtest::compileAndRun(
         m_files, {qmtest::lvglIncludeDir(minor)},
-        {QStringLiteral("-Werror"), QStringLiteral("-fsanitize=alignment"), QStringLiteral("-fno-sanitize-recover=alignment"),
+        {QStringLiteral("-Werror"), QStringLiteral("-Wextra"), QStringLiteral("-Wno-missing-field-initializers"),
+         QStringLiteral("-fsanitize=alignment"), QStringLiteral("-fno-sanitize-recover=alignment"),
          QStringLiteral("-DQM_LETTERS=") + m_letters.join(QLatin1Char(','))},
         {}, standard);
     QVERIFY2(run.compiled, qPrintable(run.compileLog));
