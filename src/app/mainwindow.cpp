@@ -267,6 +267,11 @@ bool MainWindow::prepareConversion()
         showMessage(QStringLiteral("提示"), QStringLiteral("请输入内容以转换"));
         return false;
     }
+    const QString beyondBmp = qm::beyondBmpProblem(set);
+    if (!beyondBmp.isEmpty()) {
+        showMessage(QStringLiteral("提示"), beyondBmp);
+        return false;
+    }
     if (sort)
         qm::sortChars(set);
     m_conv_text = set;

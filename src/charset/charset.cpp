@@ -1,5 +1,8 @@
 #include "charset/charset.h"
 
+#include <QSet>
+#include <QStringList>
+
 #include <algorithm>
 #include <bitset>
 #include <memory>
@@ -64,6 +67,40 @@ int removeNullChars(QString &chars)
     const int before = chars.size();
     chars.remove(QChar(0));
     return before - chars.size();
+}
+
+QString beyondBmpProblem(const QString &text)
+{
+    const int shown = 10;
+    QStringList named;
+    QSet<uint> seen;
+    int count = 0;
+    for (int i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (!c.isSurrogate())
+            continue;
+        uint code = c.unicode();
+        QString drawn;
+        if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
+            code = QChar::surrogateToUcs4(c, text.at(i + 1));
+            drawn = text.mid(i, 2) + QLatin1Char(' ');
+            ++i;
+        }
+        if (seen.contains(code))
+            continue;
+        seen.insert(code);
+        if (++count <= shown)
+            named << drawn + QLatin1Char('(') + codePointName(code) + QLatin1Char(')');
+    }
+    if (count == 0)
+        return QString();
+    if (count > shown)
+        named << QStringLiteral("…");
+    const QString list = named.join(QStringLiteral(", "));
+    return QStringLiteral("暂不支持U+FFFF以上的字符（%1个），请删除：%2"
+                          "/Characters beyond U+FFFF are not supported yet; remove these %1: %2")
+        .arg(count)
+        .arg(list);
 }
 
 int bppMask(int bpp)

@@ -29,6 +29,11 @@ QString codePointName(uint code);
 // the fonts end at a 0 entry, so a U+0000 among them would hide every later glyph.
 int removeNullChars(QString &chars);
 
+// Every output kind lists UTF-16 code units, so a character beyond U+FFFF (an emoji,
+// a rare hanzi) would become two glyphs of its surrogate halves. Empty when `text` has
+// none; else a message naming them (and any lone half), for the user to remove them.
+QString beyondBmpProblem(const QString &text);
+
 // 1, 2, 4, 8 -> 1, 3, 15, 255; 0 for anything else.
 int bppMask(int bpp);
 bool isValidBpp(int bpp);

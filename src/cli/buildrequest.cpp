@@ -2,7 +2,9 @@
 
 #include "charset/charset.h"
 #include "request/fontname.h"
+#include "render/fonts.h"
 #include "preview/preview.h"
+#include "files/atomicfile.h"
 #include "files/textfile.h"
 #include "icons/iconfont.h"
 
@@ -11,6 +13,7 @@
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QFontInfo>
+#include <QRawFont>
 
 #include <cstdio>
 
@@ -110,6 +113,7 @@ bool gatherInputText(const Options &options, QString *text, QString *error)
 bool buildConversionFont(const Options &options, QFont *font, QStringList *warnings, QString *error)
 {
     QString family = options.font;
+    QRawFont fileFace;   // the first face of a font file
     const QFontDatabase database;
     if (looksLikeFontFile(options.font)) {
         if (!QFileInfo(options.font).isFile()) {
@@ -123,6 +127,7 @@ bool buildConversionFont(const Options &options, QFont *font, QStringList *warni
             return false;
         }
         family = families.first();
+        fileFace = QRawFont(options.font, 16);
     } else if (!database.families().contains(family, Qt::CaseInsensitive)
                && QFont::substitutes(family).isEmpty()) {
         QFont probe(family);
@@ -137,6 +142,20 @@ bool buildConversionFont(const Options &options, QFont *font, QStringList *warni
         f.setPixelSize(options.pixelSize);
     else
         f.setPointSize(options.pointSize);
+
+    // The family of a file may be installed as well (DejaVu Sans); "Regular" would then
+    // pick the installed regular face, not DejaVuSans-Bold.ttf's bold one. Without
+    // --style the file's own face is drawn.
+    if (!options.styleGiven && fileFace.isValid()
+        && fileFace.familyName().compare(family, Qt::CaseInsensitive) == 0) {
+        const QRawFont drawn = QRawFont::fromFont(conversionFont(f));
+        if (drawn.styleName() != fileFace.styleName() || drawn.weight() != fileFace.weight()
+            || drawn.style() != fileFace.style()) {
+            f.setStyleName(fileFace.styleName());
+        }
+        *font = f;
+        return true;
+    }
 
     const QStringList styles = database.styles(family);
     if (!styles.isEmpty() && !styles.contains(options.style, Qt::CaseInsensitive)) {
@@ -171,6 +190,12 @@ bool buildRequest(const Options &options, const IconSupport &icons, PreparedConv
                                 "(give --text, --text-file, --range or --icons, or drop --no-ascii)");
         return false;
     }
+    // Before sorting, which would part the halves of a pair.
+    const QString beyondBmp = beyondBmpProblem(input + options.icons);
+    if (!beyondBmp.isEmpty()) {
+        *error = beyondBmp;
+        return false;
+    }
     if (options.name.isEmpty()) {
         *error = QStringLiteral("请输入字体名 / the font name (--name) must not be empty");
         return false;
@@ -189,13 +214,29 @@ bool buildRequest(const Options &options, const IconSupport &icons, PreparedConv
     if (!buildConversionFont(options, &request.font, &prepared.warnings, error))
         return false;
 
+    // The files the run writes, to catch two of them on one path.
+    QStringList fontFiles;
     if (options.type == OutputType::XbfBin && prepared.kind == GeneratorKind::XbfBin) {
         const QFileInfo dir(options.outputDir);
         if (!dir.isDir()) {
-            *error = QStringLiteral("output folder %1 does not exist").arg(options.outputDir);
+            *error = dir.exists() ? QStringLiteral("output folder %1 is not a folder").arg(options.outputDir)
+                                  : QStringLiteral("output folder %1 does not exist").arg(options.outputDir);
             return false;
         }
         request.outputDir = QDir::cleanPath(dir.absoluteFilePath());
+        fontFiles << request.outputDir + QLatin1Char('/') + options.name + QStringLiteral(".bin")
+                  << request.outputDir + QLatin1Char('/') + options.name + QStringLiteral(".c");
+    } else {
+        fontFiles << (options.outputFile.isEmpty() ? QStringLiteral("/dev/stdout") : options.outputFile);
+    }
+    if (!options.previewFile.isEmpty()) {
+        for (const QString &fontFile : qAsConst(fontFiles)) {
+            if (isSameFile(options.previewFile, fontFile)) {
+                *error = QStringLiteral("--preview %1 is the file the font is written to (%2); give the "
+                                        "picture a name of its own").arg(options.previewFile, fontFile);
+                return false;
+            }
+        }
     }
     for (const QString &path : {options.outputFile, options.previewFile}) {
         if (path.isEmpty())

@@ -9,6 +9,7 @@
 #include "render/fonts.h"
 
 #include <QGuiApplication>
+#include <QTextCodec>
 
 #include <cerrno>
 #include <csignal>
@@ -25,6 +26,12 @@ namespace {
 bool g_verbose = false;
 QtMessageHandler g_defaultHandler = nullptr;
 
+// Qt's own noise about fonts it draws anyway ("OpenType support missing for ...").
+bool isFontEngineNoise(const QString &message)
+{
+    return message.trimmed().startsWith(QLatin1String("OpenType support missing for"));
+}
+
 // The engine's debug lines ("fontawesome false", metrics) are for developers; a
 // script's log only gets them on request. Qt's warnings always pass.
 void filterMessages(QtMsgType type, const QMessageLogContext &context, const QString &message)
@@ -33,6 +40,8 @@ void filterMessages(QtMsgType type, const QMessageLogContext &context, const QSt
         return;
     // Containers and build machines often lack a session; that changes nothing here.
     if (!g_verbose && message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set")))
+        return;
+    if (!g_verbose && isFontEngineNoise(message))
         return;
     if (g_defaultHandler)
         g_defaultHandler(type, context, message);
@@ -67,13 +76,54 @@ bool writeTextToStdout(const QString &text, QString *reason)
     return writeUtf8To(STDOUT_FILENO, text, reason);
 }
 
+// An argument as the user meant it. Under a UTF-8 locale, bytes that are not UTF-8 are
+// taken as GB 18030 when they are that, as a text file is read; anything else would
+// become U+FFFD characters, so the caller refuses it.
+QString decodeArgument(const char *arg, bool *ok)
+{
+    const QByteArray bytes(arg);
+    *ok = true;
+    if (QTextCodec::codecForLocale()->mibEnum() != 106)
+        return QString::fromLocal8Bit(bytes);
+    QTextCodec::ConverterState state;
+    const QString utf8 = QTextCodec::codecForMib(106)->toUnicode(bytes.constData(), bytes.size(), &state);
+    if (state.invalidChars == 0 && state.remainingChars == 0)
+        return utf8;
+    QTextCodec *gb = QTextCodec::codecForName("GB18030");
+    const QString text = gb->toUnicode(bytes);
+    if (gb->fromUnicode(text) == bytes)
+        return text;
+    *ok = false;
+    return utf8;
+}
+
+// The bytes of an argument that is not text, printable in a message.
+QString escapedBytes(const QByteArray &bytes)
+{
+    QString out;
+    for (const char c : bytes) {
+        const uchar u = uchar(c);
+        out += (u >= 0x20 && u < 0x7F && u != '\\') ? QString(QLatin1Char(c))
+                                                   : QStringLiteral("\\x%1").arg(u, 2, 16, QLatin1Char('0'));
+    }
+    return out;
+}
+
 } // namespace
 
 int runCli(int argc, char *argv[])
 {
     QStringList arguments;
-    for (int i = 1; i < argc; ++i)
-        arguments << QString::fromLocal8Bit(argv[i]);
+    for (int i = 1; i < argc; ++i) {
+        bool ok = true;
+        arguments << decodeArgument(argv[i], &ok);
+        if (!ok) {
+            printError(QStringLiteral("argument %1 (\"%2\") is not text: neither UTF-8 nor GB 18030")
+                           .arg(i)
+                           .arg(escapedBytes(argv[i])));
+            return ExitUsage;
+        }
+    }
 
     Options options;
     QString error;

@@ -227,8 +227,10 @@ bool parseArguments(const QStringList &arguments, Options *options, QString *err
                 o.font = value;
         } else if (arg == QLatin1String("--style")) {
             ok = takeValue();
-            if (ok)
+            if (ok) {
                 o.style = value;
+                o.styleGiven = true;
+            }
         } else if (arg == QLatin1String("--size")) {
             ok = takeValue();
             if (ok && !parseSize(value, &o.pointSize)) {
@@ -358,7 +360,17 @@ bool parseArguments(const QStringList &arguments, Options *options, QString *err
         *error = QStringLiteral("--output-dir only applies to --type xbf-bin; use -o FILE for the C text");
         return false;
     }
+    // Standard output is written through the descriptor the shell handed over, which
+    // keeps its position (and >>'s appending); it is never a file to replace.
+    if (isStandardOutputName(o.outputFile))
+        o.outputFile.clear();
     return true;
+}
+
+bool isStandardOutputName(const QString &path)
+{
+    return path == QLatin1String("-") || path == QLatin1String("/dev/stdout")
+        || path == QLatin1String("/dev/fd/1") || path == QLatin1String("/proc/self/fd/1");
 }
 
 QString versionText()
@@ -416,6 +428,9 @@ Output:
   --include TEXT       text written after the file header
                        (default: #include "lvgl.h")
   -o, --output FILE    write the C text to FILE (UTF-8) instead of standard output
+                       ("-" is standard output). A device or FIFO is written
+                       where it stands; a file without write permission is
+                       refused
   --output-dir DIR     existing folder for --type xbf-bin (required there)
 
 Preview:

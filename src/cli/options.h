@@ -23,6 +23,7 @@ struct Options {
     QString icons;            // --icons, then the code points of --icon-codes
     QString font = defaultFontFamily();  // a family, or a font file to register
     QString style = QStringLiteral("Regular");
+    bool styleGiven = false;  // --style was given: a font file's own style does not apply
     int pointSize = 12;
     int pixelSize = 0;        // > 0: --pixel-size was given and wins over the point size
     int bpp = 4;
@@ -50,6 +51,9 @@ bool parseArguments(const QStringList &arguments, Options *options, QString *err
 // "0x20-0x7F,0x4E00-0x9FA5,0x2103,32-127": the characters of each range in the order
 // given, code points 0x1 to 0xFFFF outside the surrogates. False with *error otherwise.
 bool parseRanges(const QString &spec, QString *chars, QString *error);
+
+// "-", /dev/stdout and its other names: the C text goes to standard output.
+bool isStandardOutputName(const QString &path);
 
 QString helpText();
 QString versionText();

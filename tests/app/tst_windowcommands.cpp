@@ -341,6 +341,22 @@ private slots:
         QVERIFY(child<OutputView>(&w, "tb_output")->toPlainText().isEmpty());
     }
 
+    // An emoji would become two glyphs of its surrogate halves: refused before any
+    // question is asked, with the characters named.
+    void charactersBeyondBmpAreRefused()
+    {
+        ScriptedWindow w;
+        child<QPlainTextEdit>(&w, "pte_input")->setPlainText(QStringLiteral("温度😀"));
+        w.saveAnswer = path(QStringLiteral("emoji.c"));
+        click(&w, "btn_convert");
+        QCOMPARE(w.messages.size(), 1);
+        QVERIFY2(w.messages.first().startsWith(QStringLiteral("提示|暂不支持U+FFFF以上的字符（1个）")),
+                 qPrintable(w.messages.first()));
+        QVERIFY(w.messages.first().endsWith(QStringLiteral("😀 (U+1F600)")));
+        QVERIFY(w.suggestedSavePaths.isEmpty());
+        QVERIFY(!QFile::exists(path(QStringLiteral("emoji.c"))));
+    }
+
     void largeFontWarnsAfterTheRun()
     {
         ScriptedWindow w;

@@ -32,6 +32,25 @@ struct CliRun {
     QString err;
 };
 
+// Through the shell, for arguments that are bytes rather than text: `script` runs
+// with "$Q" naming the program.
+CliRun runCliShell(const QString &script)
+{
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("Q"), QStringLiteral(QM_CLI_PATH));
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), script});
+    process.closeWriteChannel();
+    CliRun run;
+    if (!process.waitForFinished(300000) || process.exitStatus() != QProcess::NormalExit)
+        return run;
+    run.exitCode = process.exitCode();
+    run.out = process.readAllStandardOutput();
+    run.err = QString::fromUtf8(process.readAllStandardError());
+    return run;
+}
+
 CliRun runCliProcess(const QStringList &arguments, const QByteArray &input = QByteArray())
 {
     QProcess process;
@@ -83,6 +102,9 @@ private slots:
     void previewOfTheOutputWritten();
     void textFromPipes();
     void failedWritesKeepTheOldFiles();
+    void outputTargetsAreCheckedBeforeTheRun();
+    void inputsBeyondWhatAFontHoldsAreRefused();
+    void fontFileConvertsWithItsOwnFace();
 
 private:
     bool build(const QStringList &arguments, qm::cli::PreparedConversion *out, QString *error = nullptr);
@@ -586,6 +608,100 @@ void TestCli::failedWritesKeepTheOldFiles()
     QCOMPARE(readFile(dir.filePath(QStringLiteral("g.bin"))), QByteArray("previous run"));
     QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name),
              (QStringList{"g.bin", "g.c", "keep.c"}));
+}
+
+// Standard output under any of its names; a picture on the font's own path, or a file
+// given as the bin kind's folder, are usage errors found before anything is drawn.
+void TestCli::outputTargetsAreCheckedBeforeTheRun()
+{
+    QTemporaryDir dir;
+    const QStringList common{"--text", "AB", "--no-ascii", "--quiet", "--name", "t"};
+    const CliRun plain = runCliProcess(common);
+    QCOMPARE(plain.exitCode, 0);
+    for (const QString &name : {QStringLiteral("-"), QStringLiteral("/dev/stdout")}) {
+        const CliRun run = runCliProcess(common + QStringList{"-o", name});
+        QVERIFY2(run.exitCode == 0, qPrintable(name + ": " + run.err));
+        QVERIFY2(run.out == plain.out, qPrintable(name));
+    }
+    QVERIFY(QFileInfo(QStringLiteral("/dev/stdout")).isSymLink());
+
+    const QString font = dir.filePath(QStringLiteral("f.c"));
+    writeFile(font, "previous run");
+    QVERIFY(QFile::link(font, dir.filePath(QStringLiteral("alias.png"))));
+    const QString folderAsFile = dir.filePath(QStringLiteral("notdir"));
+    writeFile(folderAsFile, "x");
+    const QList<QPair<QStringList, QString>> cases{
+        {{"-o", font, "--preview", font}, "is the file the font is written to"},
+        {{"-o", font, "--preview", dir.filePath(QStringLiteral("alias.png"))}, "is the file the font is written to"},
+        {{"--preview", "/dev/stdout"}, "is the file the font is written to"},
+        {{"--type", "xbf-bin", "--output-dir", dir.path(), "--preview", dir.filePath(QStringLiteral("t.bin"))},
+         "t.bin"},
+        {{"--type", "xbf-bin", "--output-dir", folderAsFile}, "output folder " + folderAsFile + " is not a folder"},
+    };
+    for (const auto &c : cases) {
+        const CliRun run = runCliProcess(common + c.first);
+        QCOMPARE(run.exitCode, 2);
+        QVERIFY2(run.err.contains(c.second), qPrintable(c.first.join(' ') + ": " + run.err));
+    }
+    QCOMPARE(readFile(font), QByteArray("previous run"));
+    QCOMPARE(qmtest::filesIn(dir.path()), (QStringList{"alias.png", "f.c", "notdir"}));
+}
+
+// Text without end, arguments that are not text and characters beyond U+FFFF stop the
+// run with a message instead of a crash or glyphs of garbage.
+void TestCli::inputsBeyondWhatAFontHoldsAreRefused()
+{
+    const CliRun endless = runCliProcess({"--text-file", "/dev/zero", "--quiet"});
+    QCOMPARE(endless.exitCode, 2);
+    QVERIFY2(endless.err.contains(QLatin1String("/dev/zero could not be imported: it is larger than 16 MiB")),
+             qPrintable(endless.err));
+
+    // Not UTF-8: GB 18030 as a text file would be read, else refused.
+    const CliRun gb = runCliShell(QStringLiteral("exec \"$Q\" --quiet --no-ascii --text \"$(printf '\\304\\343')\""));
+    const CliRun utf8 = runCliProcess({"--quiet", "--no-ascii", "--text", "你"});
+    QCOMPARE(gb.exitCode, 0);
+    QCOMPARE(gb.out, utf8.out);
+    const CliRun latin1 = runCliShell(QStringLiteral("exec \"$Q\" --quiet --text \"caf$(printf '\\351')\""));
+    QCOMPARE(latin1.exitCode, 2);
+    QCOMPARE(latin1.err, QStringLiteral("quillmark-cli: argument 3 (\"caf\\xe9\") is not text: neither UTF-8 nor GB 18030\n"));
+    QVERIFY(latin1.out.isEmpty());
+
+    const QList<QPair<QStringList, QString>> beyond{
+        {{"--text", "温😀度😀𠀀"}, "remove these 2: 😀 (U+1F600), 𠀀 (U+20000)"},
+        {{"--icon-codes", "f000,1F600"}, "remove these 1: 😀 (U+1F600)"},
+    };
+    for (const auto &c : beyond) {
+        const CliRun run = runCliProcess(c.first + QStringList{"--quiet"});
+        QCOMPARE(run.exitCode, 2);
+        QVERIFY2(run.err.contains(c.second), qPrintable(run.err));
+        QVERIFY2(run.err.contains(QStringLiteral("暂不支持U+FFFF以上的字符")), qPrintable(run.err));
+    }
+}
+
+// A font file whose family is installed as well converts with the file's own face.
+void TestCli::fontFileConvertsWithItsOwnFace()
+{
+    const QString dejavu = QStringLiteral("/usr/share/fonts/truetype/dejavu/");
+    if (!QFileInfo::exists(dejavu + QStringLiteral("DejaVuSans-Bold.ttf")))
+        QSKIP("needs fonts-dejavu-core");
+    const QStringList common{"--text", "Hag", "--no-ascii", "--quiet"};
+    const CliRun boldFile = runCliProcess(common + QStringList{"--font", dejavu + "DejaVuSans-Bold.ttf"});
+    const CliRun bookFile = runCliProcess(common + QStringList{"--font", dejavu + "DejaVuSans.ttf"});
+    const CliRun boldFamily = runCliProcess(common + QStringList{"--font", "DejaVu Sans", "--style", "Bold"});
+    QVERIFY(boldFile.exitCode == 0 && bookFile.exitCode == 0 && boldFamily.exitCode == 0);
+    QVERIFY(boldFile.out != bookFile.out);
+    QCOMPARE(boldFile.out, boldFamily.out);
+    QVERIFY(boldFile.out.contains("//DejaVu Sans,Bold,12"));
+    // The regular face keeps the style name it was always written with.
+    QVERIFY(bookFile.out.contains("//DejaVu Sans,Regular,12"));
+    // Qt's note about a face without shaping tables is no message for the user.
+    const CliRun devanagari = runCliProcess({"--text", "अ", "--no-ascii", "--quiet", "--font",
+                                             "/usr/share/fonts/truetype/droid/DroidSansFallbackFull.ttf"});
+    QCOMPARE(devanagari.exitCode, 0);
+    QVERIFY2(!devanagari.err.contains(QLatin1String("OpenType")), qPrintable(devanagari.err));
+    // --style still chooses.
+    const CliRun bookAsked = runCliProcess(common + QStringList{"--font", dejavu + "DejaVuSans-Bold.ttf", "--style", "Book"});
+    QCOMPARE(bookAsked.out, QByteArray(bookFile.out).replace("Regular,12", "Book,12"));
 }
 
 QTEST_MAIN(TestCli)
