@@ -199,6 +199,7 @@ void TestUnsortedFont::exactTextOfSmallSet()
       << QStringLiteral("    return NULL;")
       << QStringLiteral("}") << QString() << QString();
     e << QStringLiteral("static bool __user_font_get_glyph_dsc(const lv_font_t * font, lv_font_glyph_dsc_t * dsc_out, uint32_t unicode_letter, uint32_t unicode_letter_next) {")
+      << QStringLiteral("    (void)unicode_letter_next;")
       << QStringLiteral("    lv_font_fmt_txt_dsc_t * fdsc = (lv_font_fmt_txt_dsc_t *) font->dsc;") << QString()
       << QStringLiteral("    if( unicode_letter<fdsc->cmaps[0].range_start || unicode_letter>fdsc->cmaps[0].range_length ) return false;")
       << QString() << QStringLiteral("    uint32_t i;")
