@@ -28,6 +28,10 @@ namespace {
 // Small writes (a glyph record at a time) are gathered into blocks of this size.
 const int kBufferSize = 1 << 16;
 
+// Written in place, a file's old bytes are held in memory to be put back on failure;
+// far larger than any generated font.
+const qint64 kMaxInPlaceSize = qint64(256) << 20;
+
 // The kernel gives up after 40 links; so do we.
 const int kMaxLinks = 40;
 
@@ -83,7 +87,7 @@ QByteArray createHelper(const QByteArray &targetPath, const char *suffix, int *f
 // Whether a live process holds the helper file open (and locked).
 bool isOwned(const QByteArray &path)
 {
-    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
     if (fd < 0)
         return true;   // gone, or not ours to judge
     const bool owned = ::flock(fd, LOCK_EX | LOCK_NB) != 0;
@@ -152,6 +156,8 @@ struct JournalEntry {
 
 const char kJournalMagic[] = "quillmark pair journal 1";
 const char kJournalEnd[] = "end";
+// Two paths a file; anything larger is no journal of ours.
+const qint64 kMaxJournalSize = 64 << 10;
 
 QByteArray journalBytes(const std::vector<JournalEntry> &entries)
 {
@@ -208,6 +214,35 @@ bool isSameTarget(const QByteArray &a, const QByteArray &b)
 // Before a target is written: a pair left half replaced by a run that died is put
 // back, and the temporaries and kept files such runs left of this target are removed.
 // Files a live run holds are left alone.
+// A helper file this user may judge: a regular file of their own (in a shared folder,
+// another user's files are not ours to remove or to follow).
+bool isOwnRegularFile(int fd)
+{
+    struct stat st;
+    return ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid();
+}
+
+bool isOwnRegularFile(const QByteArray &path)
+{
+    struct stat st;
+    return ::lstat(path.constData(), &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid();
+}
+
+// A journal only ever names files in its own folder; one that names others was not
+// written by this program and is left alone.
+bool staysInFolder(const std::vector<JournalEntry> &entries, const QByteArray &journalPath)
+{
+    for (const JournalEntry &e : entries) {
+        if (!isSameTarget(folderOf(journalPath) + '/' + fileNameOf(e.target), e.target))
+            return false;
+        if (!e.kept.isEmpty()
+            && (!isSameTarget(folderOf(journalPath) + '/' + fileNameOf(e.kept), e.kept)
+                || !fileNameOf(e.kept).startsWith(".qm") || !e.kept.endsWith(".old")))
+            return false;
+    }
+    return true;
+}
+
 void cleanUpAfterKilledRuns(const QByteArray &targetPath)
 {
     const QByteArray folder = folderOf(targetPath);
@@ -227,11 +262,17 @@ void cleanUpAfterKilledRuns(const QByteArray &targetPath)
     }
     ::closedir(dir);
 
+    // Kept files named by journals that stay: compared by name, all are in this folder.
     std::vector<QByteArray> stillKept;
     for (const QByteArray &journal : journals) {
-        const int fd = ::open(journal.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+        const int fd = ::open(journal.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
         if (fd < 0)
             continue;
+        struct stat st;
+        if (!isOwnRegularFile(fd) || ::fstat(fd, &st) != 0 || st.st_size > kMaxJournalSize) {
+            ::close(fd);
+            continue;
+        }
         const bool live = ::flock(fd, LOCK_EX | LOCK_NB) != 0;
         QByteArray bytes;
         const bool read = readAll(fd, &bytes);
@@ -240,19 +281,23 @@ void cleanUpAfterKilledRuns(const QByteArray &targetPath)
         bool concernsUs = false;
         for (const JournalEntry &e : entries)
             concernsUs = concernsUs || isSameTarget(e.target, targetPath);
-        if (!live && (!complete || concernsUs)) {
-            if (complete)
-                rollBack(entries);
+        if (!live && complete && concernsUs && staysInFolder(entries, journal)) {
+            rollBack(entries);
+            ::unlink(journal.constData());
+        } else if (!live && read && !complete) {
+            // Cut short while it was written: no name had changed hands yet.
             ::unlink(journal.constData());
         } else {
             for (const JournalEntry &e : entries)
-                stillKept.push_back(e.kept);
+                stillKept.push_back(fileNameOf(e.kept));
         }
         ::close(fd);
     }
     for (const QByteArray &path : ours) {
+        if (!isOwnRegularFile(path))
+            continue;
         if (path.endsWith(".old")) {
-            if (std::find(stillKept.begin(), stillKept.end(), path) == stillKept.end())
+            if (std::find(stillKept.begin(), stillKept.end(), fileNameOf(path)) == stillKept.end())
                 ::unlink(path.constData());
         } else if (!isOwned(path)) {
             ::unlink(path.constData());
@@ -392,8 +437,10 @@ bool AtomicFile::open()
     const QByteArray temp = createHelper(path, ".tmp", &m_fd);
     if (m_fd < 0) {
         error = errno;
-        // The folder takes no new file, but the file itself may be written.
-        if (exists && (error == EACCES || error == EPERM || error == EROFS))
+        // The folder takes no new file, but the file itself may be written; its old
+        // bytes are kept in memory meanwhile, which a font file's size allows.
+        if (exists && (error == EACCES || error == EPERM || error == EROFS)
+            && existing.st_size <= kMaxInPlaceSize)
             return openInPlace(path, true);
         return fail(error, true);
     }

@@ -299,6 +299,18 @@ private slots:
         }
         QCOMPARE(readFile(c), QByteArray("other c"));
         QCOMPARE(filesIn(dir.path()), (QStringList{QStringLiteral("f.bin"), QStringLiteral("f.c")}));
+
+        // A journal that names a file outside its folder is nothing this program wrote
+        // (in a shared folder, someone else's bait): it is not followed.
+        QTemporaryDir elsewhere;
+        const QString victim = elsewhere.filePath(QStringLiteral("victim"));
+        writeFile(victim, "safe");
+        const QByteArray bait = QByteArray("quillmark pair journal 1") + '\0' + QFile::encodeName(c) + '\0'
+            + QFile::encodeName(victim) + '\0' + "end" + '\0';
+        writeFile(dir.filePath(QStringLiteral(".qm00000000.bait.pair")), bait);
+        QVERIFY(qm::writeUtf8File(c, QStringLiteral("c again"), nullptr));
+        QCOMPARE(readFile(victim), QByteArray("safe"));
+        QCOMPARE(readFile(c), QByteArray("c again"));
     }
 };
 
