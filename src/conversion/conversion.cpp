@@ -63,6 +63,7 @@ ConversionResult runConversion(GeneratorKind kind, const ConversionRequest &requ
     if (!refusal.isEmpty())
         return refused(refusal, notes);
     notes << lackingGlyphWarnings(prepared.chars, prepared.font, prepared.iconFont, prepared.iconText);
+    notes << blankGlyphWarnings(prepared.chars, prepared.font, prepared.iconFont, prepared.iconText);
     ConversionResult result = runGenerator(kind, prepared, progress);
     result.warnings = notes + result.warnings;
     return result;

@@ -222,6 +222,9 @@ ConversionResult generateXbfArray(const ConversionRequest &request, ConversionPr
         }
     }
 
+    const QString spanWarning = xbfSpanWarning(table);
+    if (!spanWarning.isEmpty())
+        result.warnings << spanWarning;
     LineBuffer head;
     appendXbfFileStart(head, request);
     head.append(QLatin1String("static const uint8_t glyph_dsc_xbf[] = {"));

@@ -4,6 +4,7 @@
 #include "output/lvgltext.h"
 
 #include "files/atomicfile.h"
+#include <QFileInfo>
 #include "output/encoders.h"
 #include "request/fontname.h"
 #include "output/capturepipeline.h"
@@ -201,6 +202,9 @@ ConversionResult generateXbfBin(const ConversionRequest &request, ConversionProg
         table.addRecord(ch, record.bitmapBytes());
         ++result.written;
     }
+    const QString spanWarning = xbfSpanWarning(table);
+    if (!spanWarning.isEmpty())
+        result.warnings << spanWarning;
     const QByteArray front = table.headerAndPositions();
     if (!bin.writeAt(0, front.constData(), front.size()))
         return fail(writeFailure(binPath, bin.reason()));
@@ -219,6 +223,19 @@ ConversionResult generateXbfBin(const ConversionRequest &request, ConversionProg
         return fail(openFailure(cPath, reader.reason()));
     if (!reader.writeUtf8(text))
         return fail(writeFailure(cPath, reader.reason()));
+    if (result.cancelled) {
+        QStringList existing;
+        for (const QString &path : {binPath, cPath}) {
+            if (QFileInfo::exists(path))
+                existing << path;
+        }
+        // The temporaries are removed with `bin` and `reader`; the earlier pair stands.
+        if (!existing.isEmpty() && !progress.replaceAfterCancel(result.written, existing)) {
+            result.keptExisting = true;
+            result.text = text;
+            return result;
+        }
+    }
     if (AtomicFile *failed = AtomicFile::commitAll({&bin, &reader}))
         return fail(writeFailure(failed->target(), failed->reason()));
     result.filesWritten << binPath << cPath;

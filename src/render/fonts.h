@@ -89,4 +89,11 @@ private:
 QStringList lackingGlyphWarnings(const QString &chars, const QFont &font, const QFont &iconFont,
                                  const QString &iconText);
 
+// The warning about characters whose glyph has no ink at all (a font's empty stand-in
+// for a sign it does not really have), so that a set does not convert to nothing
+// without a word. Spaces, separators, control and format characters are meant to be
+// blank and are not listed; nor are characters nothing draws (lackingGlyphWarnings).
+QStringList blankGlyphWarnings(const QString &chars, const QFont &font, const QFont &iconFont,
+                               const QString &iconText);
+
 } // namespace qm
