@@ -279,6 +279,15 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     // without a word beside 抗锯齿 looks like a broken control.
     m_render_label_style = ui->label_img->styleSheet();
     ui->label_img->setStyleSheet(QString());
+    // A colour set in a control's style would also colour it disabled: it keeps its
+    // colour only while enabled, so that the options LVGL 5.3 ignores look it.
+    for (QWidget *w : ui->widget_img->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly)) {
+        const QString style = w->styleSheet().trimmed();
+        if (style.isEmpty() || style.contains(QLatin1Char('{')) || w == ui->label_img)
+            continue;
+        const QString type = QString::fromLatin1(w->metaObject()->className());
+        w->setStyleSheet(QStringLiteral("%1{%2}\n%1:disabled{color: rgb(150, 150, 150);}").arg(type, style));
+    }
     setUpKeyboard();
     warmInputFont();
     connect(ui->combo_lv_ver, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
