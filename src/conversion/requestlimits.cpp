@@ -4,6 +4,7 @@
 #include "output/encoders.h"
 #include "render/fonts.h"
 #include "render/glyphcapture.h"
+#include "output/xbftable.h"
 
 #include <QFontInfo>
 #include <QFontMetrics>
@@ -26,9 +27,8 @@ QString tooManyGlyphs(int count, const QString &why)
 }
 
 // The metrics a conversion draws with: the font sized at the conversion's 96 dpi.
-QString badMetrics(const QFont &font)
+QString badMetrics(const QFont &sized)
 {
-    const QFont sized = conversionFont(font);
     const QFontMetrics metrics(sized);
     if (metrics.height() > 0 && metrics.ascent() > 0)
         return QString();
@@ -49,13 +49,13 @@ QString badMetrics(const QFont &font)
 // false a character of the font's own face counts as twice the widest advance the face
 // declares (and two pixels more): far more than any of its glyphs, and still enough to
 // settle most sets, which lie far within the limit. Only the others are measured.
-qint64 lastLegacyGlyphIndex(const ConversionRequest &request, bool exact)
+qint64 lastLegacyGlyphIndex(const PreparedConversion &prepared, bool exact)
 {
-    const GlyphCapturer capturer(request.font, request.iconFont, request.iconText, request.bpp);
-    const qint64 rows = qMax(0, capturer.tallestLine(request.chars));
-    const QFont font = conversionFont(request.font);
-    const FontFaces faces(font);
-    const int bound = 2 * QFontMetrics(font).maxWidth() + 2;
+    const ConversionRequest &request = prepared.request;
+    const GlyphCapturer capturer(prepared.fonts);
+    const qint64 rows = qMax(0, prepared.tallestLine);
+    const FontFaces faces(prepared.fonts.text);
+    const int bound = 2 * QFontMetrics(prepared.fonts.text).maxWidth() + 2;
     std::vector<int> rowBytesOf(0x10000, -1);   // measured once per code unit
     qint64 index = 0;
     qint64 last = 0;
@@ -63,8 +63,7 @@ qint64 lastLegacyGlyphIndex(const ConversionRequest &request, bool exact)
         int &rowBytes = rowBytesOf[ch.unicode()];
         if (rowBytes < 0) {
             int width = -1;
-            if (!exact && !isControlCharacter(ch)
-                && (request.iconText.isEmpty() || !request.iconText.contains(ch))) {
+            if (!exact && !isControlCharacter(ch) && !prepared.fonts.isIcon(ch)) {
                 const FontFaces::Face face = faces.find(ch);
                 if (face.raw && face.primary && !face.laidOut && face.glyph != 0)
                     width = bound;
@@ -81,8 +80,9 @@ qint64 lastLegacyGlyphIndex(const ConversionRequest &request, bool exact)
 
 } // namespace
 
-QString requestRefusal(GeneratorKind kind, const ConversionRequest &request)
+QString requestRefusal(GeneratorKind kind, const PreparedConversion &prepared)
 {
+    const ConversionRequest &request = prepared.request;
     switch (kind) {
     case GeneratorKind::SortedInternal:
     case GeneratorKind::UnsortedInternal:
@@ -98,16 +98,22 @@ QString requestRefusal(GeneratorKind kind, const ConversionRequest &request)
         break;
     }
 
-    QString metrics = badMetrics(request.font);
+    QString metrics = badMetrics(prepared.fonts.text);
     if (metrics.isEmpty() && !request.iconText.isEmpty())
-        metrics = badMetrics(iconFontSizedLike(request.iconFont, request.font));
+        metrics = badMetrics(prepared.fonts.icon);
     if (!metrics.isEmpty())
         return metrics;
 
+    if (kind == GeneratorKind::XbfArray || kind == GeneratorKind::XbfBin) {
+        const QString tooTall = xbfLineHeightError(prepared.lineHeight);
+        if (!tooTall.isEmpty())
+            return tooTall;
+    }
+
     if (kind == GeneratorKind::Legacy) {
-        qint64 last = lastLegacyGlyphIndex(request, false);
+        qint64 last = lastLegacyGlyphIndex(prepared, false);
         if (last > kMaxLegacyGlyphIndex)
-            last = lastLegacyGlyphIndex(request, true);
+            last = lastLegacyGlyphIndex(prepared, true);
         if (last > kMaxLegacyGlyphIndex) {
             return QStringLiteral("字模数据太大：最后一个字符的位置为%1字节，LVGL 5.3的glyph_index最多%2。"
                                   "请清除重复字符、减少字符或减小字号，或把字符分成几个字体。\n"

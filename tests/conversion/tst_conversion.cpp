@@ -142,7 +142,7 @@ private slots:
         const QString most(qm::kMaxListedGlyphs, QLatin1Char('A'));
         for (const qm::GeneratorKind kind : {qm::GeneratorKind::SortedInternal, qm::GeneratorKind::UnsortedInternal,
                                              qm::GeneratorKind::XbfArray, qm::GeneratorKind::XbfBin}) {
-            QVERIFY2(qm::requestRefusal(kind, qmtest::makeRequest(most, 4, font)).isEmpty(),
+            QVERIFY2(qm::requestRefusal(kind, qm::prepareConversion(qmtest::makeRequest(most, 4, font))).isEmpty(),
                      qPrintable(qm::generatorName(kind)));
             WatchingProgress progress;
             const qm::ConversionResult result =
@@ -168,7 +168,7 @@ private slots:
         const int glyphBytes = metrics.height() * ((metrics.horizontalAdvance(QLatin1Char('M')) * 4 + 7) / 8);
         const int fitting = int(qm::kMaxLegacyGlyphIndex / glyphBytes) + 1;
         QVERIFY(qm::requestRefusal(qm::GeneratorKind::Legacy,
-                                   qmtest::makeRequest(QString(fitting, QLatin1Char('M')), 4, big)).isEmpty());
+                                   qm::prepareConversion(qmtest::makeRequest(QString(fitting, QLatin1Char('M')), 4, big))).isEmpty());
         WatchingProgress progress;
         const qm::ConversionResult result = qm::runConversion(
             qm::GeneratorKind::Legacy, qmtest::makeRequest(QString(fitting + 1, QLatin1Char('M')), 4, big), progress);
