@@ -196,6 +196,9 @@ QString reasonText(const QString &systemText)
         {"Input/output error", "读写设备出错"},
         {"Too many open files", "打开的文件太多"},
         {"Text file busy", "文件正被使用"},
+        {"it is a folder", "这是一个文件夹"},
+        {"it is not a text file (UTF-8, UTF-16, UTF-32 or GB 18030)",
+         "不是文本文件（只读 UTF-8、UTF-16、UTF-32 或 GB 18030）"},
     };
     const QString trimmed = systemText.trimmed();
     if (trimmed.isEmpty())
@@ -344,6 +347,12 @@ void MainWindow::warmNextSlice()
     m_warm_queued = false;
     if (m_warm_done >= m_warm_text.size())
         return;
+    // A conversion's progress dialog processes events too; the glyphs go first.
+    if (m_converting) {
+        m_warm_queued = true;
+        QTimer::singleShot(200, this, &MainWindow::warmNextSlice);
+        return;
+    }
     // A font chosen meanwhile starts the work again with the new font.
     if (m_warm_font != ui->pte_input->font()) {
         warmInputFont();
@@ -593,7 +602,9 @@ void MainWindow::runGenerator(qm::GeneratorKind kind)
                             [this](const QStringList &files, int written) {
                                 return askReplaceWithPartial(files, written);
                             });
+    m_converting = true;
     const qm::ConversionResult result = qm::runConversion(kind, request, progress);
+    m_converting = false;
     // The drawing generators leave the icon font at the size of the last conversion.
     if (kind != qm::GeneratorKind::SortedInternal)
         m_awe_font = qm::iconFontSizedLike(m_awe_font, request.font);

@@ -128,6 +128,7 @@ private:
     int m_warm_done = 0;
     QFont m_warm_font;
     bool m_warm_queued = false;
+    bool m_converting = false;
     // Where the last result is, for the preview.
     qm::PreviewSource m_preview_source;
     QString m_preview_sample;

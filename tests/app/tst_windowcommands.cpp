@@ -127,7 +127,10 @@ private slots:
             QVERIFY(w.messages.first().contains(name));
             QCOMPARE(w.icons.last(), QMessageBox::Critical);
         }
-        QVERIFY(w.messages.first().contains(qm::notTextReason()));
+        // The reason in Chinese, the engine's own words after it.
+        QVERIFY2(w.messages.first().endsWith(QStringLiteral("：不是文本文件（只读 UTF-8、UTF-16、UTF-32 或 GB 18030）（%1）")
+                                                 .arg(qm::notTextReason())),
+                 qPrintable(w.messages.first()));
     }
 
     void fontChoiceUpdatesRecordNotFile()
