@@ -638,8 +638,11 @@ void MainWindow::runGenerator(qm::GeneratorKind kind)
     // had is replaced with that only when the user says so.
     QStringList kept;
     if (result.keptExisting) {
-        kept = QStringList{request.outputDir + QLatin1Char('/') + request.fontName + QStringLiteral(".bin"),
-                           request.outputDir + QLatin1Char('/') + request.fontName + QStringLiteral(".c")};
+        for (const char *ext : {".bin", ".c"}) {
+            const QString file = request.outputDir + QLatin1Char('/') + request.fontName + QLatin1String(ext);
+            if (QFileInfo::exists(file))
+                kept << file;
+        }
     } else if (toFile && result.cancelled && QFileInfo::exists(m_save_file)
                && !askReplaceWithPartial({m_save_file}, result.written)) {
         kept << m_save_file;
