@@ -374,6 +374,14 @@ def bench_window(args, sets, font_for):
         x_env.pop("QT_FONT_DPI", None)
         result["x11_status"], _ = run("interact", [], prefix=[os.path.join(BENCH, "with_xvfb.sh"), "--dpi", "96"],
                                       run_env=x_env, key="x11")
+        # A new user's first clicks in a fresh window, at 100% and at 150% (a laptop's
+        # usual setting), where nothing is cached yet.
+        for dpi in FIRST_USE_DPIS:
+            dpi_env = dict(x_env)
+            dpi_env["QT_FONT_DPI"] = str(dpi)
+            result["first%d_status" % dpi], _ = run(
+                "first", [], prefix=[os.path.join(BENCH, "with_xvfb.sh"), "--dpi", str(dpi)],
+                run_env=dpi_env, key="first%d" % dpi)
     return result
 
 
@@ -386,6 +394,14 @@ def window_figure(result, mode, field, step=None):
     values = [r[field] for r in records if isinstance(r.get(field), (int, float)) and r[field] >= 0]
     return median(values)
 
+
+FIRST_USE_DPIS = (96, 144)
+FIRST_USE_STEPS = [
+    ("add_common_hanzi", "加入常用汉字 (6763 characters into an empty pane)"),
+    ("clear_input", "清空文字"),
+    ("add_all_hanzi", "加入所有汉字 (one 20902-character paragraph)"),
+    ("convert", "开始转换 of those 20902, from the click to the text painted"),
+]
 
 X11_STEPS = [
     ("drag_to_end", "dragging the scroll bar thumb to the end (40 moves, 16 ms apart)"),
@@ -621,6 +637,18 @@ def build_report(args, rows, peer_rows, window, hash_check):
                 add_x("converting again: click → new text painted", "click_to_visible_ms", "convert_again")
                 v = window_figure(window, "x11", "peak_rss_kib")
                 lines.append("| peak RSS of the window process (MB) | %s |" % ("—" if v is None else "%d" % round(v / 1024)))
+        if any(window.get("first%d_status" % d) for d in FIRST_USE_DPIS):
+            lines.append("")
+            lines.append("#### A new user's first clicks (a fresh window under Xvfb with openbox)")
+            lines.append("")
+            lines.append("| longest event-loop stall | " + " | ".join("%d dpi" % d for d in FIRST_USE_DPIS) + " |")
+            lines.append("|---|" + "---:|" * len(FIRST_USE_DPIS))
+            for step, title in FIRST_USE_STEPS:
+                cells = []
+                for d in FIRST_USE_DPIS:
+                    v = window_figure(window, "first%d" % d, "max_stall_ms", step)
+                    cells.append("—" if v is None else "%.3f s" % (v / 1000.0))
+                lines.append("| %s | %s |" % (title, " | ".join(cells)))
         for n in notes:
             lines.append("")
             lines.append("Note: " + n)
@@ -709,6 +737,15 @@ def build_report(args, rows, peer_rows, window, hash_check):
             lines.append("| window under X: progress dialog repaint gap | ≤ %.1f s | %s | %s |" % (
                 TARGET_PAINT_GAP_S, "—" if v is None else "%.3f s" % (v / 1000),
                 verdict(None if v is None else v / 1000 <= TARGET_PAINT_GAP_S)))
+        for d in FIRST_USE_DPIS:
+            if window.get("first%d_status" % d) != "ok":
+                continue
+            stalls = [window_figure(window, "first%d" % d, "max_stall_ms", step) for step, _ in FIRST_USE_STEPS]
+            v = None if any(x is None for x in stalls) else max(stalls)
+            lines.append("| window under X at %d dpi, first use: longest stall (加入常用汉字, 加入所有汉字, "
+                         "first conversion) | ≤ %.1f s | %s | %s |" % (
+                             d, TARGET_X11_STALL_S, "—" if v is None else "%.3f s" % (v / 1000),
+                             verdict(None if v is None else v / 1000 <= TARGET_X11_STALL_S)))
         v = window_figure(window, "cancel", "cancel_to_generator_return_ms")
         lines.append("| window, %d chars: cancel → generator returned | ≤ %.1f s | %s | %s |" % (
             window["chars"], TARGET_CANCEL_S, "—" if v is None else "%.3f s" % (v / 1000),

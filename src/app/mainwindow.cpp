@@ -36,9 +36,15 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QShortcut>
+#include <QTextLayout>
+#include <QTimer>
+#include <QCloseEvent>
+#include <QComboBox>
 #include <QtMath>
 
 #include <algorithm>
+#include <functional>
 
 namespace {
 
@@ -51,9 +57,10 @@ const char kDownloadLink[] =
 class WindowProgress : public qm::ConversionProgress
 {
 public:
+    using ReplaceQuestion = std::function<bool(const QStringList &, int)>;
     // `area` is where the render label may grow to; a larger glyph is shown scaled down.
-    WindowProgress(QWidget *parent, QLabel *preview, const QSize &area)
-        : m_parent(parent), m_preview(preview), m_area(area) {}
+    WindowProgress(QWidget *parent, QLabel *preview, const QSize &area, ReplaceQuestion askReplace)
+        : m_parent(parent), m_preview(preview), m_area(area), m_askReplace(std::move(askReplace)) {}
     ~WindowProgress() override { delete m_dialog; }
 
     void begin(int total) override
@@ -85,6 +92,11 @@ public:
             m_sinceUpdate.restart();
         }
         return !m_dialog->wasCanceled();
+    }
+
+    bool replaceAfterCancel(int written, const QStringList &existing) override
+    {
+        return m_askReplace(existing, written);
     }
 
     void end() override
@@ -126,16 +138,22 @@ private:
     QWidget *m_parent;
     QLabel *m_preview;
     QSize m_area;
+    ReplaceQuestion m_askReplace;
     QProgressDialog *m_dialog = nullptr;
     QElapsedTimer m_sinceUpdate;
 };
 
-// "已写入 a.bin（2.5 MB），a.c（2.9 kB），位于 FOLDER": the names and sizes first, then
-// the folder they share, which the status line may elide.
-QString writtenFilesText(const QStringList &files)
+// "已写入 a.bin（2.5 MB），a.c（2.9 kB）" and the folder they share, which the status
+// line shortens first; files in different folders are named with their paths.
+struct WrittenFiles {
+    QString text;
+    QString folder;
+};
+
+WrittenFiles writtenFilesText(const QStringList &files)
 {
     if (files.isEmpty())
-        return QString();
+        return {};
     const QString folder = QFileInfo(files.first()).absolutePath();
     const bool oneFolder = std::all_of(files.cbegin(), files.cend(), [&folder](const QString &file) {
         return QFileInfo(file).absolutePath() == folder;
@@ -147,10 +165,88 @@ QString writtenFilesText(const QStringList &files)
                                                QLocale::c().formattedDataSize(info.size(), 1,
                                                    QLocale::DataSizeTraditionalFormat));
     }
-    QString text = QStringLiteral("已写入 ") + parts.join(QStringLiteral("，"));
-    if (oneFolder)
-        text += QStringLiteral("，位于 ") + QDir::toNativeSeparators(folder);
-    return text;
+    return {QStringLiteral("已写入 ") + parts.join(QStringLiteral("，")),
+            oneFolder ? QDir::toNativeSeparators(folder) : QString()};
+}
+
+// The file names joined for a sentence: "a.bin 和 a.c".
+QString fileNames(const QStringList &files)
+{
+    QStringList names;
+    for (const QString &file : files)
+        names << QFileInfo(file).fileName();
+    return names.join(QStringLiteral(" 和 "));
+}
+
+// The system's reason for a failed file operation, in Chinese first and then as the
+// system gave it, for searching.
+QString reasonText(const QString &systemText)
+{
+    static const struct { const char *system; const char *chinese; } known[] = {
+        {"No space left on device", "磁盘空间不足"},
+        {"Disk quota exceeded", "超出磁盘配额"},
+        {"File too large", "文件超过系统允许的大小"},
+        {"Permission denied", "没有权限"},
+        {"Operation not permitted", "不允许的操作"},
+        {"Read-only file system", "文件系统只读"},
+        {"No such file or directory", "文件或文件夹不存在"},
+        {"Not a directory", "路径中有一项不是文件夹"},
+        {"Is a directory", "这是一个文件夹"},
+        {"File name too long", "文件名太长"},
+        {"Input/output error", "读写设备出错"},
+        {"Too many open files", "打开的文件太多"},
+        {"Text file busy", "文件正被使用"},
+        {"it is a folder", "这是一个文件夹"},
+        {"it is not a text file (UTF-8, UTF-16, UTF-32 or GB 18030)",
+         "不是文本文件（只读 UTF-8、UTF-16、UTF-32 或 GB 18030）"},
+    };
+    const QString trimmed = systemText.trimmed();
+    if (trimmed.isEmpty())
+        return QStringLiteral("未知原因");
+    for (const auto &k : known) {
+        if (trimmed.compare(QLatin1String(k.system), Qt::CaseInsensitive) == 0)
+            return QStringLiteral("%1（%2）").arg(QString::fromUtf8(k.chinese), trimmed);
+    }
+    // A reason the system already gives in Chinese, or one not listed: as it is.
+    bool ascii = true;
+    for (const QChar c : trimmed)
+        ascii = ascii && c.unicode() < 0x80;
+    return ascii ? QStringLiteral("系统错误（%1）").arg(trimmed) : trimmed;
+}
+
+// The first lines of what the user typed, line breaks kept, then the chosen icons: the
+// preview's first sample. Lines are cut at a length that fits the preview, never in
+// the middle of a surrogate pair.
+QString typedSample(const QString &typed, const QString &icons)
+{
+    const int maxLines = 4;
+    const int maxLength = 24;
+    auto cut = [maxLength](const QString &line) {
+        QString out;
+        int count = 0;
+        for (int i = 0; i < line.size() && count < maxLength; ++i) {
+            const QChar c = line.at(i);
+            if (c.isNull() || c.category() == QChar::Other_Control)
+                continue;
+            out += c;
+            if (c.isHighSurrogate() && i + 1 < line.size() && line.at(i + 1).isLowSurrogate())
+                out += line.at(++i);
+            ++count;
+        }
+        return out;
+    };
+    QStringList lines;
+    for (const QString &line : typed.split(QLatin1Char('\n'))) {
+        const QString shown = cut(line);
+        if (shown.trimmed().isEmpty())
+            continue;
+        lines << shown;
+        if (lines.size() == maxLines)
+            break;
+    }
+    if (!icons.isEmpty())
+        lines << cut(icons);
+    return lines.join(QLatin1Char('\n'));
 }
 
 // The chosen icons spaced apart, as the main window shows them.
@@ -182,44 +278,191 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     showChosenIcons();
     connect(PreviewDlg::addButton(ui->horizontalLayout_3, ui->btn_save), &QPushButton::clicked, this,
             &MainWindow::showPreview);
+    // Before anything was converted the render label has nothing to show: a black box
+    // without a word beside 抗锯齿 looks like a broken control.
+    m_render_label_style = ui->label_img->styleSheet();
+    ui->label_img->setStyleSheet(QString());
+    // A colour set in a control's style would also colour it disabled: it keeps its
+    // colour only while enabled, so that the options LVGL 5.3 ignores look it.
+    for (QWidget *w : ui->widget_img->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly)) {
+        const QString style = w->styleSheet().trimmed();
+        if (style.isEmpty() || style.contains(QLatin1Char('{')) || w == ui->label_img)
+            continue;
+        const QString type = QString::fromLatin1(w->metaObject()->className());
+        w->setStyleSheet(QStringLiteral("%1{%2}\n%1:disabled{color: rgb(150, 150, 150);}").arg(type, style));
+    }
+    setUpKeyboard();
+    warmInputFont();
+    connect(ui->combo_lv_ver, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+            &MainWindow::showLegacyOptions);
+    showLegacyOptions();
+}
+
+void MainWindow::setUpKeyboard()
+{
+    // Tab moves on: a tab in the include text would be written into every file, and the
+    // input pane would keep the focus from the commands below it.
+    ui->pte_include->setTabChangesFocus(true);
+    ui->pte_input->setTabChangesFocus(true);
+
+    auto *preview = findChild<QPushButton *>(QStringLiteral("btn_preview"));
+    const struct { QPushButton *button; QList<QKeySequence> keys; } commands[] = {
+        {ui->btn_convert, {QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)}},
+        {ui->btn_copy, {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C)}},
+        {preview, {QKeySequence(Qt::Key_F5)}},
+    };
+    for (const auto &c : commands) {
+        if (!c.button)
+            continue;
+        for (const QKeySequence &keys : c.keys) {
+            auto *shortcut = new QShortcut(keys, this);
+            connect(shortcut, &QShortcut::activated, c.button, [button = c.button] {
+                if (button->isEnabled() && button->isVisible())
+                    button->click();
+            });
+        }
+        c.button->setToolTip(QStringLiteral("%1 (%2)").arg(c.button->text(),
+                                                          c.keys.first().toString(QKeySequence::NativeText)));
+    }
+    // 保存 is the menu's action as well; its shortcut works from the button's tooltip too.
+    ui->action_save->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    ui->btn_save->setToolTip(QStringLiteral("保存 (%1)").arg(ui->action_save->shortcut().toString(QKeySequence::NativeText)));
+}
+
+void MainWindow::warmInputFont()
+{
+    // The common hanzi first: they are the first button most users press.
+    if (m_warm_text.isEmpty())
+        m_warm_text = qm::commonChineseCharacters() + qm::allChineseCharacters();
+    m_warm_font = ui->pte_input->font();
+    m_warm_done = 0;
+    if (!m_warm_queued) {
+        m_warm_queued = true;
+        QTimer::singleShot(0, this, &MainWindow::warmNextSlice);
+    }
+}
+
+void MainWindow::warmNextSlice()
+{
+    m_warm_queued = false;
+    if (m_warm_done >= m_warm_text.size())
+        return;
+    // A conversion's progress dialog processes events too; the glyphs go first.
+    if (m_converting) {
+        m_warm_queued = true;
+        QTimer::singleShot(200, this, &MainWindow::warmNextSlice);
+        return;
+    }
+    // A font chosen meanwhile starts the work again with the new font.
+    if (m_warm_font != ui->pte_input->font()) {
+        warmInputFont();
+        return;
+    }
+    // Slices short enough that a click waits no longer than a frame or two.
+    QElapsedTimer slice;
+    slice.start();
+    const int chunk = 200;
+    while (m_warm_done < m_warm_text.size() && slice.elapsed() < 15) {
+        QTextLayout layout(m_warm_text.mid(m_warm_done, chunk), m_warm_font, ui->pte_input->viewport());
+        layout.beginLayout();
+        layout.createLine();
+        layout.endLayout();
+        m_warm_done += chunk;
+    }
+    if (m_warm_done < m_warm_text.size()) {
+        m_warm_queued = true;
+        QTimer::singleShot(1, this, &MainWindow::warmNextSlice);
+    }
+}
+
+void MainWindow::showLegacyOptions()
+{
+    const bool legacy = ui->combo_lv_ver->currentIndex() == 0;
+    const struct { QWidget *widget; const char *why; } ignored[] = {
+        {ui->combo_type, "LVGL 5.3 及以下只生成内部字体，不用这个选项"},
+        {ui->label_type, "LVGL 5.3 及以下只生成内部字体，不用这个选项"},
+        {ui->check_auto_save_file, "LVGL 5.3 及以下的结果总放在转换结果中，可用“保存”存为文件"},
+        {ui->pte_include, "LVGL 5.3 及以下的文件固定包含 #include \"./lv_misc/lv_font.h\""},
+        {ui->label_fontName_2, "LVGL 5.3 及以下的文件固定包含 #include \"./lv_misc/lv_font.h\""},
+        {ui->check_qsort, "LVGL 5.3 及以下的字体按输入顺序列出字符，不排序"},
+    };
+    for (const auto &i : ignored) {
+        i.widget->setEnabled(!legacy);
+        i.widget->setToolTip(legacy ? QString::fromUtf8(i.why) : QString());
+    }
 }
 
 void MainWindow::fitToScreen()
 {
     // The option controls sit at fixed places laid out for 96 dpi, and the buttons'
     // style sizes their text in pixels. At a higher DPI every text grows with the DPI,
-    // so the places, the button styles and the window grow by the same factor.
-    const qreal f = logicalDpiY() / 96.0;
+    // so the places and the button styles grow by the same factor.
+    const qreal f = qMax(1.0, logicalDpiY() / 96.0);
+    auto scaled = [f](int v) { return qRound(v * f); };
+    const QList<QWidget *> options =
+        ui->widget_img->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly);
+    if (f > 1.0) {
+        // Corners are scaled, not sizes, so that neighbours stay apart after rounding.
+        for (QWidget *w : options) {
+            const QRect g = w->geometry();
+            w->setGeometry(QRect(QPoint(scaled(g.left()), scaled(g.top())),
+                                 QPoint(scaled(g.right() + 1) - 1, scaled(g.bottom() + 1) - 1)));
+        }
+        ui->widget_img->setMinimumSize(qCeil(ui->widget_img->minimumWidth() * f),
+                                       qCeil(ui->widget_img->minimumHeight() * f));
+        // The buttons' widths stay as laid out for 96 dpi (their text fits them up to
+        // 150%), so that the window still fits a laptop's screen at 125% and 150%.
+        const QRegularExpression pixels(QStringLiteral("(\\d+)px"));
+        for (QPushButton *b : findChildren<QPushButton *>()) {
+            QString style = b->styleSheet();
+            QString out;
+            int last = 0;
+            auto it = pixels.globalMatch(style);
+            while (it.hasNext()) {
+                const QRegularExpressionMatch m = it.next();
+                out += style.midRef(last, m.capturedStart() - last);
+                out += QString::number(scaled(m.captured(1).toInt())) + QStringLiteral("px");
+                last = m.capturedEnd();
+            }
+            out += style.midRef(last);
+            b->setStyleSheet(out);
+        }
+    }
+    // A combo box narrower than its longest item cuts it off ("XBF字体,外部bin文件"):
+    // it grows to the left, keeping the column's right edge, and when its label is in
+    // the way both labels move left together, up to the controls before them.
+    const struct { QComboBox *combo; QLabel *label; } combos[] = {
+        {ui->combo_type, ui->label_type}, {ui->combo_lv_ver, ui->label_lv_ver}};
+    const int gap = scaled(4);
+    const int leftmost = qMax(ui->combo_bpp->geometry().right(), ui->check_ascii->geometry().right()) + scaled(10);
+    int labelsX = ui->label_type->x();
+    for (const auto &c : combos) {
+        // Sizes are known once the style has been applied.
+        c.combo->ensurePolished();
+        const int comboLeft = c.combo->geometry().right() + 1 - c.combo->sizeHint().width();
+        labelsX = qMin(labelsX, comboLeft - gap - c.label->width());
+    }
+    labelsX = qMax(labelsX, leftmost);
+    for (const auto &c : combos) {
+        c.label->move(labelsX, c.label->y());
+        const QRect g = c.combo->geometry();
+        const int left = qMax(labelsX + c.label->width() + gap, g.right() + 1 - c.combo->sizeHint().width());
+        if (left < g.left())
+            c.combo->setGeometry(QRect(QPoint(left, g.top()), g.bottomRight()));
+    }
+    // The options do not give way when the window narrows: the panes do.
+    int optionsRight = 0;
+    for (QWidget *w : options)
+        optionsRight = qMax(optionsRight, w->geometry().right() + 1);
+    ui->widget_img->setMinimumWidth(qMax(ui->widget_img->minimumWidth(), optionsRight + 1));
     if (f <= 1.0)
         return;
-    auto scaled = [f](int v) { return qRound(v * f); };
-    // Corners are scaled, not sizes, so that neighbours stay apart after rounding.
-    for (QWidget *w : ui->widget_img->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly)) {
-        const QRect g = w->geometry();
-        w->setGeometry(QRect(QPoint(scaled(g.left()), scaled(g.top())),
-                             QPoint(scaled(g.right() + 1) - 1, scaled(g.bottom() + 1) - 1)));
-    }
-    ui->widget_img->setMinimumSize(qCeil(ui->widget_img->minimumWidth() * f),
-                                   qCeil(ui->widget_img->minimumHeight() * f));
-    const QRegularExpression pixels(QStringLiteral("(\\d+)px"));
-    for (QPushButton *b : findChildren<QPushButton *>()) {
-        b->setMinimumWidth(scaled(b->minimumWidth()));
-        QString style = b->styleSheet();
-        QString out;
-        int last = 0;
-        auto it = pixels.globalMatch(style);
-        while (it.hasNext()) {
-            const QRegularExpressionMatch m = it.next();
-            out += style.midRef(last, m.capturedStart() - last);
-            out += QString::number(scaled(m.captured(1).toInt())) + QStringLiteral("px");
-            last = m.capturedEnd();
-        }
-        out += style.midRef(last);
-        b->setStyleSheet(out);
-    }
     QSize size(scaled(width()), scaled(height()));
-    if (const QScreen *s = screen())
-        size = size.boundedTo(s->availableGeometry().size());
+    if (const QScreen *s = screen()) {
+        // The window manager's frame and title bar come on top of the size asked for.
+        const QSize frame(16, qRound(40 * f));
+        size = size.boundedTo(s->availableGeometry().size() - frame);
+    }
     resize(size);
 }
 
@@ -289,7 +532,8 @@ bool MainWindow::prepareConversion()
         showMessage(QStringLiteral("提示"), nameProblem);
         return false;
     }
-    if (ui->pte_include->toPlainText().isEmpty()) {
+    // LVGL 5.3's file has an include of its own; the (disabled) field is not asked for.
+    if (ui->combo_lv_ver->currentIndex() != 0 && ui->pte_include->toPlainText().isEmpty()) {
         showMessage(QStringLiteral("提示"), QStringLiteral("include不能为空"));
         return false;
     }
@@ -356,10 +600,16 @@ void MainWindow::runGenerator(qm::GeneratorKind kind)
     m_preview_source = qm::PreviewSource();
     setStatus(QString());
     updateRenderLabelFont();
+    ui->label_img->setStyleSheet(m_render_label_style);
     const QPoint at = ui->label_img->pos();
     const QSize area(ui->check_ascii->x() - 2 * at.x(), ui->widget_img->height() - 2 * at.y());
-    WindowProgress progress(this, ui->label_img, area);
+    WindowProgress progress(this, ui->label_img, area,
+                            [this](const QStringList &files, int written) {
+                                return askReplaceWithPartial(files, written);
+                            });
+    m_converting = true;
     const qm::ConversionResult result = qm::runConversion(kind, request, progress);
+    m_converting = false;
     // The drawing generators leave the icon font at the size of the last conversion.
     if (kind != qm::GeneratorKind::SortedInternal)
         m_awe_font = qm::iconFontSizedLike(m_awe_font, request.font);
@@ -373,23 +623,65 @@ void MainWindow::runGenerator(qm::GeneratorKind kind)
         qWarning().noquote() << result.error;
         // A file failure names the file and the reason. The .bin and its .c replace the
         // earlier pair together or not at all, so the user learns that the old pair stands.
+        QString error = result.error;
+        if (fileError) {
+            // "PATH: the system's reason" on the second line: the reason in Chinese first.
+            QStringList lines = error.split(QLatin1Char('\n'));
+            const int cut = lines.size() > 1 ? lines[1].lastIndexOf(QStringLiteral(": ")) : -1;
+            if (cut > 0)
+                lines[1] = lines[1].left(cut) + QStringLiteral("：") + reasonText(lines[1].mid(cut + 2));
+            error = lines.join(QLatin1Char('\n'));
+        }
         const QString text = fileError
-            ? result.error + QStringLiteral("\n原有的 .bin 和 .c 文件未改动。/The earlier .bin and .c are kept.")
-            : result.error;
+            ? error + QStringLiteral("\n原有的 .bin 和 .c 文件未改动。/The earlier .bin and .c are kept.")
+            : error;
         showMessage(QStringLiteral("提示"), text, QMessageBox::Warning);
         return;
     }
     QStringList files = result.filesWritten;
-    const bool savedToFile = deliverText(result.text, toFile);
+    // A cancelled run holds only the characters before the cancel: the file the user
+    // had is replaced with that only when the user says so.
+    QStringList kept;
+    if (result.keptExisting) {
+        for (const char *ext : {".bin", ".c"}) {
+            const QString file = request.outputDir + QLatin1Char('/') + request.fontName + QLatin1String(ext);
+            if (QFileInfo::exists(file))
+                kept << file;
+        }
+    } else if (toFile && result.cancelled && QFileInfo::exists(m_save_file)
+               && !askReplaceWithPartial({m_save_file}, result.written)) {
+        kept << m_save_file;
+    }
+    bool savedToFile = false;
+    if (kept.isEmpty()) {
+        savedToFile = deliverText(result.text, toFile);
+    } else {
+        ui->tb_output->setPlainText(result.text);
+    }
     if (savedToFile)
         files.prepend(m_save_file);
-    QString status = writtenFilesText(files);
-    if (result.cancelled)
-        status += QStringLiteral("（已取消，只含前 %1 个字符）").arg(result.written);
-    setStatus(status);
-    // The pane shares the text; a file written is read back when the preview asks.
-    m_preview_source = qm::previewSourceOf(result, savedToFile ? m_save_file : QString());
-    m_preview_sample = qm::defaultPreviewSample(ui->pte_input->toPlainText() + m_awe_text, request.chars);
+    const QString partial = QStringLiteral("转换已取消，只含前 %1 个字符").arg(result.written);
+    if (!kept.isEmpty()) {
+        const bool bin = result.keptExisting;
+        setStatus(partial + QStringLiteral("；%1 未改动，不完整的%2在下方转换结果中")
+                                .arg(fileNames(kept), bin ? QStringLiteral(" .c（其 .bin 未保存）")
+                                                          : QStringLiteral("结果")));
+    } else {
+        const WrittenFiles written = writtenFilesText(files);
+        QString status = written.text;
+        if (result.cancelled) {
+            status = status.isEmpty() ? partial + QStringLiteral("，结果不完整")
+                                      : partial + QStringLiteral("；") + status;
+        }
+        setStatus(status, written.folder);
+    }
+    // The pane shares the text; a file written is read back when the preview asks. A
+    // reader whose .bin was not kept has nothing to draw.
+    m_preview_source = result.keptExisting ? qm::PreviewSource()
+                                           : qm::previewSourceOf(result, savedToFile ? m_save_file : QString());
+    m_preview_sample = typedSample(ui->pte_input->toPlainText(), m_awe_text);
+    if (m_preview_sample.isEmpty())
+        m_preview_sample = qm::defaultPreviewSample(QString(), request.chars);
     if (m_preview_dlg && m_preview_dlg->isVisible())
         showPreview();
     if (!result.warnings.isEmpty())
@@ -432,7 +724,7 @@ bool MainWindow::deliverText(const QString &text, bool toFile)
         ui->tb_output->setPlainText(text);
         showMessage(QStringLiteral("错误提示"),
                     QStringLiteral("无法写入文件 %1：%2\n原有文件未改动；生成的代码已放入转换结果，可另行保存。")
-                        .arg(QDir::toNativeSeparators(m_save_file), error.section(QStringLiteral(": "), -1)),
+                        .arg(QDir::toNativeSeparators(m_save_file), reasonText(error.section(QStringLiteral(": "), -1))),
                     QMessageBox::Critical);
         return false;
     }
@@ -471,7 +763,10 @@ void MainWindow::saveSettings()
     qDebug().noquote() << error;
     if (!m_settingsSaveFailed) {
         showMessage(QStringLiteral("错误提示"),
-                    QStringLiteral("无法保存设置：%1").arg(QDir::toNativeSeparators(error)),
+                    QStringLiteral("无法保存设置 %1：%2\n%3")
+                        .arg(QDir::toNativeSeparators(QFileInfo(QStringLiteral("config.ini")).absoluteFilePath()),
+                             reasonText(error.section(QStringLiteral(": "), -1)),
+                             QDir::toNativeSeparators(error)),
                     QMessageBox::Critical);
     }
     m_settingsSaveFailed = true;
@@ -536,6 +831,7 @@ void MainWindow::on_btn_font_clicked()
     m_settings.FontPoint = font.pointSize();
     updateRenderLabelFont();
     showFontInfo();
+    warmInputFont();
 }
 
 void MainWindow::showFontInfo()
@@ -572,11 +868,38 @@ void MainWindow::on_btn_clrAwe_clicked()
     showChosenIcons();
 }
 
-void MainWindow::setStatus(const QString &text)
+void MainWindow::setStatus(const QString &text, const QString &folder)
 {
     m_status_text = text;
-    showElided(ui->label_status, text, Qt::ElideMiddle);
-    ui->label_status->setToolTip(text);
+    m_status_folder = folder;
+    showStatus();
+    ui->label_status->setToolTip(folder.isEmpty() ? text : text + QStringLiteral("，位于 ") + folder);
+}
+
+void MainWindow::showStatus()
+{
+    QLabel *label = ui->label_status;
+    const QFontMetrics metrics = label->fontMetrics();
+    const int room = qMax(0, label->width());
+    if (m_status_folder.isEmpty()) {
+        label->setText(metrics.elidedText(m_status_text, Qt::ElideMiddle, room));
+        return;
+    }
+    // The names and sizes are what the user looks for; the folder gives way first.
+    const QString head = m_status_text + QStringLiteral("，位于 ");
+    const int headWidth = metrics.horizontalAdvance(head);
+    if (headWidth >= room) {
+        label->setText(metrics.elidedText(m_status_text, Qt::ElideRight, room));
+        return;
+    }
+    label->setText(head + metrics.elidedText(m_status_folder, Qt::ElideMiddle, room - headWidth));
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    copyControlsToSettings();
+    saveSettings();
+    QMainWindow::closeEvent(event);
 }
 
 void MainWindow::showElided(QLabel *label, const QString &text, Qt::TextElideMode mode)
@@ -588,7 +911,7 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::Resize) {
         if (watched == ui->label_status)
-            showElided(ui->label_status, m_status_text, Qt::ElideMiddle);
+            showStatus();
         else if (watched == ui->label_awe_icons)
             showElided(ui->label_awe_icons, spacedIcons(m_awe_text), Qt::ElideRight);
     }
@@ -651,7 +974,7 @@ void MainWindow::on_btn_input_txt_clicked()
         qDebug().noquote() << error;
         showMessage(QStringLiteral("错误提示"),
                     QStringLiteral("无法导入文件 %1：%2")
-                        .arg(QDir::toNativeSeparators(path), error.section(QStringLiteral(": "), -1)),
+                        .arg(QDir::toNativeSeparators(path), reasonText(error.section(QStringLiteral(": "), -1))),
                     QMessageBox::Critical);
         return;
     }
@@ -661,7 +984,13 @@ void MainWindow::on_btn_input_txt_clicked()
 
 void MainWindow::on_btn_copy_clicked()
 {
-    QGuiApplication::clipboard()->setText(ui->tb_output->toPlainText(), QClipboard::Clipboard);
+    const QString text = ui->tb_output->toPlainText();
+    // Copying nothing would throw away what the user had on the clipboard.
+    if (text.isEmpty()) {
+        setStatus(QStringLiteral("转换结果是空的，没有复制"));
+        return;
+    }
+    QGuiApplication::clipboard()->setText(text, QClipboard::Clipboard);
 }
 
 void MainWindow::on_btn_save_clicked()
@@ -677,7 +1006,7 @@ void MainWindow::on_btn_save_clicked()
         qDebug().noquote() << error;
         showMessage(QStringLiteral("错误提示"),
                     QStringLiteral("无法保存文件 %1：%2\n原有文件未改动。")
-                        .arg(QDir::toNativeSeparators(path), error.section(QStringLiteral(": "), -1)),
+                        .arg(QDir::toNativeSeparators(path), reasonText(error.section(QStringLiteral(": "), -1))),
                     QMessageBox::Critical);
         return;
     }
@@ -724,6 +1053,21 @@ void MainWindow::showMessage(const QString &title, const QString &text, QMessage
 {
     QMessageBox box(icon, title, text, QMessageBox::Ok, this);
     box.exec();
+}
+
+bool MainWindow::askReplaceWithPartial(const QStringList &files, int written)
+{
+    QMessageBox box(QMessageBox::Question, QStringLiteral("提示"),
+                    QStringLiteral("转换已取消，只含前 %1 个字符。用这个不完整的结果替换 %2 吗？")
+                        .arg(written)
+                        .arg(fileNames(files)),
+                    QMessageBox::NoButton, this);
+    QPushButton *replace = box.addButton(QStringLiteral("替换"), QMessageBox::DestructiveRole);
+    QPushButton *keep = box.addButton(QStringLiteral("保留原文件"), QMessageBox::RejectRole);
+    box.setDefaultButton(keep);
+    box.setEscapeButton(keep);
+    box.exec();
+    return box.clickedButton() == replace;
 }
 
 QString MainWindow::askSaveFileName(const QString &suggestedPath)

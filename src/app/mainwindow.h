@@ -39,6 +39,8 @@ public:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    // The options are kept when the window closes, as after a conversion.
+    void closeEvent(QCloseEvent *event) override;
 
     // Everything that asks the user something goes through these, so that tests can
     // answer without a modal dialog.
@@ -50,6 +52,9 @@ protected:
     virtual QString askOutputFolder(const QString &startFolder);
     virtual QString askImportFileName(const QString &startFolder);
     virtual QFont askFont(const QFont &initial);
+    // A cancelled run would replace `files` (which exist) with a result holding only
+    // the first `written` characters: true to replace them, false to keep them.
+    virtual bool askReplaceWithPartial(const QStringList &files, int written);
 
 private slots:
     void on_btn_font_clicked();
@@ -86,7 +91,17 @@ private:
     QString startFolder() const;
     void showFontInfo();
     void showChosenIcons();
-    void setStatus(const QString &text);
+    // The status line beside 转换结果. `folder`, when given, follows the text and is
+    // what gets shortened when the line is too narrow.
+    void setStatus(const QString &text, const QString &folder = QString());
+    void showStatus();
+    void setUpKeyboard();
+    // Lays the hanzi out in the input pane's font a slice at a time while the window is
+    // idle, so that the first 加入所有汉字 finds their advances in the font's cache.
+    void warmInputFont();
+    void warmNextSlice();
+    // LVGL 5.3's font ignores some options: they are disabled while it is chosen.
+    void showLegacyOptions();
     static void showElided(QLabel *label, const QString &text, Qt::TextElideMode mode);
     void showPreview();
 
@@ -106,6 +121,14 @@ private:
     bool m_settingsSaveFailed = false;
 
     QString m_status_text;
+    QString m_status_folder;
+    // The render label's black box appears with the first conversion.
+    QString m_render_label_style;
+    QString m_warm_text;
+    int m_warm_done = 0;
+    QFont m_warm_font;
+    bool m_warm_queued = false;
+    bool m_converting = false;
     // Where the last result is, for the preview.
     qm::PreviewSource m_preview_source;
     QString m_preview_sample;

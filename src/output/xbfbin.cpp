@@ -4,6 +4,7 @@
 #include "output/lvgltext.h"
 
 #include "files/atomicfile.h"
+#include <QFileInfo>
 #include "output/encoders.h"
 #include "request/fontname.h"
 #include "output/capturepipeline.h"
@@ -203,6 +204,19 @@ ConversionResult generateXbfBin(const PreparedConversion &prepared, ConversionPr
         return fail(openFailure(cPath, reader.reason()));
     if (!reader.writeUtf8(text))
         return fail(writeFailure(cPath, reader.reason()));
+    if (result.cancelled) {
+        QStringList existing;
+        for (const QString &path : {binPath, cPath}) {
+            if (QFileInfo::exists(path))
+                existing << path;
+        }
+        // The temporaries are removed with `bin` and `reader`; the earlier pair stands.
+        if (!existing.isEmpty() && !progress.replaceAfterCancel(result.written, existing)) {
+            result.keptExisting = true;
+            result.text = text;
+            return result;
+        }
+    }
     if (AtomicFile *failed = AtomicFile::commitAll({&bin, &reader}))
         return fail(writeFailure(failed->target(), failed->reason()));
     result.filesWritten << binPath << cPath;

@@ -6,6 +6,7 @@
 
 #include "output/encoders.h"
 
+#include <QLocale>
 #include <QStringList>
 
 namespace qm {
@@ -133,6 +134,9 @@ QString runXbfRecords(CapturePipeline &pipeline, const QString &chars, int bpp, 
         table.addRecord(glyph.ch, record.bitmapBytes());
         ++result.written;
     }
+    const QString spanWarning = xbfSpanWarning(table);
+    if (!spanWarning.isEmpty())
+        result.warnings << spanWarning;
     return QString();
 }
 
@@ -173,6 +177,48 @@ QString xbfRecordError(const XbfRecord &record, QChar ch)
             .arg(describeChar(ch))
             .arg(record.ofsY);
     return QString();
+}
+
+QString xbfSpanWarning(const XbfTable &table)
+{
+    const qint64 tableBytes = 4 * qint64(table.entryCount());
+    const qint64 recordBytes = qint64(table.nextPosition()) - table.recordsOffset();
+    if (recordBytes <= 0 || tableBytes <= 4 * recordBytes)
+        return QString();
+    // The widest run of codes without a glyph is what the table pays for.
+    int gapStart = 0, gapLength = 0;
+    for (int i = 0; i < table.entryCount();) {
+        if (table.position(i) != 0) {
+            ++i;
+            continue;
+        }
+        int end = i;
+        while (end < table.entryCount() && table.position(end) == 0)
+            ++end;
+        if (end - i > gapLength) {
+            gapStart = i;
+            gapLength = end - i;
+        }
+        i = end;
+    }
+    auto code = [](int c) { return QStringLiteral("U+") + QString::number(c, 16).toUpper().rightJustified(4, QLatin1Char('0')); };
+    auto size = [](qint64 bytes) {
+        return QLocale::c().formattedDataSize(bytes, 1, QLocale::DataSizeTraditionalFormat);
+    };
+    const int first = table.minCode();
+    const int last = table.maxCode();
+    const int gapFirst = first + gapStart;
+    const int gapLast = gapFirst + gapLength - 1;
+    return QStringLiteral("XBF位置表有%1项（%2到%3，每个编码一项），占%4，是字形数据（%5）的%6倍；"
+                          "其中%7到%8的%9个编码没有字符。相距很远的字符（例如图标与文字）分开转换，"
+                          "或改用内部字体，文件会小得多。"
+                          "/The XBF position table has %1 entries (%2 to %3, one per code) and takes "
+                          "%4, %6 times the glyph data (%5); the %9 codes from %7 to %8 hold no "
+                          "character. Converting far-apart characters (icons and text) separately, "
+                          "or an internal font, makes the file much smaller.")
+        .arg(QString::number(table.entryCount()), code(first), code(last), size(tableBytes),
+             size(recordBytes), QString::number(tableBytes / recordBytes), code(gapFirst), code(gapLast),
+             QString::number(gapLength));
 }
 
 void appendXbfFileStart(LineBuffer &out, const ConversionRequest &request)

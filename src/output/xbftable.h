@@ -89,6 +89,12 @@ QString runXbfRecords(CapturePipeline &pipeline, const QString &chars, int bpp, 
 QString xbfLineHeightError(int lineHeight);
 QString xbfRecordError(const XbfRecord &record, QChar ch);
 
+// Empty unless the position table is more than four times the size of the records it
+// points to (a few icons far above the text make a table of tens of thousands of empty
+// entries); else a note for after the run with the span, the gap that makes it and the
+// sizes.
+QString xbfSpanWarning(const XbfTable &table);
+
 // Text shared by both outputs: the file header, the include text, for LVGL 9 its
 // version check, and the typedefs, then the two empty lines before the table.
 void appendXbfFileStart(LineBuffer &out, const ConversionRequest &request);

@@ -5,9 +5,13 @@
 #include <QFont>
 #include <QFontDatabase>
 #include <QGlyphRun>
+#include <QPainterPath>
 #include <QTextLayout>
 
+#include <QtEndian>
+
 #include <bitset>
+#include <map>
 #include <cmath>
 #include <memory>
 
@@ -344,6 +348,96 @@ QStringList lackingGlyphWarnings(const QString &chars, const ConversionFonts &fo
                         .arg(QString::number(iconLacks.size()), listed(iconLacks));
     }
     return warnings;
+}
+
+namespace {
+
+// Whether a glyph has no outline. A TrueType face says so in its location table (an
+// empty glyph takes no bytes), which costs nothing per glyph; other faces (CFF) are
+// asked for the glyph's outline.
+class InkCheck
+{
+public:
+    bool isBlank(const QRawFont &raw, quint32 glyph)
+    {
+        auto found = m_tables.find(&raw);
+        if (found == m_tables.end())
+            found = m_tables.emplace(&raw, Locations(raw)).first;
+        const Locations &loca = found->second;
+        if (loca.valid())
+            return glyph + 1 < quint32(loca.count()) && loca.at(glyph) == loca.at(glyph + 1);
+        return raw.pathForGlyph(glyph).isEmpty();
+    }
+
+private:
+    struct Locations {
+        explicit Locations(const QRawFont &raw)
+        {
+            const QByteArray head = raw.fontTable("head");
+            if (head.size() < 54)
+                return;
+            m_long = qFromBigEndian<qint16>(head.constData() + 50) != 0;
+            // maxp 1.0 is a face with TrueType outlines (glyf and loca); 0.5 is CFF.
+            const QByteArray maxp = raw.fontTable("maxp");
+            if (maxp.size() < 6 || qFromBigEndian<quint32>(maxp.constData()) != 0x00010000)
+                return;
+            m_table = raw.fontTable("loca");
+        }
+        bool valid() const { return !m_table.isEmpty(); }
+        int count() const { return m_table.size() / (m_long ? 4 : 2); }
+        quint32 at(quint32 i) const
+        {
+            const char *p = m_table.constData();
+            return m_long ? qFromBigEndian<quint32>(p + 4 * i) : quint32(qFromBigEndian<quint16>(p + 2 * i));
+        }
+        QByteArray m_table;
+        bool m_long = false;
+    };
+    std::map<const QRawFont *, Locations> m_tables;
+};
+
+} // namespace
+
+QStringList blankGlyphWarnings(const QString &chars, const ConversionFonts &fonts)
+{
+    const FontFaces text(fonts.text);
+    std::unique_ptr<FontFaces> icons;
+    auto seen = std::make_unique<std::bitset<65536>>();
+    InkCheck ink;
+    QString blank;
+    for (const QChar ch : chars) {
+        const ushort u = ch.unicode();
+        if (seen->test(u))
+            continue;
+        seen->set(u);
+        switch (ch.category()) {
+        case QChar::Other_Control:
+        case QChar::Other_Format:
+        case QChar::Other_Surrogate:
+        case QChar::Other_NotAssigned:
+        case QChar::Separator_Space:
+        case QChar::Separator_Line:
+        case QChar::Separator_Paragraph:
+            continue;
+        default:
+            break;
+        }
+        if (u == 0 || ch.isSpace())
+            continue;
+        const bool icon = fonts.isIcon(ch);
+        if (icon && !icons)
+            icons = std::make_unique<FontFaces>(fonts.icon);
+        const FontFaces::Face face = (icon ? *icons : text).find(ch);
+        // Glyph 0 is the font's missing-glyph box, which has ink of its own.
+        if (face.raw && face.glyph != 0 && ink.isBlank(*face.raw, face.glyph))
+            blank += ch;
+    }
+    if (blank.isEmpty())
+        return QStringList();
+    return {QStringLiteral("%1个字符的字形是空白的（字体里这个字形没有笔画），转换后什么也不显示：%2"
+                           "/%1 characters have a blank glyph (the font's glyph has no ink) and will "
+                           "draw nothing: %2")
+                .arg(QString::number(blank.size()), listed(blank))};
 }
 
 } // namespace qm

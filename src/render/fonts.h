@@ -104,4 +104,10 @@ private:
 // `family` is the family the user chose, as the warning names it.
 QStringList lackingGlyphWarnings(const QString &chars, const ConversionFonts &fonts, const QString &family);
 
+// The warning about characters whose glyph has no ink at all (a font's empty stand-in
+// for a sign it does not really have), so that a set does not convert to nothing
+// without a word. Spaces, separators, control and format characters are meant to be
+// blank and are not listed; nor are characters nothing draws (lackingGlyphWarnings).
+QStringList blankGlyphWarnings(const QString &chars, const ConversionFonts &fonts);
+
 } // namespace qm

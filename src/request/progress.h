@@ -2,6 +2,7 @@
 
 #include <QFont>
 #include <QString>
+#include <QStringList>
 
 namespace qm {
 
@@ -17,6 +18,15 @@ public:
     virtual bool step(int index, QChar ch, const QFont &font, int width, int height) = 0;
     // Called once after the loop, whether it ran to the end or not.
     virtual void end() {}
+    // A cancelled run that writes its own files is about to replace `existing` (files
+    // that are there now) with output holding only the first `written` characters.
+    // Return false to keep them; the partial output then stays in the result's text.
+    virtual bool replaceAfterCancel(int written, const QStringList &existing)
+    {
+        Q_UNUSED(written);
+        Q_UNUSED(existing);
+        return true;
+    }
 };
 
 // Runs to the end.

@@ -49,6 +49,9 @@ struct ConversionResult {
     int fontHeight = 0;      // the font height in pixels
     int written = 0;         // characters written (fewer than the set when cancelled)
     bool cancelled = false;
+    // Cancelled, and the files it would have replaced were kept at the user's word:
+    // nothing was written and `text` is the partial output.
+    bool keptExisting = false;
     QStringList filesWritten;
     QStringList warnings;    // user-facing notes about a produced result
 };

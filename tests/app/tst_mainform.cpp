@@ -2,6 +2,7 @@
 #include "mainwindow.h"
 #include "outputview.h"
 #include "uiresources.h"
+#include "windowharness.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -70,9 +71,9 @@ void TestMainForm::windowAndMenus()
     const QList<QAction *> menus = child<QMenuBar>("menuBar")->actions();
     QCOMPARE(menus.size(), 3);
     const struct { const char *menu; const char *title; QStringList actions; QStringList texts; } expected[] = {
-        {"menu", "文件", {"action_save", "action_close"}, {"保存", "关闭"}},
-        {"menu_2", "帮助", {"action_note", "action_about"}, {"使用说明", "关于"}},
-        {"menu_3", "赞赏作者", {"action_appreciation"}, {"支持作者"}},
+        {"menu", "文件(&F)", {"action_save", "action_close"}, {"保存(&S)", "关闭(&X)"}},
+        {"menu_2", "帮助(&H)", {"action_note", "action_about"}, {"使用说明(&U)", "关于(&A)"}},
+        {"menu_3", "赞赏作者(&Z)", {"action_appreciation"}, {"支持作者(&S)"}},
     };
     for (int m = 0; m < 3; ++m) {
         const auto &e = expected[m];
@@ -110,7 +111,8 @@ void TestMainForm::leftPaneButtons()
         }
     };
     check(left, leftTexts, 220);
-    check(right, rightTexts, 200);
+    // Narrower than the left pane's, so that the row keeps 预览效果 too at 1101 pixels.
+    check(right, rightTexts, 150);
     QCOMPARE(child<QLabel>("label")->text(), QStringLiteral("请输入文字:"));
     QCOMPARE(child<QLabel>("label_2")->text(), QStringLiteral("转换结果"));
     QVERIFY(child<QLabel>("label_link")->openExternalLinks());
@@ -122,12 +124,11 @@ void TestMainForm::leftPaneButtons()
 void TestMainForm::optionControls()
 {
     QWidget *img = child<QWidget>("widget_img");
-    QCOMPARE(img->minimumSize(), QSize(100, 201));
+    // The options' right edge: the window narrows by its panes, never through them.
+    QCOMPARE(img->minimumSize(), QSize(612, 201));
     const struct { const char *name; QRect geometry; } placed[] = {
         {"label_img", {10, 10, 101, 71}},         {"check_ascii", {140, 40, 131, 21}},
         {"label_bpp", {140, 10, 61, 21}},         {"combo_bpp", {200, 10, 69, 21}},
-        {"label_lv_ver", {390, 10, 71, 21}},      {"combo_lv_ver", {470, 10, 141, 22}},
-        {"label_type", {390, 40, 41, 21}},        {"combo_type", {470, 40, 141, 22}},
         {"check_qsort", {140, 70, 351, 21}},      {"check_del_repeat", {490, 70, 121, 21}},
         {"check_auto_save_file", {140, 100, 221, 21}},
         {"label_fontName", {140, 130, 131, 31}},  {"lineEdit_fontName", {270, 130, 341, 31}},
@@ -137,6 +138,21 @@ void TestMainForm::optionControls()
         QWidget *w = child<QWidget>(QLatin1String(p.name));
         QCOMPARE(w->parentWidget(), img);
         QCOMPARE(w->geometry(), p.geometry);
+    }
+    // The two combo boxes end where the column ends and are as wide as their longest
+    // item needs; their labels share one left edge and stay clear of them.
+    const struct { const char *combo; const char *label; int y; int labelWidth; } columns[] = {
+        {"combo_lv_ver", "label_lv_ver", 10, 71}, {"combo_type", "label_type", 40, 41}};
+    for (const auto &c : columns) {
+        auto *combo = child<QComboBox>(QLatin1String(c.combo));
+        auto *label = child<QLabel>(QLatin1String(c.label));
+        QCOMPARE(combo->geometry().right(), 610);
+        QCOMPARE(combo->y(), c.y);
+        QVERIFY(combo->width() >= qMax(141, combo->sizeHint().width()));
+        QCOMPARE(label->x(), child<QLabel>("label_type")->x());
+        QVERIFY(label->x() <= 390 && label->x() > child<QWidget>("check_ascii")->geometry().right());
+        QCOMPARE(label->geometry(), QRect(label->x(), c.y, c.labelWidth, 21));
+        QVERIFY(label->geometry().right() < combo->x());
     }
 
     auto items = [this](const char *name) {
@@ -152,9 +168,10 @@ void TestMainForm::optionControls()
 
     auto *render = child<QLabel>("label_img");
     QVERIFY(render->text().isEmpty());
+    // Its black box comes with the first conversion (tst_windowdesk).
+    QVERIFY(render->styleSheet().isEmpty());
     QCOMPARE(render->font().pointSize(), 12);
     QVERIFY(render->font().styleStrategy() & QFont::PreferAntialias);
-    QCOMPARE(render->styleSheet(), QStringLiteral("color: rgb(255, 255, 255);\nbackground-color: rgb(0, 0, 0);"));
 
     QCOMPARE(child<QCheckBox>("check_qsort")->text(),
              QStringLiteral("文字排序,查表使用二分法,速度快建议使用,(仅限内部字体)"));
@@ -171,7 +188,8 @@ void TestMainForm::closeActionClosesWindow()
     QVERIFY(m_window->isVisible());
     child<QAction>("action_close")->trigger();
     QVERIFY(!m_window->isVisible());
-    QVERIFY(!QFile::exists(QStringLiteral("config.ini"))); // nothing is written at exit
+    // Closing keeps the options, as a conversion does.
+    QCOMPARE(qmtest::readConfig().value(QStringLiteral("FontName")).toString(), QStringLiteral("myFont"));
 }
 
 QTEST_MAIN(TestMainForm)

@@ -25,6 +25,18 @@ using qmtest::readFile;
 
 namespace {
 
+// A few characters far apart make an XBF table mostly of empty entries, which the
+// window notes after the run; the text is still the tool's.
+QStringList withoutTableNote(const QStringList &messages)
+{
+    QStringList out;
+    for (const QString &m : messages) {
+        if (!m.startsWith(QStringLiteral("提示|XBF位置表")))
+            out << m;
+    }
+    return out;
+}
+
 struct CliRun {
     int exitCode = -1;
     QByteArray out;
@@ -128,7 +140,8 @@ private slots:
 
         const QByteArray windowBytes = toFile ? readFile(target)
                                               : child<OutputView>(&w, "tb_output")->toPlainText().toUtf8();
-        QVERIFY2(w.messages.isEmpty(), qPrintable(w.messages.join(QLatin1Char('\n'))));
+        const QStringList said = withoutTableNote(w.messages);
+        QVERIFY2(said.isEmpty(), qPrintable(said.join(QLatin1Char('\n'))));
         QCOMPARE(windowBytes.size(), cli.out.size());
         QVERIFY(windowBytes == cli.out);
     }
@@ -151,7 +164,8 @@ private slots:
             QSKIP("this output kind is not built yet");
         QCOMPARE(cli.exitCode, 0);
         QTest::mouseClick(child<QPushButton>(&w, "btn_convert"), Qt::LeftButton);
-        QVERIFY2(w.messages.isEmpty(), qPrintable(w.messages.join(QLatin1Char('\n'))));
+        const QStringList said = withoutTableNote(w.messages);
+        QVERIFY2(said.isEmpty(), qPrintable(said.join(QLatin1Char('\n'))));
         for (const char *ext : {".bin", ".c"}) {
             const QByteArray a = readFile(m_dir.filePath(QStringLiteral("win/myFont") + QLatin1String(ext)));
             const QByteArray b = readFile(m_dir.filePath(QStringLiteral("cli/myFont") + QLatin1String(ext)));

@@ -288,6 +288,9 @@ void TestPreview::windowShowsTheResult()
     qmtest::child<QCheckBox>(&w, "check_auto_save_file")->setChecked(toFile);
     qmtest::child<QPlainTextEdit>(&w, "pte_input")->setPlainText(QStringLiteral("你好LVGL"));
     qmtest::child<QPushButton>(&w, "btn_convert")->click();
+    // ASCII and two hanzi make a mostly empty XBF table, which the window notes.
+    if (typeIndex == 2 && w.messages.size() == 1 && w.messages.first().startsWith(QStringLiteral("提示|XBF位置表")))
+        w.messages.clear();
     QVERIFY2(w.messages.isEmpty(), qPrintable(w.messages.join('\n')));
 
     qmtest::child<QPushButton>(&w, "btn_preview")->click();
