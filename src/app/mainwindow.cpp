@@ -357,7 +357,7 @@ void MainWindow::runGenerator(qm::GeneratorKind kind)
     const qm::ConversionResult result = qm::runConversion(kind, request, progress);
     // The drawing generators leave the icon font at the size of the last conversion.
     if (kind != qm::GeneratorKind::SortedInternal)
-        m_awe_font = qm::GlyphCapturer::sizedIconFont(m_awe_font, request.font);
+        m_awe_font = qm::iconFontSizedLike(m_awe_font, request.font);
     if (result.fontHeight > 0)
         m_font_height = result.fontHeight;
 

@@ -1,7 +1,5 @@
 #include "conversion/conversion.h"
 
-#include "charset/charset.h"
-#include "render/fonts.h"
 #include "output/generators.h"
 #include "conversion/requestlimits.h"
 
@@ -20,16 +18,16 @@ ConversionResult refused(const QString &error, const QStringList &warnings = QSt
     return result;
 }
 
-ConversionResult runGenerator(GeneratorKind kind, const ConversionRequest &request,
+ConversionResult runGenerator(GeneratorKind kind, const PreparedConversion &prepared,
                               ConversionProgress &progress)
 {
     try {
         switch (kind) {
-        case GeneratorKind::Legacy: return generateLegacyFont(request, progress);
-        case GeneratorKind::XbfArray: return generateXbfArray(request, progress);
-        case GeneratorKind::XbfBin: return generateXbfBin(request, progress);
-        case GeneratorKind::SortedInternal: return generateSortedFont(request, progress);
-        case GeneratorKind::UnsortedInternal: return generateUnsortedFont(request, progress);
+        case GeneratorKind::Legacy: return generateLegacyFont(prepared, progress);
+        case GeneratorKind::XbfArray: return generateXbfArray(prepared, progress);
+        case GeneratorKind::XbfBin: return generateXbfBin(prepared, progress);
+        case GeneratorKind::SortedInternal: return generateSortedFont(prepared, progress);
+        case GeneratorKind::UnsortedInternal: return generateUnsortedFont(prepared, progress);
         }
     } catch (const std::bad_alloc &) {
         // The text of a font grows with its glyphs' size as well as their number; past
@@ -45,16 +43,16 @@ ConversionResult runGenerator(GeneratorKind kind, const ConversionRequest &reque
 ConversionResult runConversion(GeneratorKind kind, const ConversionRequest &request,
                                ConversionProgress &progress)
 {
-    ConversionRequest prepared = request;
+    const PreparedConversion prepared = prepareConversion(request);
     QStringList notes;
-    const int nulls = removeNullChars(prepared.chars);
+    const int nulls = prepared.removedNulls;
     if (nulls > 0) {
         notes << QStringLiteral("字符集中有%1个U+0000（空字符），已略去：字库的编码表以0结尾，它会挡住其后的字符"
                                 "/The character set held U+0000 %1 time(s); it was left out, since the "
                                 "font's code lists end at a 0 entry and it would hide every later character.")
                      .arg(nulls);
     }
-    if (nulls > 0 && prepared.chars.isEmpty()) {
+    if (nulls > 0 && prepared.chars().isEmpty()) {
         return refused(QStringLiteral("请输入内容以转换：字符集中只有U+0000"
                                       "/nothing to convert: the character set holds nothing but U+0000"),
                        notes);
@@ -62,7 +60,7 @@ ConversionResult runConversion(GeneratorKind kind, const ConversionRequest &requ
     const QString refusal = requestRefusal(kind, prepared);
     if (!refusal.isEmpty())
         return refused(refusal, notes);
-    notes << lackingGlyphWarnings(prepared.chars, prepared.font, prepared.iconFont, prepared.iconText);
+    notes << prepared.lackingWarnings;
     ConversionResult result = runGenerator(kind, prepared, progress);
     result.warnings = notes + result.warnings;
     return result;

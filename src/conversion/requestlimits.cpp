@@ -4,6 +4,7 @@
 #include "output/encoders.h"
 #include "render/fonts.h"
 #include "render/glyphcapture.h"
+#include "output/xbftable.h"
 
 #include <QFontInfo>
 #include <QFontMetrics>
@@ -26,9 +27,8 @@ QString tooManyGlyphs(int count, const QString &why)
 }
 
 // The metrics a conversion draws with: the font sized at the conversion's 96 dpi.
-QString badMetrics(const QFont &font)
+QString badMetrics(const QFont &sized)
 {
-    const QFont sized = conversionFont(font);
     const QFontMetrics metrics(sized);
     if (metrics.height() > 0 && metrics.ascent() > 0)
         return QString();
@@ -49,13 +49,13 @@ QString badMetrics(const QFont &font)
 // false a character of the font's own face counts as twice the widest advance the face
 // declares (and two pixels more): far more than any of its glyphs, and still enough to
 // settle most sets, which lie far within the limit. Only the others are measured.
-qint64 lastLegacyGlyphIndex(const ConversionRequest &request, bool exact)
+qint64 lastLegacyGlyphIndex(const PreparedConversion &prepared, bool exact)
 {
-    const GlyphCapturer capturer(request.font, request.iconFont, request.iconText, request.bpp);
-    const qint64 rows = qMax(0, capturer.tallestLine(request.chars));
-    const QFont font = conversionFont(request.font);
-    const FontFaces faces(font);
-    const int bound = 2 * QFontMetrics(font).maxWidth() + 2;
+    const ConversionRequest &request = prepared.request;
+    const GlyphCapturer capturer(prepared.fonts);
+    const qint64 rows = qMax(0, prepared.tallestLine);
+    const FontFaces faces(prepared.fonts.text);
+    const int bound = 2 * QFontMetrics(prepared.fonts.text).maxWidth() + 2;
     std::vector<int> rowBytesOf(0x10000, -1);   // measured once per code unit
     qint64 index = 0;
     qint64 last = 0;
@@ -63,8 +63,7 @@ qint64 lastLegacyGlyphIndex(const ConversionRequest &request, bool exact)
         int &rowBytes = rowBytesOf[ch.unicode()];
         if (rowBytes < 0) {
             int width = -1;
-            if (!exact && !isControlCharacter(ch)
-                && (request.iconText.isEmpty() || !request.iconText.contains(ch))) {
+            if (!exact && !isControlCharacter(ch) && !prepared.fonts.isIcon(ch)) {
                 const FontFaces::Face face = faces.find(ch);
                 if (face.raw && face.primary && !face.laidOut && face.glyph != 0)
                     width = bound;
@@ -105,23 +104,21 @@ QString glyphTooLarge(const QString &chinese, const QString &english, int size, 
 // as the advance padded to whole bytes and as tall as the line. The widest advance
 // the faces declare settles nearly every request; only past it is each character
 // measured.
-QString glyphBoxRefusal(GeneratorKind kind, const ConversionRequest &request)
+QString glyphBoxRefusal(GeneratorKind kind, const PreparedConversion &prepared)
 {
+    const ConversionRequest &request = prepared.request;
     const int limit = maxGlyphSide(kind);
-    const QFont font = conversionFont(request.font);
-    const QFontMetrics metrics(font);
-    // The XBF kinds check their line against its byte themselves, with a message of
-    // their own.
-    if (limit > 255 && metrics.height() > limit)
-        return glyphTooLarge(QStringLiteral("字体的行"), QStringLiteral("the font's line"), metrics.height(), limit);
-    int widest = metrics.maxWidth();
+    // The XBF kinds check their line against its byte with a message of their own.
+    if (limit > 255 && prepared.lineHeight > limit)
+        return glyphTooLarge(QStringLiteral("字体的行"), QStringLiteral("the font's line"), prepared.lineHeight, limit);
+    int widest = QFontMetrics(prepared.fonts.text).maxWidth();
     if (!request.iconText.isEmpty())
-        widest = qMax(widest, QFontMetrics(iconFontSizedLike(request.iconFont, request.font)).maxWidth());
+        widest = qMax(widest, QFontMetrics(prepared.fonts.icon).maxWidth());
     const auto padded = [&request](int width) { return rowBytesFor(qMax(0, width), request.bpp) * 8 / request.bpp; };
     if (padded(2 * widest + 2) <= limit)
         return QString();
 
-    const GlyphCapturer capturer(request.font, request.iconFont, request.iconText, request.bpp);
+    const GlyphCapturer capturer(prepared.fonts);
     std::vector<bool> measured(0x10000, false);
     for (const QChar ch : request.chars) {
         if (measured[ch.unicode()])
@@ -140,8 +137,9 @@ QString glyphBoxRefusal(GeneratorKind kind, const ConversionRequest &request)
 
 } // namespace
 
-QString requestRefusal(GeneratorKind kind, const ConversionRequest &request)
+QString requestRefusal(GeneratorKind kind, const PreparedConversion &prepared)
 {
+    const ConversionRequest &request = prepared.request;
     switch (kind) {
     case GeneratorKind::SortedInternal:
     case GeneratorKind::UnsortedInternal:
@@ -157,19 +155,25 @@ QString requestRefusal(GeneratorKind kind, const ConversionRequest &request)
         break;
     }
 
-    QString metrics = badMetrics(request.font);
+    QString metrics = badMetrics(prepared.fonts.text);
     if (metrics.isEmpty() && !request.iconText.isEmpty())
-        metrics = badMetrics(iconFontSizedLike(request.iconFont, request.font));
+        metrics = badMetrics(prepared.fonts.icon);
     if (!metrics.isEmpty())
         return metrics;
-    const QString box = glyphBoxRefusal(kind, request);
+    const QString box = glyphBoxRefusal(kind, prepared);
     if (!box.isEmpty())
         return box;
 
+    if (kind == GeneratorKind::XbfArray || kind == GeneratorKind::XbfBin) {
+        const QString tooTall = xbfLineHeightError(prepared.lineHeight);
+        if (!tooTall.isEmpty())
+            return tooTall;
+    }
+
     if (kind == GeneratorKind::Legacy) {
-        qint64 last = lastLegacyGlyphIndex(request, false);
+        qint64 last = lastLegacyGlyphIndex(prepared, false);
         if (last > kMaxLegacyGlyphIndex)
-            last = lastLegacyGlyphIndex(request, true);
+            last = lastLegacyGlyphIndex(prepared, true);
         if (last > kMaxLegacyGlyphIndex) {
             return QStringLiteral("字模数据太大：最后一个字符的位置为%1字节，LVGL 5.3的glyph_index最多%2。"
                                   "请清除重复字符、减少字符或减小字号，或把字符分成几个字体。\n"

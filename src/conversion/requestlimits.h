@@ -1,5 +1,6 @@
 #pragma once
 
+#include "render/preparedconversion.h"
 #include "request/request.h"
 
 #include <QString>
@@ -14,14 +15,13 @@ constexpr int kMaxListedGlyphs = 65535;
 // LVGL 5.3 keeps a glyph's place in the bitmap in glyph_index, 24 bits wide.
 constexpr qint64 kMaxLegacyGlyphIndex = (1 << 24) - 1;
 
-// Empty when the chosen kind can hold what the request asks for (a set without code
-// units 0, as runConversion() passes it); otherwise why not and what the user can do,
-// found before anything is drawn so that a hopeless request costs neither time nor
-// memory: too many characters for the kind, a font whose vertical metrics are zero
-// or inverted (its line height would be 0 or negative), or a glyph box wider or a line
-// taller than the kind's descriptor holds (255 px for the XBF kinds, 65535 px for
-// every LVGL layout).
-QString requestRefusal(GeneratorKind kind, const ConversionRequest &request);
+// Empty when the chosen kind can hold what the request asks for; otherwise why not and
+// what the user can do, found before anything is drawn so that a hopeless request costs
+// neither time nor memory: too many characters for the kind, a font whose vertical
+// metrics are zero or inverted (its line height would be 0 or negative), a glyph box
+// wider or a line taller than the kind's descriptor holds (255 px for the XBF kinds,
+// 65535 px for every LVGL layout), bitmaps past what LVGL 5.3 addresses.
+QString requestRefusal(GeneratorKind kind, const PreparedConversion &prepared);
 
 // The message for a result that needed more memory than the machine gave.
 QString outOfMemoryMessage();

@@ -5,18 +5,10 @@
 
 namespace qm {
 
-CapturePipeline::Maker::Maker(const QString &chars, const QFont &font, const QFont &iconFont,
-                              const QString &iconText, int bpp, int mask, Encoding encoding,
-                              const Decorator &decorate)
-    : chars(chars),
-      capturer(font, iconFont, iconText, bpp),
-      bpp(bpp),
-      mask(mask),
-      encoding(encoding),
-      decorate(decorate)
+CapturePipeline::Maker::Maker(const QString &chars, const ConversionFonts &fonts, int mask, int rows,
+                              Encoding encoding, const Decorator &decorate)
+    : chars(chars), capturer(fonts), bpp(fonts.bpp), mask(mask), encoding(encoding), rows(rows), decorate(decorate)
 {
-    if (encoding == Encoding::FullText)
-        rows = capturer.tallestLine(chars);
 }
 
 void CapturePipeline::Maker::finish(CapturedGlyph &g) const
@@ -44,12 +36,12 @@ void CapturePipeline::Maker::finish(CapturedGlyph &g) const
         decorate(g, capturer);
 }
 
-CapturePipeline::CapturePipeline(const QString &chars, const QFont &font, const QFont &iconFont,
-                                 const QString &iconText, int bpp, int mask, Encoding encoding,
-                                 Decorator decorate, bool threaded)
-    : m_pipeline(chars.size(),
-                 [chars, font, iconFont, iconText, bpp, mask, encoding, decorate](bool) {
-                     return std::make_unique<Maker>(chars, font, iconFont, iconText, bpp, mask, encoding, decorate);
+CapturePipeline::CapturePipeline(const PreparedConversion &prepared, Encoding encoding, Decorator decorate,
+                                 bool threaded)
+    : m_pipeline(prepared.chars().size(),
+                 [chars = prepared.chars(), fonts = prepared.fonts, mask = prepared.request.bppMask,
+                  rows = prepared.tallestLine, encoding, decorate](bool) {
+                     return std::make_unique<Maker>(chars, fonts, mask, rows, encoding, decorate);
                  },
                  threaded)
 {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "render/glyphcapture.h"
+#include "render/preparedconversion.h"
 #include "output/glyphpipeline.h"
 
 #include <QString>
@@ -38,8 +39,7 @@ public:
     using Decorator = std::function<void(CapturedGlyph &, const GlyphCapturer &)>;
 
     // `threaded` false keeps all work on the calling thread.
-    CapturePipeline(const QString &chars, const QFont &font, const QFont &iconFont, const QString &iconText,
-                    int bpp, int mask, Encoding encoding, Decorator decorate = Decorator(),
+    CapturePipeline(const PreparedConversion &prepared, Encoding encoding, Decorator decorate = Decorator(),
                     bool threaded = true);
 
     // The caller's capturer: the fonts every reported glyph points to.
@@ -52,8 +52,8 @@ public:
 
     struct Maker {
         using Item = CapturedGlyph;
-        Maker(const QString &chars, const QFont &font, const QFont &iconFont, const QString &iconText,
-              int bpp, int mask, Encoding encoding, const Decorator &decorate);
+        Maker(const QString &chars, const ConversionFonts &fonts, int mask, int rows, Encoding encoding,
+              const Decorator &decorate);
         void start(int index, CapturedGlyph &g) const { g.glyph = capturer.measure(chars.at(index)); }
         void finish(CapturedGlyph &g) const;
         void release(CapturedGlyph &g) const { g.glyph.font = nullptr; }
@@ -67,7 +67,7 @@ public:
         int bpp;
         int mask;
         Encoding encoding;
-        int rows = 0;   // of the full encoding
+        int rows;   // of the full encoding
         Decorator decorate;
     };
 

@@ -52,18 +52,17 @@ QString errorSafe(const QString &name)
 
 } // namespace
 
-ConversionResult generateLegacyFont(const ConversionRequest &request, ConversionProgress &progress)
+ConversionResult generateLegacyFont(const PreparedConversion &prepared, ConversionProgress &progress)
 {
+    const ConversionRequest &request = prepared.request;
     ConversionResult result;
     const QString &chars = request.chars;
     const int bpp = request.bpp;
-    const int mask = request.bppMask;
     const int count = chars.size();
 
     // A glyph's bitmap block stands alone, so it is made by whichever thread captured the
     // glyph.
-    CapturePipeline pipeline(chars, request.font, request.iconFont, request.iconText, bpp, mask,
-                             CapturePipeline::Encoding::FullText,
+    CapturePipeline pipeline(prepared, CapturePipeline::Encoding::FullText,
                              [](CapturedGlyph &g, const GlyphCapturer &) {
                                  g.block += QLatin1String("/* ") + g.glyph.ch + QLatin1String(" */\n");
                                  g.block += g.rows;
@@ -72,7 +71,7 @@ ConversionResult generateLegacyFont(const ConversionRequest &request, Conversion
     const GlyphCapturer &capturer = pipeline.capturer();
     // LVGL 5.3 draws every glyph h_px rows high, so every bitmap has that many rows, the
     // height of the tallest line (the text's, or the icons' where those are taller).
-    const int rows = capturer.tallestLine(chars);
+    const int rows = prepared.tallestLine;
 
     // The bitmaps become the file's buffer. Sized from a glyph as wide as the line is
     // high, and the descriptor and code-list lines (about 75 characters a glyph), so that

@@ -4,10 +4,9 @@
 
 namespace qm {
 
-RawGlyphPipeline::Maker::Maker(const QString &chars, const QFont &font, const QFont &iconFont,
-                               const QString &iconText, int bpp, int mask, bool logMetrics,
+RawGlyphPipeline::Maker::Maker(const QString &chars, const ConversionFonts &fonts, int mask, bool logMetrics,
                                const Decorator &decorate)
-    : renderer(chars, font, iconFont, iconText, bpp, logMetrics), bpp(bpp), mask(mask), decorate(decorate)
+    : renderer(chars, fonts, logMetrics), bpp(fonts.bpp), mask(mask), decorate(decorate)
 {
 }
 
@@ -22,13 +21,12 @@ void RawGlyphPipeline::Maker::finish(Glyph &g) const
         decorate(g);
 }
 
-RawGlyphPipeline::RawGlyphPipeline(const QString &chars, const QFont &font, const QFont &iconFont,
-                                   const QString &iconText, int bpp, int mask, bool threaded,
-                                   Decorator decorate)
-    : m_pipeline(chars.size(),
+RawGlyphPipeline::RawGlyphPipeline(const PreparedConversion &prepared, bool threaded, Decorator decorate)
+    : m_pipeline(prepared.chars().size(),
                  // Only the caller's renderer writes the metrics to the log.
-                 [chars, font, iconFont, iconText, bpp, mask, decorate](bool caller) {
-                     return std::make_unique<Maker>(chars, font, iconFont, iconText, bpp, mask, caller, decorate);
+                 [chars = prepared.chars(), fonts = prepared.fonts, mask = prepared.request.bppMask,
+                  decorate](bool caller) {
+                     return std::make_unique<Maker>(chars, fonts, mask, caller, decorate);
                  },
                  threaded)
 {

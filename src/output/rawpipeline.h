@@ -1,6 +1,7 @@
 #pragma once
 
 #include "output/glyphpipeline.h"
+#include "render/preparedconversion.h"
 #include "render/rawrender.h"
 
 #include <QString>
@@ -27,9 +28,7 @@ public:
     using Decorator = std::function<void(Glyph &)>;
 
     // `threaded` false keeps all work on the calling thread.
-    RawGlyphPipeline(const QString &chars, const QFont &font, const QFont &iconFont,
-                     const QString &iconText, int bpp, int mask, bool threaded,
-                     Decorator decorate = Decorator());
+    RawGlyphPipeline(const PreparedConversion &prepared, bool threaded, Decorator decorate = Decorator());
 
     const RawGlyphRenderer &renderer() const { return m_pipeline.maker().renderer; }
     // Character `index`, drawn (its font is one of the caller's renderer); indexes must
@@ -42,8 +41,8 @@ public:
 
     struct Maker {
         using Item = Glyph;
-        Maker(const QString &chars, const QFont &font, const QFont &iconFont, const QString &iconText,
-              int bpp, int mask, bool logMetrics, const Decorator &decorate);
+        Maker(const QString &chars, const ConversionFonts &fonts, int mask, bool logMetrics,
+              const Decorator &decorate);
         void start(int index, Glyph &g) { g.glyph = renderer.render(index); }
         void finish(Glyph &g) const;
         // The caller reports each glyph with its own fonts; the faces stay the drawing

@@ -69,8 +69,9 @@ void appendCacheUpdate(LineBuffer &out, bool lv8)
 
 } // namespace
 
-ConversionResult generateSortedFont(const ConversionRequest &request, ConversionProgress &progress)
+ConversionResult generateSortedFont(const PreparedConversion &prepared, ConversionProgress &progress)
 {
+    const ConversionRequest &request = prepared.request;
     ConversionResult result;
     if (bppMask(request.bpp) == 0) {
         result.ok = false;
@@ -85,8 +86,7 @@ ConversionResult generateSortedFont(const ConversionRequest &request, Conversion
 
     // A glyph's bitmap block stands alone, so it is made by whichever thread drew the
     // glyph; only the descriptor needs the running index.
-    RawGlyphPipeline pipeline(chars, request.font, request.iconFont, request.iconText, bpp,
-                              request.bppMask, true, [](RawGlyphPipeline::Glyph &g) {
+    RawGlyphPipeline pipeline(prepared, true, [](RawGlyphPipeline::Glyph &g) {
                                   writeFmtTxtBitmapBlock(g.block, g.glyph.ch, g.rows);
                               });
     const RawGlyphRenderer &renderer = pipeline.renderer();

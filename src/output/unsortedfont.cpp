@@ -74,17 +74,16 @@ void appendDescriptorLookup(LineBuffer &out, const ConversionRequest &request, b
 
 } // namespace
 
-ConversionResult generateUnsortedFont(const ConversionRequest &request, ConversionProgress &progress)
+ConversionResult generateUnsortedFont(const PreparedConversion &prepared, ConversionProgress &progress)
 {
+    const ConversionRequest &request = prepared.request;
     ConversionResult result;
     const QString &chars = request.chars;
     const int bpp = request.bpp;
-    const int mask = request.bppMask;
     const int count = chars.size();
     const bool lvgl9 = request.lvVer == kLvgl9;
 
-    CapturePipeline pipeline(chars, request.font, request.iconFont, request.iconText, bpp, mask,
-                             CapturePipeline::Encoding::CroppedText,
+    CapturePipeline pipeline(prepared, CapturePipeline::Encoding::CroppedText,
                              [](CapturedGlyph &g, const GlyphCapturer &) {
                                  writeFmtTxtBitmapBlock(g.block, g.glyph.ch, g.rows);
                              });

@@ -156,17 +156,16 @@ void appendLvgl9Readers(LineBuffer &out)
 
 } // namespace
 
-ConversionResult generateXbfArray(const ConversionRequest &request, ConversionProgress &progress)
+ConversionResult generateXbfArray(const PreparedConversion &prepared, ConversionProgress &progress)
 {
+    const ConversionRequest &request = prepared.request;
     ConversionResult result;
     const QString chars = request.chars;
     const int bpp = request.bpp;
-    const int mask = request.bppMask;
 
     // A glyph's record text stands alone, so it is made by whichever thread captured the
     // glyph.
-    CapturePipeline pipeline(chars, request.font, request.iconFont, request.iconText, bpp, mask,
-                             CapturePipeline::Encoding::CroppedText,
+    CapturePipeline pipeline(prepared, CapturePipeline::Encoding::CroppedText,
                              [bpp](CapturedGlyph &g, const GlyphCapturer &capturer) {
                                  const QChar ch = g.glyph.ch;
                                  const XbfRecord record = makeXbfRecord(g.glyph, bpp, g.crop.boxH, g.crop.rowsBelow,
@@ -179,12 +178,6 @@ ConversionResult generateXbfArray(const ConversionRequest &request, ConversionPr
                              });
     const int fontHeight = pipeline.capturer().lineHeight();
     result.fontHeight = fontHeight;
-    const QString heightError = xbfLineHeightError(fontHeight);
-    if (!heightError.isEmpty()) {
-        result.ok = false;
-        result.error = heightError;
-        return result;
-    }
 
     XbfTable table(chars, bpp);
     // The records come after the position table, which is complete only at the end; they
@@ -192,34 +185,15 @@ ConversionResult generateXbfArray(const ConversionRequest &request, ConversionPr
     LineBuffer records;
     const qint64 rowChars = rowBytesFor(fontHeight, bpp) * 5 + fontHeight + 5;
     records.reserve(int(qMin<qint64>(qint64(chars.size()) * (fontHeight * rowChars + 64), 1 << 25)));
-    {
-        ProgressScope scope(progress, chars.size());
-        for (int i = 0; i < chars.size(); ++i) {
-            CapturedGlyph &captured = pipeline.next(i);
-            const GlyphCapturer::Glyph &glyph = captured.glyph;
-            const QChar ch = glyph.ch;
-            if (!progress.step(i, ch, *glyph.font, glyph.width, glyph.height)) {
-                result.cancelled = true;
-                break;
-            }
-            // No table entry can reach a code unit 0, so its record would be dead weight.
-            if (ch.unicode() == 0)
-                continue;
-
-            pipeline.finish(captured);
-            const XbfRecord record =
-                makeXbfRecord(glyph, bpp, captured.crop.boxH, captured.crop.rowsBelow, fontHeight);
-            const QString recordError = xbfRecordError(record, ch);
-            if (!recordError.isEmpty()) {
-                result.ok = false;
-                result.error = recordError;
-                return result;
-            }
-
-            records.append(captured.block);
-            table.addRecord(ch, record.bitmapBytes());
-            ++result.written;
-        }
+    const QString error = runXbfRecords(pipeline, chars, bpp, fontHeight, table, progress, result,
+                                        [&records](const CapturedGlyph &captured, const XbfRecord &) {
+                                            records.append(captured.block);
+                                            return QString();
+                                        });
+    if (!error.isEmpty()) {
+        result.ok = false;
+        result.error = error;
+        return result;
     }
 
     LineBuffer head;

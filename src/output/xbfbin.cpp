@@ -123,15 +123,14 @@ void appendReader(LineBuffer &out, const XbfTable &table, int bufferSize, bool l
 
 } // namespace
 
-ConversionResult generateXbfBin(const ConversionRequest &request, ConversionProgress &progress)
+ConversionResult generateXbfBin(const PreparedConversion &prepared, ConversionProgress &progress)
 {
+    const ConversionRequest &request = prepared.request;
     ConversionResult result;
     const QString chars = request.chars;
     const int bpp = request.bpp;
-    const int mask = request.bppMask;
 
-    CapturePipeline pipeline(chars, request.font, request.iconFont, request.iconText, bpp, mask,
-                             CapturePipeline::Encoding::CroppedBytes);
+    CapturePipeline pipeline(prepared, CapturePipeline::Encoding::CroppedBytes);
     const int fontHeight = pipeline.capturer().lineHeight();
     result.fontHeight = fontHeight;
     auto fail = [&result](const QString &error) {
@@ -139,9 +138,6 @@ ConversionResult generateXbfBin(const ConversionRequest &request, ConversionProg
         result.error = error;
         return result;
     };
-    const QString heightError = xbfLineHeightError(fontHeight);
-    if (!heightError.isEmpty())
-        return fail(heightError);
     // The name becomes NAME.bin and NAME.c in the folder: one that is no identifier
     // ("../x") could put them elsewhere.
     const QString nameProblem = fontNameProblem(request.fontName);
@@ -169,38 +165,22 @@ ConversionResult generateXbfBin(const ConversionRequest &request, ConversionProg
     if (!bin.write(QByteArray(int(table.recordsOffset()), '\0')))
         return fail(writeFailure(binPath, bin.reason()));
 
-    ProgressScope scope(progress, chars.size());
     int maxRowBytes = 0;
     int maxBitmapBytes = 0;
-    for (int i = 0; i < chars.size(); ++i) {
-        CapturedGlyph &captured = pipeline.next(i);
-        const GlyphCapturer::Glyph &glyph = captured.glyph;
-        const QChar ch = glyph.ch;
-        if (!progress.step(i, ch, *glyph.font, glyph.width, glyph.height)) {
-            result.cancelled = true;
-            break;
-        }
-        // No table entry can reach a code unit 0, so its record would be dead weight.
-        if (ch.unicode() == 0)
-            continue;
-
-        pipeline.finish(captured);
-        const XbfRecord record = makeXbfRecord(glyph, bpp, captured.crop.boxH, captured.crop.rowsBelow, fontHeight);
-        const QString recordError = xbfRecordError(record, ch);
-        if (!recordError.isEmpty())
-            return fail(recordError);
-
-        uint8_t descriptor[kXbfDescriptorSize];
-        record.descriptorBytes(descriptor);
-        if (!bin.write(reinterpret_cast<const char *>(descriptor), kXbfDescriptorSize)
-            || !bin.write(reinterpret_cast<const char *>(captured.bytes.data()), record.bitmapBytes()))
-            return fail(writeFailure(binPath, bin.reason()));
-
-        maxRowBytes = std::max(maxRowBytes, record.rowBytes);
-        maxBitmapBytes = std::max(maxBitmapBytes, record.bitmapBytes());
-        table.addRecord(ch, record.bitmapBytes());
-        ++result.written;
-    }
+    const QString error = runXbfRecords(
+        pipeline, chars, bpp, fontHeight, table, progress, result,
+        [&](const CapturedGlyph &captured, const XbfRecord &record) {
+            uint8_t descriptor[kXbfDescriptorSize];
+            record.descriptorBytes(descriptor);
+            if (!bin.write(reinterpret_cast<const char *>(descriptor), kXbfDescriptorSize)
+                || !bin.write(reinterpret_cast<const char *>(captured.bytes.data()), record.bitmapBytes()))
+                return writeFailure(binPath, bin.reason());
+            maxRowBytes = std::max(maxRowBytes, record.rowBytes);
+            maxBitmapBytes = std::max(maxBitmapBytes, record.bitmapBytes());
+            return QString();
+        });
+    if (!error.isEmpty())
+        return fail(error);
     const QByteArray front = table.headerAndPositions();
     if (!bin.writeAt(0, front.constData(), front.size()))
         return fail(writeFailure(binPath, bin.reason()));

@@ -1,4 +1,5 @@
 #include "output/xbftable.h"
+#include "output/capturepipeline.h"
 
 #include "output/lvgl9text.h"
 #include "output/lvgltext.h"
@@ -109,6 +110,30 @@ XbfRecord makeXbfRecord(const GlyphCapturer::Glyph &glyph, int bpp, int boxH, in
     // C++ division truncates toward zero, as the centring needs for icons taller than the line.
     r.ofsY = glyph.icon ? (fontHeight - boxH) / 2 : rowsBelow;
     return r;
+}
+
+QString runXbfRecords(CapturePipeline &pipeline, const QString &chars, int bpp, int fontHeight, XbfTable &table,
+                      ConversionProgress &progress, ConversionResult &result, const XbfRecordSink &take)
+{
+    ProgressScope scope(progress, chars.size());
+    for (int i = 0; i < chars.size(); ++i) {
+        CapturedGlyph &captured = pipeline.next(i);
+        const GlyphCapturer::Glyph &glyph = captured.glyph;
+        if (!progress.step(i, glyph.ch, *glyph.font, glyph.width, glyph.height)) {
+            result.cancelled = true;
+            break;
+        }
+        pipeline.finish(captured);
+        const XbfRecord record = makeXbfRecord(glyph, bpp, captured.crop.boxH, captured.crop.rowsBelow, fontHeight);
+        QString error = xbfRecordError(record, glyph.ch);
+        if (error.isEmpty())
+            error = take(captured, record);
+        if (!error.isEmpty())
+            return error;
+        table.addRecord(glyph.ch, record.bitmapBytes());
+        ++result.written;
+    }
+    return QString();
 }
 
 QString xbfLineHeightError(int lineHeight)

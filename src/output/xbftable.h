@@ -8,6 +8,7 @@
 #include <QByteArray>
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 // The XBF glyph table shared by the array and the bin-file generators: a header
@@ -70,6 +71,18 @@ struct XbfRecord {
 // Text glyphs sit on their blank rows below the ink; icons are centred in the line.
 XbfRecord makeXbfRecord(const GlyphCapturer::Glyph &glyph, int bpp, int boxH, int rowsBelow,
                         int fontHeight);
+
+class CapturePipeline;
+struct CapturedGlyph;
+
+// The glyph loop both XBF kinds run: each character's progress step, then its record,
+// checked against the table's 8-bit fields and placed in `table`. `take` gets each glyph
+// with its record (the array keeps its text, the bin file writes its bytes) and returns
+// why the run must stop, or an empty string. Returns the error that stopped the run;
+// a cancel sets result.cancelled, and result.written counts the records.
+using XbfRecordSink = std::function<QString(const CapturedGlyph &glyph, const XbfRecord &record)>;
+QString runXbfRecords(CapturePipeline &pipeline, const QString &chars, int bpp, int fontHeight, XbfTable &table,
+                      ConversionProgress &progress, ConversionResult &result, const XbfRecordSink &take);
 
 // Empty when the value fits; else the user-facing reason the conversion is refused.
 // A record that does not fit would be stored as its low bits and misread on the target.

@@ -88,6 +88,16 @@ QFont iconFontSizedLike(const QFont &iconFont, const QFont &font)
     return f;
 }
 
+ConversionFonts::ConversionFonts(const QFont &font, const QFont &iconFont, const QString &iconText, int bpp)
+    : text(conversionFont(font)),
+      textRender(conversionFont(font, bpp)),
+      icon(conversionFont(iconFontSizedLike(iconFont, font))),
+      iconRender(conversionFont(iconFontSizedLike(iconFont, font), bpp)),
+      iconText(iconText),
+      bpp(bpp)
+{
+}
+
 namespace {
 
 // The writing system whose raw font is the face the toolkit draws a script with; Any
@@ -302,10 +312,9 @@ QString listed(const QString &chars)
 
 } // namespace
 
-QStringList lackingGlyphWarnings(const QString &chars, const QFont &font, const QFont &iconFont,
-                                 const QString &iconText)
+QStringList lackingGlyphWarnings(const QString &chars, const ConversionFonts &fonts, const QString &family)
 {
-    const FontFaces text(conversionFont(font));
+    const FontFaces text(fonts.text);
     std::unique_ptr<FontFaces> icons;
     auto seen = std::make_unique<std::bitset<65536>>();
     QString textLacks, iconLacks;
@@ -314,9 +323,9 @@ QStringList lackingGlyphWarnings(const QString &chars, const QFont &font, const 
         if (u == 0 || isControlCharacter(ch) || ch.isSurrogate() || seen->test(u))
             continue;
         seen->set(u);
-        const bool icon = !iconText.isEmpty() && iconText.contains(ch);
+        const bool icon = fonts.isIcon(ch);
         if (icon && !icons)
-            icons = std::make_unique<FontFaces>(conversionFont(iconFontSizedLike(iconFont, font)));
+            icons = std::make_unique<FontFaces>(fonts.icon);
         const FontFaces::Face face = (icon ? *icons : text).find(ch);
         // Nothing drawn at all (an object placeholder, a line separator) is no lack of a font.
         if (!face.raw || (face.own && face.glyph != 0))
@@ -328,7 +337,7 @@ QStringList lackingGlyphWarnings(const QString &chars, const QFont &font, const 
         warnings << QStringLiteral("字体“%1”缺少%2个字符，已取其他字体的字形（都没有时为缺字符号）：%3"
                                    "/The font \"%1\" lacks %2 characters; their glyphs come from other "
                                    "fonts (the missing-glyph box where none has them): %3")
-                        .arg(font.family(), QString::number(textLacks.size()), listed(textLacks));
+                        .arg(family, QString::number(textLacks.size()), listed(textLacks));
     }
     if (!iconLacks.isEmpty()) {
         warnings << QStringLiteral("图标字体缺少%1个图标：%2/The icon font lacks %1 of the chosen icons: %2")

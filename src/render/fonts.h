@@ -37,6 +37,21 @@ void setConversionResolution(QImage &image);
 // The icon font at the conversion font's whole point size, or its pixel size.
 QFont iconFontSizedLike(const QFont &iconFont, const QFont &font);
 
+// The fonts one conversion draws and measures with, made once from the request's fonts:
+// everything that draws a glyph takes them from here.
+struct ConversionFonts {
+    QFont text;         // conversionFont(font): the metrics and the faces
+    QFont textRender;   // conversionFont(font, bpp): what is drawn
+    QFont icon;         // the icon font sized like `text`
+    QFont iconRender;
+    QString iconText;   // the characters drawn with the icon font
+    int bpp = 4;
+
+    ConversionFonts() = default;
+    ConversionFonts(const QFont &font, const QFont &iconFont, const QString &iconText, int bpp);
+    bool isIcon(QChar ch) const { return !iconText.isEmpty() && iconText.contains(ch); }
+};
+
 // Which face draws each character of a font, as the toolkit's text drawing (the input
 // pane, a label) picks it: the face the font resolves to for the character's script
 // when that face has the character, else the first fallback face that has it.
@@ -86,7 +101,7 @@ private:
 // The warnings of a conversion about characters its fonts lack: text characters that
 // the chosen font's faces do not draw, and icons the icon font does not draw. Control
 // characters are not drawn at all and are not counted.
-QStringList lackingGlyphWarnings(const QString &chars, const QFont &font, const QFont &iconFont,
-                                 const QString &iconText);
+// `family` is the family the user chose, as the warning names it.
+QStringList lackingGlyphWarnings(const QString &chars, const ConversionFonts &fonts, const QString &family);
 
 } // namespace qm

@@ -7,21 +7,21 @@
 
 namespace qm {
 
-QFont GlyphCapturer::sizedIconFont(const QFont &iconFont, const QFont &font)
-{
-    return iconFontSizedLike(iconFont, font);
-}
-
 GlyphCapturer::GlyphCapturer(const QFont &font, const QFont &iconFont, const QString &iconText, int bpp,
                              bool placeGlyphs)
-    : m_renderFont(conversionFont(font, bpp)),
-      m_metricsFont(conversionFont(font)),
-      m_iconFont(conversionFont(iconFontSizedLike(iconFont, font), bpp)),
-      m_iconText(iconText),
+    : GlyphCapturer(ConversionFonts(font, iconFont, iconText, bpp), placeGlyphs)
+{
+}
+
+GlyphCapturer::GlyphCapturer(const ConversionFonts &fonts, bool placeGlyphs)
+    : m_renderFont(fonts.textRender),
+      m_metricsFont(fonts.text),
+      m_iconFont(fonts.iconRender),
+      m_iconText(fonts.iconText),
       m_metrics(m_metricsFont),
-      m_iconMetrics(conversionFont(iconFontSizedLike(iconFont, font))),
+      m_iconMetrics(fonts.icon),
       m_faces(m_renderFont),
-      m_mono(bpp == 1)
+      m_mono(fonts.bpp == 1)
 {
     if (!placeGlyphs || !engineGlyphsBuiltIn() || !enginePaintsCoverage(m_faces.primary()))
         return;
@@ -69,17 +69,6 @@ GlyphCapturer::Glyph GlyphCapturer::measure(QChar ch) const
     // placeholder U+FFFC measures -1 there.
     g.width = isControlCharacter(ch) ? 0 : qMax(0, metrics.horizontalAdvance(QString(ch)));
     return g;
-}
-
-int GlyphCapturer::tallestLine(const QString &chars) const
-{
-    bool text = false, icon = false;
-    for (const QChar ch : chars) {
-        (!m_iconText.isEmpty() && m_iconText.contains(ch) ? icon : text) = true;
-        if (text && icon)
-            break;
-    }
-    return qMax(text ? lineHeight() : 0, icon ? iconLineHeight() : 0);
 }
 
 GlyphCapturer::Box GlyphCapturer::croppedBox(const Glyph &glyph, const CropInfo &crop, int bpp,

@@ -40,6 +40,8 @@ public:
     // the fonts as given. `placeGlyphs` false draws every character.
     GlyphCapturer(const QFont &font, const QFont &iconFont, const QString &iconText, int bpp,
                   bool placeGlyphs = true);
+    // The same with the fonts a conversion made once.
+    explicit GlyphCapturer(const ConversionFonts &fonts, bool placeGlyphs = true);
 
     // Control characters measure 0 wide: nothing is drawn for them.
     Glyph measure(QChar ch) const;
@@ -48,8 +50,6 @@ public:
     // The same glyph in a box `rows` high: a text glyph keeps its top, and so its base
     // line, with blank rows added below; an icon stays centred.
     QImage capture(const Glyph &glyph, int rows) const;
-    // The tallest line the characters of `chars` are captured in.
-    int tallestLine(const QString &chars) const;
 
     const QFont &renderFont() const { return m_renderFont; }
     const QFont &iconFont() const { return m_iconFont; }
@@ -57,10 +57,6 @@ public:
     // The conversion font's line height.
     int lineHeight() const { return m_metrics.height(); }
     int iconLineHeight() const { return m_iconMetrics.height(); }
-
-    // The icon font sized like `font` (whole point size, or pixel size for a font sized
-    // in pixels).
-    static QFont sizedIconFont(const QFont &iconFont, const QFont &font);
 
     // Where a captured glyph sits once cropped to its inked rows (the fmt_txt and XBF
     // fonts). Rows are padded to whole bytes, so the box is as wide as the padded row.

@@ -89,11 +89,16 @@ bool alphaInkBox(const QImage &alpha, QRect *box)
 
 RawGlyphRenderer::RawGlyphRenderer(const QString &chars, const QFont &font, const QFont &iconFont,
                                    const QString &iconText, int bpp, bool logMetrics)
+    : RawGlyphRenderer(chars, ConversionFonts(font, iconFont, iconText, bpp), logMetrics)
+{
+}
+
+RawGlyphRenderer::RawGlyphRenderer(const QString &chars, const ConversionFonts &fonts, bool logMetrics)
     : m_chars(chars),
-      m_iconText(iconText),
-      m_bpp(bpp),
-      m_textFont(conversionFont(font, bpp)),
-      m_iconFont(conversionFont(iconFontSizedLike(iconFont, font), bpp)),
+      m_iconText(fonts.iconText),
+      m_bpp(fonts.bpp),
+      m_textFont(fonts.textRender),
+      m_iconFont(fonts.iconRender),
       m_iconMetrics(m_iconFont),
       m_metrics(m_textFont),
       m_metricsF(m_textFont),

@@ -65,6 +65,8 @@ public:
     // debug log.
     RawGlyphRenderer(const QString &chars, const QFont &font, const QFont &iconFont,
                      const QString &iconText, int bpp, bool logMetrics = true);
+    // The same with the fonts a conversion made once.
+    RawGlyphRenderer(const QString &chars, const ConversionFonts &fonts, bool logMetrics = true);
 
     const QFont &textFont() const { return m_textFont; }
     const QFont &iconFont() const { return m_iconFont; }

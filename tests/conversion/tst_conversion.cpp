@@ -138,7 +138,7 @@ private slots:
         const QString most(qm::kMaxListedGlyphs, QLatin1Char('A'));
         for (const qm::GeneratorKind kind : {qm::GeneratorKind::SortedInternal, qm::GeneratorKind::UnsortedInternal,
                                              qm::GeneratorKind::XbfArray, qm::GeneratorKind::XbfBin}) {
-            QVERIFY2(qm::requestRefusal(kind, qmtest::makeRequest(most, 4, font)).isEmpty(),
+            QVERIFY2(qm::requestRefusal(kind, qm::prepareConversion(qmtest::makeRequest(most, 4, font))).isEmpty(),
                      qPrintable(qm::generatorName(kind)));
             WatchingProgress progress;
             const qm::ConversionResult result =
@@ -164,7 +164,7 @@ private slots:
         const int glyphBytes = metrics.height() * ((metrics.horizontalAdvance(QLatin1Char('M')) * 4 + 7) / 8);
         const int fitting = int(qm::kMaxLegacyGlyphIndex / glyphBytes) + 1;
         QVERIFY(qm::requestRefusal(qm::GeneratorKind::Legacy,
-                                   qmtest::makeRequest(QString(fitting, QLatin1Char('M')), 4, big)).isEmpty());
+                                   qm::prepareConversion(qmtest::makeRequest(QString(fitting, QLatin1Char('M')), 4, big))).isEmpty());
         WatchingProgress progress;
         const qm::ConversionResult result = qm::runConversion(
             qm::GeneratorKind::Legacy, qmtest::makeRequest(QString(fitting + 1, QLatin1Char('M')), 4, big), progress);
@@ -217,7 +217,7 @@ private slots:
         for (const qm::GeneratorKind kind : kAllKinds) {
             qm::ConversionRequest r = qmtest::makeRequest(QStringLiteral("A"), 4, huge);
             r.outputDir = dir.path();
-            const QString refusal = qm::requestRefusal(kind, r);
+            const QString refusal = qm::requestRefusal(kind, qm::prepareConversion(r));
             if (kind != qm::GeneratorKind::XbfArray && kind != qm::GeneratorKind::XbfBin) {
                 QVERIFY2(refusal.isEmpty(), qPrintable(refusal));
                 continue;
@@ -227,7 +227,7 @@ private slots:
             QVERIFY(!result.ok);
             QVERIFY(!progress.begun);
             QCOMPARE(result.error, refusal);
-            const int width = qm::GlyphCapturer(r.font, r.iconFont, r.iconText, 4).measure(QLatin1Char('A')).width;
+            const int width = qm::GlyphCapturer(qm::prepareConversion(r).fonts).measure(QLatin1Char('A')).width;
             QVERIFY(width > 255);
             QVERIFY2(refusal.endsWith(QStringLiteral("The glyph box of character “A”(U+0041) would be %1 px, more than "
                                                      "this output kind holds (255 px). Choose a smaller size or "
@@ -239,8 +239,8 @@ private slots:
         const int line = QFontMetrics(qm::conversionFont(huge)).height();
         QVERIFY(line > 0xFFFF);
         for (const qm::GeneratorKind kind : kAllKinds) {
-            qm::ConversionRequest r = qmtest::makeRequest(QStringLiteral("A"), 4, huge);
-            const QString refusal = qm::requestRefusal(kind, r);
+            const QString refusal =
+                qm::requestRefusal(kind, qm::prepareConversion(qmtest::makeRequest(QStringLiteral("A"), 4, huge)));
             if (kind == qm::GeneratorKind::XbfArray || kind == qm::GeneratorKind::XbfBin)
                 QVERIFY2(refusal.contains(QLatin1String("(255 px)")), qPrintable(refusal));
             else

@@ -9,6 +9,9 @@
 #include <atomic>
 
 using qm::CapturedGlyph;
+using qm::ConversionRequest;
+using qm::PreparedConversion;
+using qm::prepareConversion;
 using qm::CapturePipeline;
 using qm::GlyphCapturer;
 using qm::RawGlyph;
@@ -31,6 +34,19 @@ QString mixedSet()
 
 } // namespace
 
+// What a conversion hands the pipelines.
+PreparedConversion preparedFor(const QString &chars, const QFont &icon, const QString &icons, int bpp)
+{
+    ConversionRequest request;
+    request.chars = chars;
+    request.font = qmtest::cjkFont();
+    request.iconFont = icon;
+    request.iconText = icons;
+    request.bpp = bpp;
+    request.bppMask = (1 << bpp) - 1;
+    return prepareConversion(request);
+}
+
 class TestGlyphPipeline : public QObject
 {
     Q_OBJECT
@@ -51,7 +67,6 @@ private slots:
         const QString icons = qmtest::sampleIcons();
         QVERIFY(chars.size() >= RawGlyphPipeline::threadThreshold());
         const QFont icon(qmtest::iconFontFamily());
-        const int mask = (1 << bpp) - 1;
 
         // The decorator sees each glyph encoded, with empty texts to add to. It runs on
         // both threads, so what it finds wrong is counted and checked at the end.
@@ -62,8 +77,9 @@ private slots:
             g.block += QString::number(g.glyph.code, 16) + QLatin1Char('\n') + g.rows;
             g.line += QString::number(g.glyph.advW);
         };
-        RawGlyphPipeline threaded(chars, qmtest::cjkFont(), icon, icons, bpp, mask, true, decorate);
-        RawGlyphPipeline single(chars, qmtest::cjkFont(), icon, icons, bpp, mask, false, decorate);
+        const PreparedConversion prepared = preparedFor(chars, icon, icons, bpp);
+        RawGlyphPipeline threaded(prepared, true, decorate);
+        RawGlyphPipeline single(prepared, false, decorate);
         for (int i = 0; i < chars.size(); ++i) {
             RawGlyphPipeline::Glyph a = threaded.next(i);
             RawGlyphPipeline::Glyph b = single.next(i);
@@ -100,7 +116,6 @@ private slots:
         const QString chars = mixedSet();
         const QString icons = qmtest::sampleIcons();
         const QFont icon(qmtest::iconFontFamily());
-        const int mask = (1 << bpp) - 1;
         std::atomic<int> unprepared{0};
         const CapturePipeline::Decorator decorate = [&unprepared](CapturedGlyph &g, const GlyphCapturer &capturer) {
             if (!g.block.isEmpty() || !g.line.isEmpty() || !g.glyph.coverage.alpha.isNull())
@@ -109,8 +124,9 @@ private slots:
             g.line += QString::number(g.glyph.width);
         };
         const auto kind = CapturePipeline::Encoding(encoding);
-        CapturePipeline threaded(chars, qmtest::cjkFont(), icon, icons, bpp, mask, kind, decorate, true);
-        CapturePipeline single(chars, qmtest::cjkFont(), icon, icons, bpp, mask, kind, decorate, false);
+        const PreparedConversion prepared = preparedFor(chars, icon, icons, bpp);
+        CapturePipeline threaded(prepared, kind, decorate, true);
+        CapturePipeline single(prepared, kind, decorate, false);
         for (int i = 0; i < chars.size(); ++i) {
             CapturedGlyph a = threaded.next(i);
             CapturedGlyph b = single.next(i);
@@ -140,9 +156,9 @@ private slots:
         for (ushort u = 0x4E00; u < 0x4E00 + 2000; ++u)
             chars.append(QChar(u));
         for (int stopAt : {0, 1, 7}) {
-            RawGlyphPipeline pipeline(chars, qmtest::cjkFont(), QFont(), QString(), 4, 15, true);
-            CapturePipeline captured(chars, qmtest::cjkFont(), QFont(), QString(), 4, 15,
-                                     CapturePipeline::Encoding::CroppedText);
+            const PreparedConversion prepared = preparedFor(chars, QFont(), QString(), 4);
+            RawGlyphPipeline pipeline(prepared, true);
+            CapturePipeline captured(prepared, CapturePipeline::Encoding::CroppedText);
             for (int i = 0; i < stopAt; ++i)
             {
                 RawGlyphPipeline::Glyph g = pipeline.next(i);

@@ -1,6 +1,7 @@
 // The XBF glyph table and its two outputs: byte layouts, exact text, the files a run
 // leaves behind, cancel, and the refusals and file failures.
 
+#include "conversion/conversion.h"
 #include "output/encoders.h"
 #include "request/fontname.h"
 #include "render/fonts.h"
@@ -183,15 +184,18 @@ void TestXbf::iconsCentredAboveTheLine()
 void TestXbf::codeUnitZero()
 {
     QTemporaryDir dir;
-    // It takes no part in the range and gets no record: nothing could ever reach it.
+    // The request is prepared without it: no table entry could ever reach its record.
     QString chars = QStringLiteral("A");
     chars += QChar(0);
     chars += QLatin1Char('B');
     RecordingProgress progress;
     ConversionRequest r = xbfRequest(chars, 1, textFont());
-    const ConversionResult array = generateXbfArray(r, progress);
+    const PreparedConversion prepared = prepareConversion(r);
+    QCOMPARE(prepared.chars(), QStringLiteral("AB"));
+    QCOMPARE(prepared.removedNulls, 1);
+    const ConversionResult array = generateXbfArray(prepared, progress);
     QVERIFY(array.ok);
-    QCOMPARE(progress.indices, (QList<int>{0, 1, 2}));
+    QCOMPARE(progress.indices, (QList<int>{0, 1}));
     QCOMPARE(array.written, 2);
     QVERIFY(!array.text.contains(QChar(0)));
     BothKinds b = runBoth(r, dir.path());
@@ -558,13 +562,14 @@ void TestXbf::refusesWhatTheFieldsCannotHold()
     QFETCH(QString, mentions);
     QTemporaryDir dir;
     ConversionRequest r = xbfRequest(chars, 1, font, QFont(fontAwesomeFamily()), icons);
+    // The line is refused with the other limits, a glyph by the generator: the run does both.
     NoProgress progress;
-    const ConversionResult array = generateXbfArray(r, progress);
+    const ConversionResult array = runConversion(GeneratorKind::XbfArray, r, progress);
     QVERIFY(!array.ok);
     QVERIFY(array.text.isEmpty());
     QVERIFY2(array.error.contains(mentions), qPrintable(array.error));
     r.outputDir = dir.path();
-    const ConversionResult bin = generateXbfBin(r, progress);
+    const ConversionResult bin = runConversion(GeneratorKind::XbfBin, r, progress);
     QVERIFY(!bin.ok);
     QCOMPARE(bin.error, array.error);
     QVERIFY(bin.filesWritten.isEmpty());

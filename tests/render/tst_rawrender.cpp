@@ -177,6 +177,10 @@ void TestRawRender::facesAreTheOnesTextLayoutDraws()
 // counts against the icon font; a long list is cut short.
 void TestRawRender::lackingCharactersAreNamed()
 {
+    const auto lackingGlyphWarnings = [](const QString &chars, const QFont &font, const QFont &iconFont,
+                                         const QString &icons) {
+        return qm::lackingGlyphWarnings(chars, ConversionFonts(font, iconFont, icons, 4), font.family());
+    };
     const QString icon(QChar(0xF015));
     const QFont cjk(defaultFontFamily(), 12);
     QVERIFY(lackingGlyphWarnings(QStringLiteral("A中℃") + icon, cjk, QFont(m_awesome), icon).isEmpty());
