@@ -364,8 +364,14 @@ bool parseArguments(const QStringList &arguments, Options *options, QString *err
                 return false;
             }
         }
+        // A link named as the picture may lead to the font itself.
+        const auto samePlace = [](const QString &a, const QString &b) {
+            const QFileInfo x(a), y(b);
+            return x.absoluteFilePath() == y.absoluteFilePath()
+                || (x.exists() && y.exists() && x.canonicalFilePath() == y.canonicalFilePath());
+        };
         for (const QString &input : {o.previewSourceFile, o.previewBinFile}) {
-            if (!input.isEmpty() && QFileInfo(input).absoluteFilePath() == QFileInfo(o.previewFile).absoluteFilePath()) {
+            if (!input.isEmpty() && samePlace(input, o.previewFile)) {
                 *error = QStringLiteral("--preview %1 would replace the font it draws").arg(o.previewFile);
                 return false;
             }

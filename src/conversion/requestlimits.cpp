@@ -126,9 +126,10 @@ QString glyphBoxRefusal(GeneratorKind kind, const PreparedConversion &prepared)
         measured[ch.unicode()] = true;
         const int width = padded(capturer.measure(ch).width);
         if (width > limit) {
-            const QString name = ch.isPrint() && !ch.isSpace()
-                ? QStringLiteral("“%1”(%2)").arg(QString(ch), codePointName(ch.unicode()))
-                : codePointName(ch.unicode());
+            // Named as the XBF generators name a glyph they refuse.
+            const QString code = QStringLiteral("0x%1").arg(ch.unicode(), 4, 16, QLatin1Char('0'));
+            const QString name =
+                ch.isPrint() && !ch.isSpace() ? QStringLiteral("“%1”(%2)").arg(QString(ch), code) : code;
             return glyphTooLarge(QStringLiteral("字符") + name, QStringLiteral("character ") + name, width, limit);
         }
     }

@@ -564,6 +564,14 @@ void TestCli::previewOfTheOutputWritten()
     QVERIFY2(listed.exitCode == 0 && listed.err.isEmpty(), qPrintable(listed.err));
     QCOMPARE(QImage(again).convertToFormat(QImage::Format_RGB32),
              qm::stylePreview(qm::drawPreview(*font, QStringLiteral(" !\"#$%&'()*+,-./"), false), {}));
+    // A picture named through a link to the font would replace the font.
+    const QString link = m_dir.filePath(QStringLiteral("link.png"));
+    QVERIFY(QFile::link(c, link));
+    const QByteArray fontBytes = readFile(c);
+    const CliRun overFont = runCliProcess({"--preview-file", c, "--preview", link});
+    QCOMPARE(overFont.exitCode, 2);
+    QVERIFY2(overFont.err.contains(QLatin1String("would replace the font it draws")), qPrintable(overFont.err));
+    QCOMPARE(readFile(c), fontBytes);
     const CliRun missing = runCliProcess({"--preview-file", m_dir.filePath(QStringLiteral("none.c")), "--preview", again});
     QCOMPARE(missing.exitCode, 2);
     QVERIFY2(missing.err.contains(QLatin1String("none.c does not exist")), qPrintable(missing.err));

@@ -229,7 +229,7 @@ private slots:
             QCOMPARE(result.error, refusal);
             const int width = qm::GlyphCapturer(qm::prepareConversion(r).fonts).measure(QLatin1Char('A')).width;
             QVERIFY(width > 255);
-            QVERIFY2(refusal.endsWith(QStringLiteral("The glyph box of character “A”(U+0041) would be %1 px, more than "
+            QVERIFY2(refusal.endsWith(QStringLiteral("The glyph box of character “A”(0x0041) would be %1 px, more than "
                                                      "this output kind holds (255 px). Choose a smaller size or "
                                                      "another font.").arg((width + 1) / 2 * 2)),
                      qPrintable(refusal));
