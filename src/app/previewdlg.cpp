@@ -117,7 +117,8 @@ void PreviewDlg::redraw()
     style.scale = 1 << ui->combo_scale->currentIndex();
     style.dark = ui->check_dark->isChecked();
     style.guides = ui->check_guides->isChecked();
-    m_picture = qm::stylePreview(drawing, style);
+    QString scaleNote;
+    m_picture = qm::stylePreview(drawing, style, &scaleNote);
     ui->label_preview->setPixmap(QPixmap::fromImage(m_picture));
 
     QStringList status;
@@ -129,6 +130,8 @@ void PreviewDlg::redraw()
     if (!drawing.missingLetters.isEmpty())
         status << QStringLiteral("字体中没有（红色标记）/Not in the font (red marks): ") + drawing.missingLetters;
     status += drawing.notes;
+    if (!scaleNote.isEmpty())
+        status << scaleNote;
     ui->label_status->setText(status.join(QLatin1Char('\n')));
     emit pictureChanged();
 }

@@ -155,6 +155,16 @@ int runCli(int argc, char *argv[])
     int appArgc = 1;
     char *appArgv[] = {argv[0], nullptr};
     QGuiApplication app(appArgc, appArgv);
+
+    if (!options.previewSourceFile.isEmpty()) {
+        QStringList notes;
+        const int status = writePreviewOfFile(options, &notes, &error);
+        printWarnings(notes);
+        if (status != ExitOk)
+            printError(error);
+        return status;
+    }
+
     installFontSubstitutions();
 
     const IconSupport icons = loadIconSupport();

@@ -3,6 +3,7 @@
 #include "charset/chartables.h"
 #include "request/request.h"
 
+#include <QFileInfo>
 #include <QRegularExpression>
 
 namespace qm {
@@ -300,6 +301,14 @@ bool parseArguments(const QStringList &arguments, Options *options, QString *err
             ok = takeNonEmpty(QStringLiteral("a file name, such as preview.png"));
             if (ok)
                 o.previewFile = value;
+        } else if (arg == QLatin1String("--preview-file")) {
+            ok = takeNonEmpty(QStringLiteral("a C file written by this program, such as font.c"));
+            if (ok)
+                o.previewSourceFile = value;
+        } else if (arg == QLatin1String("--bin")) {
+            ok = takeNonEmpty(QStringLiteral("the .bin file of an xbf-bin font"));
+            if (ok)
+                o.previewBinFile = value;
         } else if (arg == QLatin1String("--preview-text")) {
             ok = takeValue();
             if (ok)
@@ -332,6 +341,45 @@ bool parseArguments(const QStringList &arguments, Options *options, QString *err
 
     o.icons += iconCodes;
 
+    if (!o.previewBinFile.isEmpty() && o.previewSourceFile.isEmpty()) {
+        *error = QStringLiteral("--bin names the .bin of a font given with --preview-file FONT.c");
+        return false;
+    }
+    if (!o.previewSourceFile.isEmpty()) {
+        // Drawing a font that exists converts nothing; options that only make sense for
+        // a conversion would silently do nothing, so they are refused.
+        if (o.previewFile.isEmpty()) {
+            *error = QStringLiteral("--preview-file draws into the picture given with --preview FILE.png");
+            return false;
+        }
+        const QStringList conversionOnly{
+            o.texts.isEmpty() ? QString() : QStringLiteral("--text"),
+            o.textFiles.isEmpty() ? QString() : QStringLiteral("--text-file"),
+            o.addedChars.isEmpty() ? QString() : QStringLiteral("--common-hanzi, --all-hanzi and --range"),
+            o.icons.isEmpty() ? QString() : QStringLiteral("--icons and --icon-codes"),
+            o.outputFile.isEmpty() ? QString() : QStringLiteral("-o"),
+            o.outputDir.isEmpty() ? QString() : QStringLiteral("--output-dir")};
+        for (const QString &given : conversionOnly) {
+            if (!given.isEmpty()) {
+                *error = QStringLiteral("--preview-file draws an existing font and converts nothing; "
+                                        "%1 does not apply").arg(given);
+                return false;
+            }
+        }
+        // A link named as the picture may lead to the font itself.
+        const auto samePlace = [](const QString &a, const QString &b) {
+            const QFileInfo x(a), y(b);
+            return x.absoluteFilePath() == y.absoluteFilePath()
+                || (x.exists() && y.exists() && x.canonicalFilePath() == y.canonicalFilePath());
+        };
+        for (const QString &input : {o.previewSourceFile, o.previewBinFile}) {
+            if (!input.isEmpty() && samePlace(input, o.previewFile)) {
+                *error = QStringLiteral("--preview %1 would replace the font it draws").arg(o.previewFile);
+                return false;
+            }
+        }
+        return true;
+    }
     if (!previewOptionGiven.isEmpty() && o.previewFile.isEmpty()) {
         *error = QStringLiteral("%1 needs --preview FILE.png").arg(previewOptionGiven);
         return false;
@@ -440,6 +488,12 @@ Preview:
   --preview-scale N    1, 2, 4 or 8 picture pixels per font pixel (default: 1)
   --preview-dark       light text on a dark background
   --preview-guides     mark each line's box and its base line
+  --preview-file FONT.c
+                       convert nothing: draw a font this program wrote before
+                       (or its edited copy) into the --preview PNG, read as
+                       the preview reads a new output; --lvgl 8 or 9 draws
+                       LVGL's placeholder boxes for missing characters
+  --bin FONT.bin       the .bin of an xbf-bin font given with --preview-file
 
 Other:
   -q, --quiet          no progress bar (it is only drawn when standard error
@@ -465,6 +519,8 @@ Examples:
   quillmark-cli --all-hanzi --range 0x2103,0xFF01-0xFF5E,48-57 --bpp 1 -o cjk.c
   quillmark-cli --text "你好LVGL" --preview hello.png --preview-text "你好 LVGL" \
       --preview-scale 4 -o hello.c
+  quillmark-cli --preview-file fonts/big_font.c --bin fonts/big_font.bin \
+      --preview check.png --preview-text "温度 23"
 )");
 }
 

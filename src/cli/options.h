@@ -34,6 +34,8 @@ struct Options {
     QString outputFile;       // empty: standard output
     QString outputDir;        // xbf-bin only
     QString previewFile;      // --preview: a PNG of the sample drawn from the output
+    QString previewSourceFile;  // --preview-file: draw this existing .c instead of converting
+    QString previewBinFile;     // --bin: the .bin the --preview-file reader reads
     QString previewText;      // --preview-text; empty: the first characters of the set
     int previewScale = 1;
     bool previewDark = false;

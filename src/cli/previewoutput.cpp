@@ -5,34 +5,34 @@
 #include "preview/preview.h"
 
 #include <QBuffer>
+#include <QFileInfo>
 
 namespace qm {
 namespace cli {
 
-bool writePreview(const Options &options, const PreparedConversion &prepared,
-                  const ConversionResult &result, QStringList *notes, QString *error)
+namespace {
+
+// Draws `sample` with the font into the --preview PNG; the file is replaced only by a
+// complete picture.
+bool drawAndSave(const Options &options, PreviewFont &font, const QString &sample, QStringList *notes,
+                 QString *error)
 {
-    const PreviewSource source = previewSourceOf(result, options.outputFile);
-    QString why;
-    const std::unique_ptr<PreviewFont> font = loadPreviewFont(source, &why);
-    if (!font) {
-        *error = QStringLiteral("the preview could not be drawn: %1").arg(why);
-        return false;
-    }
-    const PreviewDrawing drawing =
-        drawPreview(*font, prepared.previewSample, placeholdersByDefault(options.lvVer));
+    const PreviewDrawing drawing = drawPreview(font, sample, placeholdersByDefault(options.lvVer));
     PreviewStyle style;
     style.scale = options.previewScale;
     style.dark = options.previewDark;
     style.guides = options.previewGuides;
-    const QImage picture = stylePreview(drawing, style);
+    QString scaleNote;
+    const QImage picture = stylePreview(drawing, style, &scaleNote);
 
     QByteArray png;
     QBuffer buffer(&png);
     QString writeError;
-    if (!buffer.open(QIODevice::WriteOnly) || !picture.save(&buffer, "PNG")
+    if (picture.isNull() || !buffer.open(QIODevice::WriteOnly) || !picture.save(&buffer, "PNG")
         || !writeWholeFile(options.previewFile, png, &writeError)) {
-        *error = writeError.isEmpty() ? QStringLiteral("preview %1 could not be encoded").arg(options.previewFile)
+        *error = writeError.isEmpty() ? QStringLiteral("preview %1 could not be encoded%2")
+                                            .arg(options.previewFile,
+                                                 scaleNote.isEmpty() ? QString() : QStringLiteral(": ") + scaleNote)
                                       : writeError;
         return false;
     }
@@ -45,7 +45,48 @@ bool writePreview(const Options &options, const PreparedConversion &prepared,
     }
     for (const QString &note : drawing.notes)
         *notes << QStringLiteral("preview: ") + note;
+    if (!scaleNote.isEmpty())
+        *notes << QStringLiteral("preview: ") + scaleNote;
     return true;
+}
+
+} // namespace
+
+bool writePreview(const Options &options, const PreparedConversion &prepared,
+                  const ConversionResult &result, QStringList *notes, QString *error)
+{
+    const PreviewSource source = previewSourceOf(result, options.outputFile);
+    QString why;
+    const std::unique_ptr<PreviewFont> font = loadPreviewFont(source, &why);
+    if (!font) {
+        *error = QStringLiteral("the preview could not be drawn: %1").arg(why);
+        return false;
+    }
+    return drawAndSave(options, *font, prepared.previewSample, notes, error);
+}
+
+int writePreviewOfFile(const Options &options, QStringList *notes, QString *error)
+{
+    for (const QString &input : {options.previewSourceFile, options.previewBinFile}) {
+        if (!input.isEmpty() && !QFileInfo::exists(input)) {
+            *error = QStringLiteral("%1 does not exist").arg(input);
+            return 2;
+        }
+    }
+    PreviewSource source;
+    source.cPath = options.previewSourceFile;
+    source.binPath = options.previewBinFile;
+    QString why;
+    const std::unique_ptr<PreviewFont> font = loadPreviewFont(source, &why);
+    if (!font) {
+        *error = QStringLiteral("%1 cannot be previewed: %2").arg(options.previewSourceFile, why);
+        if (options.previewBinFile.isEmpty() && why.contains(QLatin1String(".bin")))
+            *error += QStringLiteral(" (name it with --bin FONT.bin)");
+        return 1;
+    }
+    const QString sample = options.previewText.isEmpty() ? defaultPreviewSample(QString(), font->letters(16))
+                                                         : options.previewText;
+    return drawAndSave(options, *font, sample, notes, error) ? 0 : 1;
 }
 
 } // namespace cli

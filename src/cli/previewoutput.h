@@ -18,5 +18,11 @@ namespace cli {
 bool writePreview(const Options &options, const PreparedConversion &prepared,
                   const ConversionResult &result, QStringList *notes, QString *error);
 
+// --preview-file: reads an existing output (the .c, and the --bin of the XBF bin kind)
+// through the same reader and draws --preview-text, or the first characters the font
+// lists, into the --preview PNG. The exit status: 0 drawn, 2 an input file is missing,
+// 1 it cannot be read as a font or the picture cannot be written (*error says why).
+int writePreviewOfFile(const Options &options, QStringList *notes, QString *error);
+
 } // namespace cli
 } // namespace qm

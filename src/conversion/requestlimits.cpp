@@ -78,6 +78,64 @@ qint64 lastLegacyGlyphIndex(const PreparedConversion &prepared, bool exact)
     return last;
 }
 
+// The widest and tallest glyph box a kind's descriptor holds: the XBF record keeps
+// box_w in a byte; LVGL's large fmt_txt layout keeps boxes in 16 bits, and nothing
+// larger is held by any layout (LVGL 5.3's 8-bit w_px and h_px, and LVGL 6's compact
+// boxes, get the build guards of their generators).
+int maxGlyphSide(GeneratorKind kind)
+{
+    return kind == GeneratorKind::XbfArray || kind == GeneratorKind::XbfBin ? 255 : 0xFFFF;
+}
+
+QString glyphTooLarge(const QString &chinese, const QString &english, int size, int limit)
+{
+    return QStringLiteral("%1的字模为%2像素，超出此输出类型的上限（%3像素）。请减小字号或换一个字体。\n"
+                          "The glyph box of %4 would be %2 px, more than this output kind holds (%3 px). "
+                          "Choose a smaller size or another font.")
+        .arg(chinese)
+        .arg(size)
+        .arg(limit)
+        .arg(english);
+}
+
+// A glyph box past what the kind holds, found from the fonts' metrics before anything
+// is drawn: a font whose units per em are tiny draws every glyph hundreds of times too
+// large, and the text of such a font runs to hundreds of megabytes. Boxes are as wide
+// as the advance padded to whole bytes and as tall as the line. The widest advance
+// the faces declare settles nearly every request; only past it is each character
+// measured.
+QString glyphBoxRefusal(GeneratorKind kind, const PreparedConversion &prepared)
+{
+    const ConversionRequest &request = prepared.request;
+    const int limit = maxGlyphSide(kind);
+    // The XBF kinds check their line against its byte with a message of their own.
+    if (limit > 255 && prepared.lineHeight > limit)
+        return glyphTooLarge(QStringLiteral("字体的行"), QStringLiteral("the font's line"), prepared.lineHeight, limit);
+    int widest = QFontMetrics(prepared.fonts.text).maxWidth();
+    if (!request.iconText.isEmpty())
+        widest = qMax(widest, QFontMetrics(prepared.fonts.icon).maxWidth());
+    const auto padded = [&request](int width) { return rowBytesFor(qMax(0, width), request.bpp) * 8 / request.bpp; };
+    if (padded(2 * widest + 2) <= limit)
+        return QString();
+
+    const GlyphCapturer capturer(prepared.fonts);
+    std::vector<bool> measured(0x10000, false);
+    for (const QChar ch : request.chars) {
+        if (measured[ch.unicode()])
+            continue;
+        measured[ch.unicode()] = true;
+        const int width = padded(capturer.measure(ch).width);
+        if (width > limit) {
+            // Named as the XBF generators name a glyph they refuse.
+            const QString code = QStringLiteral("0x%1").arg(ch.unicode(), 4, 16, QLatin1Char('0'));
+            const QString name =
+                ch.isPrint() && !ch.isSpace() ? QStringLiteral("“%1”(%2)").arg(QString(ch), code) : code;
+            return glyphTooLarge(QStringLiteral("字符") + name, QStringLiteral("character ") + name, width, limit);
+        }
+    }
+    return QString();
+}
+
 } // namespace
 
 QString requestRefusal(GeneratorKind kind, const PreparedConversion &prepared)
@@ -103,6 +161,9 @@ QString requestRefusal(GeneratorKind kind, const PreparedConversion &prepared)
         metrics = badMetrics(prepared.fonts.icon);
     if (!metrics.isEmpty())
         return metrics;
+    const QString box = glyphBoxRefusal(kind, prepared);
+    if (!box.isEmpty())
+        return box;
 
     if (kind == GeneratorKind::XbfArray || kind == GeneratorKind::XbfBin) {
         const QString tooTall = xbfLineHeightError(prepared.lineHeight);

@@ -15,6 +15,8 @@ constexpr int kMaxLetters = 1000;   // longer samples are cut: the picture must 
 constexpr int kMaxBox = 4096;       // a glyph box beyond this is a broken output, not a glyph
 constexpr int kMargin = 4;          // blank pixels around the text
 constexpr int kMaxSide = 16384;
+// 64 megapixels: a quarter of a gigabyte in colour, whatever the size and the sample.
+constexpr qint64 kPixelBudget = qint64(64) << 20;
 constexpr int kSampleLength = 16;
 
 struct DrawOp {
@@ -87,11 +89,40 @@ PreviewDrawing drawPreview(PreviewFont &font, const QString &sample, bool placeh
         d.notes << QStringLiteral("only the first %1 characters are drawn").arg(kMaxLetters);
     }
 
+    // The picture's extent so far, from the first line's top-left corner. A letter that
+    // would take it past the pixel budget, or make the glyphs drawn cost more than it,
+    // ends the sample there.
+    struct Extent {
+        qint64 left = 0, top = 0, right = 0, bottom = 0;
+        qint64 inked = 0;
+        bool fits() const
+        {
+            const qint64 w = right - left + 2 * kMargin, h = bottom - top + 2 * kMargin;
+            return w <= kMaxSide && h <= kMaxSide && w * h <= kPixelBudget && inked <= kPixelBudget;
+        }
+    };
+    Extent extent;
+    extent.bottom = lineHeight;
+    const auto cut = [&](int drawn) {
+        d.notes << QStringLiteral("only the first %1 characters are drawn: the picture would exceed "
+                                  "%2 pixels a side or %3 megapixels")
+                       .arg(drawn)
+                       .arg(kMaxSide)
+                       .arg(kPixelBudget >> 20);
+    };
+
     std::vector<DrawOp> ops;
-    int line = 0, pen = 0, right = 0;
+    int line = 0, pen = 0;
     for (int i = 0; i < letters.size(); ++i) {
         const uint c = letters.at(i);
+        Extent next = extent;
         if (c == '\r' || c == '\n') {
+            next.bottom = qMax(next.bottom, qint64(line + 2) * lineHeight);
+            if (!next.fits()) {
+                cut(i);
+                break;
+            }
+            extent = next;
             if (c == '\r' && i + 1 < letters.size() && letters.at(i + 1) == '\n')
                 ++i;
             ++line;
@@ -100,55 +131,73 @@ PreviewDrawing drawPreview(PreviewFont &font, const QString &sample, bool placeh
         }
         const int top = line * lineHeight;
         PreviewGlyph g;
+        DrawOp op;
+        bool draw = false;
+        bool missing = false;
+        int advance = 0;
         if (font.lookup(c, &g)) {
             const bool validBpp = g.bpp == 1 || g.bpp == 2 || g.bpp == 4 || g.bpp == 8;
             if (g.boxW > kMaxBox || g.boxH > kMaxBox || qAbs(g.ofsX) > kMaxBox || qAbs(g.ofsY) > kMaxBox) {
-                d.notes << QStringLiteral("%1: the glyph box is too large to draw").arg(codePointName(c));
+                const QString note = QStringLiteral("%1: the glyph box is too large to draw").arg(codePointName(c));
+                if (!d.notes.contains(note))
+                    d.notes << note;
             } else if (validBpp && g.boxW > 0 && g.boxH > 0 && g.bitmap >= 0) {
-                DrawOp op;
                 op.letter = c;
                 op.glyph = g;
                 op.w = g.boxW;
                 op.h = g.boxH;
                 op.x = pen + (g.fromLineTop ? 0 : g.ofsX);
-                op.y = top + (g.fromLineTop ? 0 : d.lineHeight - d.baseLine - g.boxH - g.ofsY);
-                ops.push_back(op);
+                op.y = top + (g.fromLineTop ? 0 : qBound(-kMaxBox, d.lineHeight - d.baseLine, kMaxBox) - g.boxH - g.ofsY);
+                draw = true;
             }
-            pen += qBound(0, g.advW, kMaxBox);
+            advance = qBound(0, g.advW, kMaxBox);
         } else {
             // LVGL leaves control characters, U+F8FF and U+200C without a box.
-            int advance = 0;
+            missing = true;
             if (placeholders && c >= 0x20 && c != 0xF8FF && c != 0x200C) {
-                DrawOp op;
                 op.letter = c;
                 op.placeholder = true;
                 op.x = pen;
                 op.y = top;
                 op.w = lineHeight / 2 + 1;
                 op.h = lineHeight + 1;
-                ops.push_back(op);
+                draw = true;
                 advance = lineHeight / 2 + 2;
             }
+        }
+        next.right = qMax(next.right, qint64(pen) + advance);
+        if (draw) {
+            next.left = qMin(next.left, qint64(op.x));
+            next.top = qMin(next.top, qint64(op.y));
+            next.right = qMax(next.right, qint64(op.x) + op.w);
+            next.bottom = qMax(next.bottom, qint64(op.y) + op.h);
+            next.inked += qint64(op.w) * op.h;
+        }
+        if (!next.fits()) {
+            cut(i);
+            break;
+        }
+        extent = next;
+        if (draw)
+            ops.push_back(op);
+        if (missing) {
             d.missing.push_back({line, pen, advance});
             const QString letter = QString::fromUcs4(&c, 1);
             if (!d.missingLetters.contains(letter))
                 d.missingLetters += letter;
-            pen += advance;
         }
-        right = qMax(right, pen);
+        pen += advance;
     }
     d.lines = line + 1;
 
     // Glyphs may reach outside their line; the picture shows them wherever they land.
-    int left = 0, topmost = 0, bottom = d.lines * lineHeight;
-    for (const DrawOp &op : ops) {
-        left = qMin(left, op.x);
-        topmost = qMin(topmost, op.y);
-        right = qMax(right, op.x + op.w);
-        bottom = qMax(bottom, op.y + op.h);
+    d.origin = QPoint(kMargin - int(extent.left), kMargin - int(extent.top));
+    d.opacity = QImage(int(extent.right - extent.left) + 2 * kMargin, int(extent.bottom - extent.top) + 2 * kMargin,
+                       QImage::Format_Grayscale8);
+    if (d.opacity.isNull()) {
+        d.notes << QStringLiteral("not enough memory for the picture");
+        return d;
     }
-    d.origin = QPoint(kMargin - left, kMargin - topmost);
-    d.opacity = QImage(right - left + 2 * kMargin, bottom - topmost + 2 * kMargin, QImage::Format_Grayscale8);
     d.opacity.fill(0);
     for (const DrawOp &op : ops) {
         const QPoint at = d.origin + QPoint(op.x, op.y);
@@ -164,14 +213,27 @@ PreviewDrawing drawPreview(PreviewFont &font, const QString &sample, bool placeh
     return d;
 }
 
-QImage stylePreview(const PreviewDrawing &d, const PreviewStyle &style)
+QImage stylePreview(const PreviewDrawing &d, const PreviewStyle &style, QString *note)
 {
     const QImage &src = d.opacity;
-    int scale = qBound(1, style.scale, 8);
-    while (scale > 1 && (src.width() * scale > kMaxSide || src.height() * scale > kMaxSide))
+    const int asked = qBound(1, style.scale, 8);
+    int scale = asked;
+    const auto fits = [&src](qint64 s) {
+        return src.width() * s <= kMaxSide && src.height() * s <= kMaxSide
+            && qint64(src.width()) * src.height() * s * s <= kPixelBudget;
+    };
+    while (scale > 1 && !fits(scale))
         scale /= 2;
     if (src.isNull())
         return QImage();
+    if (scale != asked && note) {
+        *note = QStringLiteral("drawn at %1x instead of %2x: larger, the picture would exceed %3 pixels a side "
+                               "or %4 megapixels")
+                    .arg(scale)
+                    .arg(asked)
+                    .arg(kMaxSide)
+                    .arg(kPixelBudget >> 20);
+    }
 
     const QColor background = style.dark ? QColor(0x20, 0x20, 0x20) : QColor(Qt::white);
     const QColor ink = style.dark ? QColor(Qt::white) : QColor(Qt::black);
@@ -182,6 +244,11 @@ QImage stylePreview(const PreviewDrawing &d, const PreviewStyle &style)
                           mix(ink.blue(), background.blue()));
     }
     QImage out(src.width() * scale, src.height() * scale, QImage::Format_RGB32);
+    if (out.isNull()) {
+        if (note)
+            *note = QStringLiteral("not enough memory for the picture");
+        return QImage();
+    }
     for (int y = 0; y < src.height(); ++y) {
         const uchar *in = src.constScanLine(y);
         QRgb *row = reinterpret_cast<QRgb *>(out.scanLine(y * scale));

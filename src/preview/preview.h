@@ -41,6 +41,9 @@ public:
     virtual bool lookup(uint letter, PreviewGlyph *glyph) = 0;
     // Back to the state after start-up (the lookups' one-entry cache).
     virtual void restart() {}
+    // The first `count` printable characters the font lists, in its order: a sample
+    // for a font of which nothing else is known.
+    virtual QString letters(int count) const = 0;
 
     int lineHeight() const { return m_lineHeight; }
     int baseLine() const { return m_baseLine; }
@@ -57,9 +60,14 @@ protected:
     QString m_description;
 };
 
+// The largest .c or .bin file the preview reads: all 20902 hanzi at 64 px in the
+// largest text, and small enough that the text and its arrays stay under two gigabytes.
+constexpr qint64 kMaxPreviewFileBytes = qint64(512) << 20;
+
 // Reads the font out of a generated C text and, for the XBF bin kind, the .bin file it
 // reads. Null, with *error saying why, when the text holds no font of a kind this
-// program writes.
+// program writes, or one with a value beyond its field's C type, lists past the
+// reader's limits, or an XBF table that ends before the glyphs it lists.
 std::unique_ptr<PreviewFont> decodePreviewFont(const QString &cText, const QByteArray &bin,
                                                QString *error);
 
@@ -104,8 +112,10 @@ struct PreviewStyle {
     bool guides = false;     // mark each line's top and bottom and its base line
 };
 // The drawing in colour, magnified, with missing letters marked. A scale that would
-// make the picture larger than 16384 pixels a side is lowered until it fits.
-QImage stylePreview(const PreviewDrawing &drawing, const PreviewStyle &style);
+// make the picture larger than 16384 pixels a side or 64 megapixels is lowered until it
+// fits, and *note says so. (drawPreview() keeps the drawing itself within the same
+// bounds by cutting the sample.)
+QImage stylePreview(const PreviewDrawing &drawing, const PreviewStyle &style, QString *note = nullptr);
 
 // Whether the LVGL generation of the options draws placeholder boxes by default.
 bool placeholdersByDefault(int lvVer);

@@ -1,5 +1,7 @@
 #include "preview/previewcreader.h"
 
+#include <limits>
+
 namespace qm {
 
 namespace {
@@ -13,6 +15,9 @@ struct Token {
     ushort punct = 0;
     bool is(char c) const { return kind == Tok::Punct && punct == ushort(c); }
 };
+
+constexpr int kMaxListDepth = 16;
+constexpr qint64 kMaxListElements = 1 << 20;
 
 inline bool isIdentStart(ushort c)
 {
@@ -29,7 +34,8 @@ inline bool isIdentChar(ushort c)
     return isIdentStart(c) || isDigit(c);
 }
 
-// Integer literal with optional u/l suffixes; false for anything else (floats too).
+// Integer literal with optional u/l suffixes; false for anything else (floats too) and
+// for a value past what a signed 64-bit integer holds, which no field of a font needs.
 bool parseIntegerLiteral(const QChar *p, int n, qint64 *value)
 {
     int i = 0;
@@ -56,7 +62,7 @@ bool parseIntegerLiteral(const QChar *p, int n, qint64 *value)
             break;
         if (d >= base)
             return false;
-        if (v > (quint64(1) << 62))
+        if (v > (quint64(std::numeric_limits<qint64>::max()) - quint64(d)) / quint64(base))
             return false;
         v = v * quint64(base) + quint64(d);
     }
@@ -151,14 +157,25 @@ public:
     }
 
     // Reads integer literals, each with an optional sign, separated by commas up to the
-    // closing '}'; false at anything else. Byte arrays hold millions of them.
+    // closing '}'; false at anything else or past `maxCount` values, with *why saying
+    // which. Byte arrays hold millions of them.
     template <typename Sink>
-    bool readIntegers(Sink sink)
+    bool readIntegers(Sink sink, qint64 maxCount, QString *why)
     {
+        qint64 count = 0;
+        const auto notANumber = [&](int start) {
+            const int end = qMin(m_pos + 1, start + 40);
+            *why = QStringLiteral("value %1 (\"%2\") is not an integer literal that fits in 64 bits")
+                       .arg(count + 1)
+                       .arg(QString(m_p + start, qMax(0, end - start)).simplified());
+            return false;
+        };
         for (;;) {
             skipBlanks();
-            if (m_pos >= m_n)
+            if (m_pos >= m_n) {
+                *why = QStringLiteral("it is not closed");
                 return false;
+            }
             if (m_p[m_pos] == QLatin1Char('}')) {
                 ++m_pos;
                 return true;
@@ -175,18 +192,24 @@ public:
             qint64 value = 0;
             if (m_pos == start || !isDigit(m_p[start].unicode())
                 || !parseIntegerLiteral(m_p + start, m_pos - start, &value))
+                return notANumber(start);
+            if (++count > maxCount) {
+                *why = QStringLiteral("it holds more than %1 values").arg(maxCount);
                 return false;
+            }
             sink(negative ? -value : value);
             skipBlanks();
-            if (m_pos >= m_n)
+            if (m_pos >= m_n) {
+                *why = QStringLiteral("it is not closed");
                 return false;
+            }
             if (m_p[m_pos] == QLatin1Char(',')) {
                 ++m_pos;
             } else if (m_p[m_pos] == QLatin1Char('}')) {
                 ++m_pos;
                 return true;
             } else {
-                return false;
+                return notANumber(start);
             }
         }
     }
@@ -252,8 +275,24 @@ public:
         return false;
     }
 
-    // Parses the elements of a braced list whose '{' was just read, up to its '}'.
+    // Parses the elements of a braced list whose '{' was just read, up to its '}'. A
+    // font's initialisers nest three deep and hold a few elements per glyph; past the
+    // limits the text is not one of ours, and reading on would exhaust the stack or the
+    // memory.
     bool parseList(CElement *list)
+    {
+        if (++m_depth > kMaxListDepth) {
+            m_why = QStringLiteral("its braces are nested more than %1 deep").arg(kMaxListDepth);
+            return false;
+        }
+        const bool ok = parseListMembers(list);
+        --m_depth;
+        return ok;
+    }
+    const QString &why() const { return m_why; }
+
+private:
+    bool parseListMembers(CElement *list)
     {
         list->braced = true;
         for (;;) {
@@ -262,6 +301,10 @@ public:
                 return true;
             if (t.kind == Tok::End)
                 return false;
+            if (++m_elements > kMaxListElements) {
+                m_why = QStringLiteral("it holds more than %1 elements").arg(kMaxListElements);
+                return false;
+            }
 
             CElement element;
             if (t.is('.')) {
@@ -308,22 +351,30 @@ public:
         }
     }
 
+public:
     bool skipBlock() { return m_lexer.skipBlock(); }
     template <typename Sink>
-    bool readIntegers(Sink sink)
+    bool readIntegers(Sink sink, qint64 maxCount, QString *why)
     {
-        return m_lexer.readIntegers(sink);
+        return m_lexer.readIntegers(sink, maxCount, why);
     }
 
 private:
     const QString &m_text;
     Lexer m_lexer;
+    int m_depth = 0;
+    qint64 m_elements = 0;
+    QString m_why;
 };
 
 } // namespace
 
 bool CElement::toInteger(qint64 *value) const
 {
+    // A number with its casts takes a few dozen characters; a longer expression is
+    // none of ours, and its tokens are not worth holding.
+    if (expression.size() > 200)
+        return false;
     Lexer lexer(expression.data(), 0, int(expression.size()));
     std::vector<Token> tokens;
     for (Token t = lexer.next(); t.kind != Tok::End; t = lexer.next())
@@ -467,40 +518,55 @@ QString CSourceReader::objectOfType(const QString &type) const
     return QString();
 }
 
-bool CSourceReader::elements(const QString &name, CElement *list) const
+bool CSourceReader::elements(const QString &name, CElement *list, QString *why) const
 {
     const auto it = m_objects.constFind(name);
-    if (it == m_objects.constEnd())
+    if (it == m_objects.constEnd()) {
+        if (why)
+            *why = QStringLiteral("it is missing");
         return false;
+    }
     *list = CElement();
     Parser parser(m_text, it->start, it->end + 1);
-    return parser.parseList(list);
+    if (parser.parseList(list))
+        return true;
+    *list = CElement();
+    if (why)
+        *why = parser.why().isEmpty() ? QStringLiteral("its initialiser cannot be read") : parser.why();
+    return false;
 }
 
 template <typename Sink>
-bool CSourceReader::readIntegers(const QString &name, Sink sink) const
+bool CSourceReader::readIntegers(const QString &name, Sink sink, qint64 maxCount, QString *why) const
 {
+    QString dummy;
+    if (!why)
+        why = &dummy;
     const auto it = m_objects.constFind(name);
-    if (it == m_objects.constEnd())
+    if (it == m_objects.constEnd()) {
+        *why = QStringLiteral("it is missing");
         return false;
+    }
     Parser parser(m_text, it->start, it->end + 1);
-    return parser.readIntegers(sink);
+    return parser.readIntegers(sink, maxCount, why);
 }
 
-bool CSourceReader::integers(const QString &name, QByteArray *out) const
+bool CSourceReader::integers(const QString &name, QByteArray *out, QString *why) const
 {
     out->clear();
     // A byte takes at least two characters ("0,"); most take five ("0x3f,").
     const auto it = m_objects.constFind(name);
     if (it != m_objects.constEnd())
         out->reserve((it->end - it->start) / 5 + 16);
-    return readIntegers(name, [out](qint64 v) { out->append(char(v & 0xFF)); });
+    return readIntegers(name, [out](qint64 v) { out->append(char(v & 0xFF)); },
+                        std::numeric_limits<qint64>::max(), why);
 }
 
-bool CSourceReader::integers(const QString &name, std::vector<qint64> *out) const
+bool CSourceReader::integers(const QString &name, std::vector<qint64> *out, qint64 maxCount,
+                             QString *why) const
 {
     out->clear();
-    return readIntegers(name, [out](qint64 v) { out->push_back(v); });
+    return readIntegers(name, [out](qint64 v) { out->push_back(v); }, maxCount, why);
 }
 
 QStringView CSourceReader::functionBody(const QString &name) const

@@ -23,7 +23,8 @@ struct CElement {
     std::vector<CElement> members;   // the elements of a braced list
 
     // The scalar as an integer: decimal, hexadecimal or octal literals with any
-    // sign and type casts in front; false for anything else.
+    // sign and type casts in front; false for anything else, and for a literal past
+    // what 64 signed bits hold.
     bool toInteger(qint64 *value) const;
     // The identifier a scalar names, without a leading '&' (for "&font_dsc", "font_dsc").
     QString identifier() const;
@@ -52,13 +53,16 @@ public:
     // The name of the first object declared with the type `type` (its last word, such
     // as "lv_font_t"); empty when there is none.
     QString objectOfType(const QString &type) const;
-    // The elements of an object's braced initialiser; false when there is no such object.
-    bool elements(const QString &name, CElement *list) const;
+    // The elements of an object's braced initialiser; false, with *why saying why, when
+    // there is no such object or it is not a list the reader takes (nested more than 16
+    // deep, or more than a million elements in all).
+    bool elements(const QString &name, CElement *list, QString *why = nullptr) const;
     // An initialiser made only of integer literals, as numbers or as a uint8_t array
-    // stores them (the low eight bits). False when the object is missing or holds
-    // anything else.
-    bool integers(const QString &name, std::vector<qint64> *out) const;
-    bool integers(const QString &name, QByteArray *lowBytes) const;
+    // stores them (the low eight bits). False, with *why, when the object is missing,
+    // holds anything else or a literal beyond 64 bits, or more than `maxCount` numbers.
+    bool integers(const QString &name, std::vector<qint64> *out, qint64 maxCount,
+                  QString *why = nullptr) const;
+    bool integers(const QString &name, QByteArray *lowBytes, QString *why = nullptr) const;
     // The text between a function's braces; empty when there is no such function.
     QStringView functionBody(const QString &name) const;
 
@@ -69,7 +73,7 @@ private:
         int end = 0;     // at the closing brace
     };
     template <typename Sink>
-    bool readIntegers(const QString &name, Sink sink) const;
+    bool readIntegers(const QString &name, Sink sink, qint64 maxCount, QString *why) const;
 
     QString m_text;
     QHash<QString, Range> m_objects;

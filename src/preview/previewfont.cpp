@@ -2,7 +2,12 @@
 
 #include "preview/previewcreader.h"
 
+#include "charset/charset.h"
+
 #include <QFile>
+#include <QFileInfo>
+
+#include <new>
 
 namespace qm {
 
@@ -14,16 +19,34 @@ const QStringList kFmtTxtGlyphFields{QStringLiteral("bitmap_index"), QStringLite
                                      QStringLiteral("ofs_x"),        QStringLiteral("ofs_y")};
 const QStringList kLegacyGlyphFields{QStringLiteral("w_px"), QStringLiteral("glyph_index")};
 
+// Limits of what the reader takes. A font of this program lists at most 65535 glyphs;
+// the lists may be longer in an LVGL 5.3 font of repeated characters, but a list of
+// millions is a broken file, and holding it would cost gigabytes.
+constexpr qint64 kMaxCodes = 1 << 20;
+constexpr qint64 kMaxU16 = 0xFFFF;
+constexpr qint64 kMaxU32 = 0xFFFFFFFFll;
+
 // The arrays a struct's fields name, as in ".glyph_bitmap = glyph_bitmap": integers kept
 // whole, or as a uint8_t array stores them.
-template <typename Numbers>
-bool namedIntegers(const CSourceReader &reader, const CFields &owner, const QString &field, Numbers *out,
+bool namedIntegers(const CSourceReader &reader, const CFields &owner, const QString &field,
+                   std::vector<qint64> *out, QString *error)
+{
+    const QString name = owner.identifier(field);
+    QString why;
+    if (reader.integers(name, out, kMaxCodes, &why))
+        return true;
+    *error = QStringLiteral("the array \"%1\" (%2) cannot be read: %3").arg(name, field, why);
+    return false;
+}
+
+bool namedIntegers(const CSourceReader &reader, const CFields &owner, const QString &field, QByteArray *out,
                    QString *error)
 {
     const QString name = owner.identifier(field);
-    if (reader.integers(name, out))
+    QString why;
+    if (reader.integers(name, out, &why))
         return true;
-    *error = QStringLiteral("the array \"%1\" (%2) is missing or holds values that are not numbers").arg(name, field);
+    *error = QStringLiteral("the array \"%1\" (%2) cannot be read: %3").arg(name, field, why);
     return false;
 }
 
@@ -31,24 +54,62 @@ bool namedList(const CSourceReader &reader, const CFields &owner, const QString 
                QString *error)
 {
     const QString name = owner.identifier(field);
-    if (reader.elements(name, out))
+    QString why;
+    if (reader.elements(name, out, &why))
         return true;
-    *error = QStringLiteral("\"%1\" (%2) is missing").arg(name, field);
+    *error = why == QLatin1String("it is missing") ? QStringLiteral("\"%1\" (%2) is missing").arg(name, field)
+                                                   : QStringLiteral("\"%1\" (%2) cannot be read: %3").arg(name, field, why);
     return false;
 }
 
-// Reads font-wide values of the lv_font_t object.
+// A field of `fields` as a number from `low` to `high`: the range of the C type LVGL
+// declares it with (the widest of its generations and layouts), so that what is drawn
+// is what the compiler stores. An absent field reads as 0, as in C; a field that is
+// not such a number is an error naming where it stands.
+template <typename T>
+bool rangedField(const CFields &fields, const QString &name, qint64 low, qint64 high, T *out,
+                 const QString &where, QString *error)
+{
+    const CElement *e = fields.field(name);
+    qint64 value = 0;
+    if (e && (e->braced || !e->toInteger(&value) || value < low || value > high)) {
+        *error = QStringLiteral("%1: .%2 = %3 is not a number from %4 to %5")
+                     .arg(where, name, e->braced ? QStringLiteral("{...}") : e->expression.left(40).toString())
+                     .arg(low)
+                     .arg(high);
+        return false;
+    }
+    *out = T(value);
+    return true;
+}
+
+// Reads font-wide values of the lv_font_t object: lv_coord_t, 16 bits unless LVGL is
+// built with large coordinates, far beyond any line of text.
 bool readLineMetrics(const CFields &font, int *lineHeight, int *baseLine, QString *error)
 {
-    qint64 height = 0, base = 0;
-    if (!font.integer(QStringLiteral("line_height"), &height)) {
+    if (!font.field(QStringLiteral("line_height"))) {
         *error = QStringLiteral("the lv_font_t object has no line_height");
         return false;
     }
-    font.integer(QStringLiteral("base_line"), &base);
-    *lineHeight = int(height);
-    *baseLine = int(base);
-    return true;
+    const QString where = QStringLiteral("the lv_font_t object");
+    return rangedField(font, QStringLiteral("line_height"), 0, 32767, lineHeight, where, error)
+        && rangedField(font, QStringLiteral("base_line"), -32768, 32767, baseLine, where, error);
+}
+
+// The characters of a code list in its order, up to the 0 that ends it, within the
+// font's range test: those a sample can show.
+QString listedLetters(const std::vector<qint64> &codes, size_t listed, qint64 first, qint64 last, int count)
+{
+    QString out;
+    for (size_t i = 0; i < listed && i < codes.size() && out.size() < count; ++i) {
+        const qint64 c = codes[i] & 0xFFFF;
+        if (c == 0)
+            break;
+        const QChar ch = QChar(ushort(c));
+        if (c >= first && c <= last && !ch.isSurrogate() && ch.isPrint())
+            out += ch;
+    }
+    return out;
 }
 
 // The lv_font_fmt_txt font with the lookup functions this program writes: a range test
@@ -63,6 +124,7 @@ class FmtTxtFont : public PreviewFont
 public:
     bool read(const CSourceReader &reader, const CFields &font, QString *error);
     bool lookup(uint letter, PreviewGlyph *glyph) override;
+    QString letters(int count) const override;
     void restart() override
     {
         m_cacheLetter = m_startLetter;
@@ -89,9 +151,9 @@ private:
     bool m_binary = false;
     bool m_cached = false;
     uint m_startLetter = 0;
-    int m_startId = 0;
+    qint64 m_startId = 0;
     uint m_cacheLetter = 0;
-    int m_cacheId = 0;
+    qint64 m_cacheId = 0;
 };
 
 bool FmtTxtFont::read(const CSourceReader &reader, const CFields &font, QString *error)
@@ -102,20 +164,29 @@ bool FmtTxtFont::read(const CSourceReader &reader, const CFields &font, QString 
     if (!namedList(reader, font, QStringLiteral("dsc"), &dscInit, error))
         return false;
     const CFields dsc(dscInit);
-    qint64 bpp = 0;
-    dsc.integer(QStringLiteral("bpp"), &bpp);
-    m_bpp = int(bpp);
+    const QString dscName = font.identifier(QStringLiteral("dsc"));
+    if (!rangedField(dsc, QStringLiteral("bpp"), 0, 255, &m_bpp, dscName, error))
+        return false;
     if (!namedIntegers(reader, dsc, QStringLiteral("glyph_bitmap"), &m_bitmap, error)
         || !namedList(reader, dsc, QStringLiteral("glyph_dsc"), &glyphs, error)
         || !namedList(reader, dsc, QStringLiteral("cmaps"), &cmaps, error))
         return false;
+    // The ranges of LVGL's large descriptor layout; adv_w is what the lookups hand on in
+    // lv_font_glyph_dsc_t, 16 bits.
+    const QString glyphsName = dsc.identifier(QStringLiteral("glyph_dsc"));
     m_glyphs.reserve(glyphs.members.size());
     for (const CElement &element : glyphs.members) {
         const CFields f(element, kFmtTxtGlyphFields);
-        qint64 v[6] = {};
-        for (int i = 0; i < 6; ++i)
-            f.integer(kFmtTxtGlyphFields.at(i), &v[i]);
-        m_glyphs.push_back({v[0], int(v[1]), int(v[2]), int(v[3]), int(v[4]), int(v[5])});
+        const QString where = QStringLiteral("%1[%2]").arg(glyphsName).arg(m_glyphs.size());
+        Descriptor d;
+        if (!rangedField(f, kFmtTxtGlyphFields.at(0), 0, kMaxU32, &d.bitmapIndex, where, error)
+            || !rangedField(f, kFmtTxtGlyphFields.at(1), 0, kMaxU16, &d.advW, where, error)
+            || !rangedField(f, kFmtTxtGlyphFields.at(2), 0, kMaxU16, &d.boxW, where, error)
+            || !rangedField(f, kFmtTxtGlyphFields.at(3), 0, kMaxU16, &d.boxH, where, error)
+            || !rangedField(f, kFmtTxtGlyphFields.at(4), -32768, 32767, &d.ofsX, where, error)
+            || !rangedField(f, kFmtTxtGlyphFields.at(5), -32768, 32767, &d.ofsY, where, error))
+            return false;
+        m_glyphs.push_back(d);
     }
 
     if (cmaps.members.empty()) {
@@ -123,9 +194,11 @@ bool FmtTxtFont::read(const CSourceReader &reader, const CFields &font, QString 
         return false;
     }
     const CFields cmap(cmaps.members.front());
-    cmap.integer(QStringLiteral("range_start"), &m_rangeStart);
-    cmap.integer(QStringLiteral("range_length"), &m_rangeLast);
-    cmap.integer(QStringLiteral("list_length"), &m_listLength);
+    const QString cmapName = dsc.identifier(QStringLiteral("cmaps")) + QStringLiteral("[0]");
+    if (!rangedField(cmap, QStringLiteral("range_start"), 0, kMaxU32, &m_rangeStart, cmapName, error)
+        || !rangedField(cmap, QStringLiteral("range_length"), 0, kMaxU16, &m_rangeLast, cmapName, error)
+        || !rangedField(cmap, QStringLiteral("list_length"), 0, kMaxU16, &m_listLength, cmapName, error))
+        return false;
     if (!namedIntegers(reader, cmap, QStringLiteral("unicode_list"), &m_codes, error))
         return false;
 
@@ -144,15 +217,21 @@ bool FmtTxtFont::read(const CSourceReader &reader, const CFields &font, QString 
     // glyph cache object LVGL 8 keeps them in; both are zero when not initialised.
     m_cached = lookup.contains(QLatin1String("last_glyph_id"));
     CElement cache;
-    const CFields cacheFields = reader.elements(dsc.identifier(QStringLiteral("cache")), &cache) ? CFields(cache)
-                                                                                                : dsc;
-    qint64 letter = 0, id = 0;
-    cacheFields.integer(QStringLiteral("last_letter"), &letter);
-    cacheFields.integer(QStringLiteral("last_glyph_id"), &id);
-    m_startLetter = uint(letter);
-    m_startId = int(id);
+    const QString cacheName = dsc.identifier(QStringLiteral("cache"));
+    const bool ownCache = reader.elements(cacheName, &cache);
+    const CFields cacheFields = ownCache ? CFields(cache) : dsc;
+    const QString cacheWhere = ownCache ? cacheName : dscName;
+    if (!rangedField(cacheFields, QStringLiteral("last_letter"), 0, kMaxU32, &m_startLetter, cacheWhere, error)
+        || !rangedField(cacheFields, QStringLiteral("last_glyph_id"), 0, kMaxU32, &m_startId, cacheWhere, error))
+        return false;
     restart();
     return true;
+}
+
+QString FmtTxtFont::letters(int count) const
+{
+    const size_t listed = m_binary ? size_t(qMin(m_listLength, qint64(m_codes.size()))) : m_codes.size();
+    return listedLetters(m_codes, listed, m_rangeStart, m_rangeLast, count);
 }
 
 int FmtTxtFont::binarySearch(uint letter) const
@@ -186,7 +265,7 @@ bool FmtTxtFont::lookup(uint letter, PreviewGlyph *glyph)
 {
     if (qint64(letter) < m_rangeStart || qint64(letter) > m_rangeLast)
         return false;
-    int id;
+    qint64 id;
     if (m_cached && letter == m_cacheLetter) {
         id = m_cacheId;
     } else {
@@ -198,7 +277,7 @@ bool FmtTxtFont::lookup(uint letter, PreviewGlyph *glyph)
             m_cacheId = id;
         }
     }
-    if (id < 0 || size_t(id) >= m_glyphs.size())
+    if (id < 0 || quint64(id) >= m_glyphs.size())
         return false;
     const Descriptor &d = m_glyphs[size_t(id)];
     glyph->advW = d.advW;
@@ -221,6 +300,7 @@ class LegacyFont : public PreviewFont
 public:
     bool read(const CSourceReader &reader, const CFields &font, QString *error);
     bool lookup(uint letter, PreviewGlyph *glyph) override;
+    QString letters(int count) const override;
 
 private:
     struct Descriptor {
@@ -235,29 +315,33 @@ private:
 
 bool LegacyFont::read(const CSourceReader &reader, const CFields &font, QString *error)
 {
-    qint64 height = 0, bpp = 0;
-    if (!font.integer(QStringLiteral("h_px"), &height)) {
+    if (!font.field(QStringLiteral("h_px"))) {
         *error = QStringLiteral("the lv_font_t object has no h_px");
         return false;
     }
-    m_lineHeight = int(height);
-    font.integer(QStringLiteral("bpp"), &bpp);
-    m_bpp = int(bpp);
-    font.integer(QStringLiteral("unicode_first"), &m_first);
-    font.integer(QStringLiteral("unicode_last"), &m_last);
+    const QString where = QStringLiteral("the lv_font_t object");
+    if (!rangedField(font, QStringLiteral("h_px"), 0, 255, &m_lineHeight, where, error)
+        || !rangedField(font, QStringLiteral("bpp"), 0, 255, &m_bpp, where, error)
+        || !rangedField(font, QStringLiteral("unicode_first"), 0, kMaxU32, &m_first, where, error)
+        || !rangedField(font, QStringLiteral("unicode_last"), 0, kMaxU32, &m_last, where, error))
+        return false;
 
     CElement glyphs;
     if (!namedIntegers(reader, font, QStringLiteral("glyph_bitmap"), &m_bitmap, error)
         || !namedIntegers(reader, font, QStringLiteral("unicode_list"), &m_codes, error)
         || !namedList(reader, font, QStringLiteral("glyph_dsc"), &glyphs, error))
         return false;
+    // w_px and glyph_index share a 32-bit word: 8 and 24 bits.
+    const QString glyphsName = font.identifier(QStringLiteral("glyph_dsc"));
     m_glyphs.reserve(glyphs.members.size());
     for (const CElement &element : glyphs.members) {
         const CFields f(element, kLegacyGlyphFields);
-        qint64 width = 0, index = 0;
-        f.integer(QStringLiteral("w_px"), &width);
-        f.integer(QStringLiteral("glyph_index"), &index);
-        m_glyphs.push_back({int(width), index});
+        const QString at = QStringLiteral("%1[%2]").arg(glyphsName).arg(m_glyphs.size());
+        Descriptor d;
+        if (!rangedField(f, QStringLiteral("w_px"), 0, 255, &d.width, at, error)
+            || !rangedField(f, QStringLiteral("glyph_index"), 0, 0xFFFFFF, &d.index, at, error))
+            return false;
+        m_glyphs.push_back(d);
     }
     if (font.identifier(QStringLiteral("get_width")) != QLatin1String("lv_font_get_width_sparse")) {
         *error = QStringLiteral("the LVGL 5.3 font does not use the sparse lookups");
@@ -265,6 +349,11 @@ bool LegacyFont::read(const CSourceReader &reader, const CFields &font, QString 
     }
     m_description = QStringLiteral("LVGL 5.3 internal font");
     return true;
+}
+
+QString LegacyFont::letters(int count) const
+{
+    return listedLetters(m_codes, m_codes.size(), m_first, m_last, count);
 }
 
 bool LegacyFont::lookup(uint letter, PreviewGlyph *glyph)
@@ -307,12 +396,22 @@ public:
         m_description = description;
     }
     bool lookup(uint letter, PreviewGlyph *glyph) override;
+    QString letters(int count) const override;
+    // Empty when the table holds its whole position table and every record it points
+    // to; otherwise where it ends early. `what` names the table for the message.
+    QString truncation(const QString &what) const;
 
 private:
     // Bytes past the end read as 0 (where the target would read whatever follows).
     uint byteAt(qint64 offset) const
     {
         return offset >= 0 && offset < m_bitmap.size() ? uchar(m_bitmap.at(int(offset))) : 0u;
+    }
+    qint64 position(uint letter) const
+    {
+        const qint64 entry = 8 + 4 * qint64(letter - m_min);
+        return qint64(byteAt(entry) | byteAt(entry + 1) << 8 | byteAt(entry + 2) << 16
+                      | quint32(byteAt(entry + 3)) << 24);
     }
     uint m_min;
     uint m_max;
@@ -322,9 +421,7 @@ bool XbfFont::lookup(uint letter, PreviewGlyph *glyph)
 {
     if (letter > m_max || letter < m_min)
         return false;
-    const qint64 entry = 8 + 4 * qint64(letter - m_min);
-    const qint64 pos = qint64(byteAt(entry) | byteAt(entry + 1) << 8 | byteAt(entry + 2) << 16
-                              | quint32(byteAt(entry + 3)) << 24);
+    const qint64 pos = position(letter);
     if (pos == 0)
         return false;
     glyph->advW = int(byteAt(pos));
@@ -339,6 +436,54 @@ bool XbfFont::lookup(uint letter, PreviewGlyph *glyph)
     return true;
 }
 
+QString XbfFont::letters(int count) const
+{
+    QString out;
+    for (uint c = qMax(m_min, 1u); c <= m_max && out.size() < count; ++c) {
+        const QChar ch = QChar(ushort(c));
+        if (position(c) != 0 && !ch.isSurrogate() && ch.isPrint())
+            out += ch;
+    }
+    return out;
+}
+
+QString XbfFont::truncation(const QString &what) const
+{
+    const qint64 size = m_bitmap.size();
+    const qint64 table = m_max >= m_min ? 8 + 4 * (qint64(m_max) - m_min + 1) : 8;
+    if (size < table) {
+        return QStringLiteral("the %1 ends early: it holds %2 bytes, its header and position table alone need %3")
+            .arg(what)
+            .arg(size)
+            .arg(table);
+    }
+    const bool drawable = m_bpp == 1 || m_bpp == 2 || m_bpp == 4 || m_bpp == 8;
+    for (uint c = m_min; c <= m_max; ++c) {
+        const qint64 pos = position(c);
+        if (pos == 0)
+            continue;
+        qint64 end = pos + 6;
+        if (drawable && end <= size)
+            end += (qint64(byteAt(pos + 1)) * byteAt(pos + 2) * m_bpp + 7) / 8;
+        if (end > size) {
+            return QStringLiteral("the %1 ends early: it holds %2 bytes, but the glyph of %3 ends at byte %4")
+                .arg(what)
+                .arg(size)
+                .arg(codePointName(c))
+                .arg(end);
+        }
+    }
+    return QString();
+}
+
+std::unique_ptr<PreviewFont> checkedXbf(std::unique_ptr<XbfFont> font, const QString &what, QString *error)
+{
+    *error = font->truncation(what);
+    if (!error->isEmpty())
+        return nullptr;
+    return font;
+}
+
 std::unique_ptr<PreviewFont> decodeXbf(const CSourceReader &reader, const CFields &font,
                                        const QByteArray &bin, QString *error)
 {
@@ -346,14 +491,20 @@ std::unique_ptr<PreviewFont> decodeXbf(const CSourceReader &reader, const CField
     if (!readLineMetrics(font, &lineHeight, &baseLine, error))
         return nullptr;
     QByteArray table;
-    if (reader.integers(QStringLiteral("glyph_dsc_xbf"), &table)) {
+    QString why;
+    if (reader.integers(QStringLiteral("glyph_dsc_xbf"), &table, &why)) {
         if (table.size() < 8) {
             *error = QStringLiteral("the XBF table is shorter than its header");
             return nullptr;
         }
         const auto u16 = [&table](int at) { return uint(uchar(table[at])) | uint(uchar(table[at + 1])) << 8; };
-        return std::make_unique<XbfFont>(table, u16(0), u16(2), uchar(table[4]), lineHeight, baseLine,
-                                         QStringLiteral("XBF table in a C array"));
+        return checkedXbf(std::make_unique<XbfFont>(table, u16(0), u16(2), uchar(table[4]), lineHeight, baseLine,
+                                                    QStringLiteral("XBF table in a C array")),
+                          QStringLiteral("XBF table"), error);
+    }
+    if (why != QLatin1String("it is missing")) {
+        *error = QStringLiteral("the array \"glyph_dsc_xbf\" cannot be read: %1").arg(why);
+        return nullptr;
     }
     CElement header;
     if (reader.elements(QStringLiteral("__g_xbf_hd"), &header)) {
@@ -362,12 +513,30 @@ std::unique_ptr<PreviewFont> decodeXbf(const CSourceReader &reader, const CField
             return nullptr;
         }
         const CFields h(header);
-        qint64 min = 0, max = 0, bpp = 0;
-        h.integer(QStringLiteral("min"), &min);
-        h.integer(QStringLiteral("max"), &max);
-        h.integer(QStringLiteral("bpp"), &bpp);
-        return std::make_unique<XbfFont>(bin, uint(min & 0xFFFF), uint(max & 0xFFFF), int(bpp & 0xFF),
-                                         lineHeight, baseLine, QStringLiteral("XBF table in a .bin file"));
+        const QString where = QStringLiteral("__g_xbf_hd");
+        uint min = 0, max = 0;
+        int bpp = 0;
+        if (!rangedField(h, QStringLiteral("min"), 0, kMaxU16, &min, where, error)
+            || !rangedField(h, QStringLiteral("max"), 0, kMaxU16, &max, where, error)
+            || !rangedField(h, QStringLiteral("bpp"), 0, 255, &bpp, where, error))
+            return nullptr;
+        // The .bin starts with the same header: another font's .bin beside this C file
+        // would be drawn as garbage.
+        if (bin.size() >= 8) {
+            const auto u16 = [&bin](int at) { return uint(uchar(bin[at])) | uint(uchar(bin[at + 1])) << 8; };
+            if (u16(0) != min || u16(2) != max || uchar(bin[4]) != bpp) {
+                *error = QStringLiteral("the .bin file does not belong to this C file: its header says "
+                                        "%1 to %2 at %3 bpp, the C file %4 to %5 at %6 bpp")
+                             .arg(codePointName(u16(0)), codePointName(u16(2)))
+                             .arg(uchar(bin[4]))
+                             .arg(codePointName(min), codePointName(max))
+                             .arg(bpp);
+                return nullptr;
+            }
+        }
+        return checkedXbf(std::make_unique<XbfFont>(bin, min, max, bpp, lineHeight, baseLine,
+                                                    QStringLiteral("XBF table in a .bin file")),
+                          QStringLiteral(".bin file"), error);
     }
     *error = QStringLiteral("the font's glyph data were not found");
     return nullptr;
@@ -375,17 +544,22 @@ std::unique_ptr<PreviewFont> decodeXbf(const CSourceReader &reader, const CField
 
 } // namespace
 
-std::unique_ptr<PreviewFont> decodePreviewFont(const QString &cText, const QByteArray &bin, QString *error)
+namespace {
+
+std::unique_ptr<PreviewFont> decodeFont(const QString &cText, const QByteArray &bin, QString *error)
 {
-    QString dummy;
-    if (!error)
-        error = &dummy;
     CSourceReader reader;
     if (!reader.parse(cText, error))
         return nullptr;
     CElement fontInit;
-    if (!reader.elements(reader.objectOfType(QStringLiteral("lv_font_t")), &fontInit)) {
+    QString why;
+    const QString fontName = reader.objectOfType(QStringLiteral("lv_font_t"));
+    if (fontName.isEmpty()) {
         *error = QStringLiteral("the text defines no lv_font_t object");
+        return nullptr;
+    }
+    if (!reader.elements(fontName, &fontInit, &why)) {
+        *error = QStringLiteral("the lv_font_t object \"%1\" cannot be read: %2").arg(fontName, why);
         return nullptr;
     }
     const CFields font(fontInit);
@@ -402,6 +576,69 @@ std::unique_ptr<PreviewFont> decodePreviewFont(const QString &cText, const QByte
         return fmtTxt;
     }
     return decodeXbf(reader, font, bin, error);
+}
+
+// A regular file of at most `limit` bytes, handed to `take` as one block; a device, a
+// pipe or a larger file is refused instead of being read for ever or into all the
+// memory there is.
+template <typename Take>
+bool readLimited(const QString &path, qint64 limit, Take take, QString *error)
+{
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile()) {
+        *error = QStringLiteral("%1: not a regular file").arg(path);
+        return false;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("%1: %2").arg(path, file.errorString());
+        return false;
+    }
+    const qint64 size = file.size();
+    if (size > limit) {
+        *error = QStringLiteral("%1 is %2 bytes; the preview reads files of up to %3 MiB")
+                     .arg(path)
+                     .arg(size)
+                     .arg(limit >> 20);
+        return false;
+    }
+    // Mapped, the bytes are not copied once more before they become text.
+    if (const uchar *mapped = size > 0 ? file.map(0, size) : nullptr) {
+        take(reinterpret_cast<const char *>(mapped), int(size));
+        file.unmap(const_cast<uchar *>(mapped));
+        return true;
+    }
+    const QByteArray bytes = file.read(limit + 1);
+    if (bytes.size() > limit) {
+        *error = QStringLiteral("%1 is larger than the %2 MiB the preview reads").arg(path).arg(limit >> 20);
+        return false;
+    }
+    if (file.error() != QFileDevice::NoError) {
+        *error = QStringLiteral("%1: %2").arg(path, file.errorString());
+        return false;
+    }
+    take(bytes.constData(), bytes.size());
+    return true;
+}
+
+QString outOfMemory()
+{
+    return QStringLiteral("not enough memory to read the font");
+}
+
+} // namespace
+
+std::unique_ptr<PreviewFont> decodePreviewFont(const QString &cText, const QByteArray &bin, QString *error)
+{
+    QString dummy;
+    if (!error)
+        error = &dummy;
+    try {
+        return decodeFont(cText, bin, error);
+    } catch (const std::bad_alloc &) {
+        *error = outOfMemory();
+        return nullptr;
+    }
 }
 
 PreviewSource previewSourceOf(const ConversionResult &result, const QString &cFile)
@@ -425,33 +662,26 @@ std::unique_ptr<PreviewFont> loadPreviewFont(const PreviewSource &source, QStrin
     QString dummy;
     if (!error)
         error = &dummy;
-    QString text = source.text;
-    if (text.isEmpty()) {
-        QFile file(source.cPath);
-        if (!file.open(QIODevice::ReadOnly)) {
-            *error = QStringLiteral("%1: %2").arg(source.cPath, file.errorString());
-            return nullptr;
+    try {
+        QString text = source.text;
+        if (text.isEmpty()) {
+            // Everything the reader looks at (names, numbers, punctuation) is ASCII; other
+            // characters stand only in comments and strings, which it skips. So the bytes
+            // are widened as they are instead of being decoded, which for a large font is
+            // most of the reading time.
+            const auto widen = [&text](const char *data, int size) { text = QString::fromLatin1(data, size); };
+            if (!readLimited(source.cPath, kMaxPreviewFileBytes, widen, error))
+                return nullptr;
         }
-        // Everything the reader looks at (names, numbers, punctuation) is ASCII; other
-        // characters stand only in comments and strings, which it skips. So the bytes are
-        // widened as they are instead of being decoded, which for a large font is most of
-        // the reading time.
-        const qint64 size = file.size();
-        if (const uchar *mapped = size > 0 ? file.map(0, size) : nullptr)
-            text = QString::fromLatin1(reinterpret_cast<const char *>(mapped), int(size));
-        else
-            text = QString::fromLatin1(file.readAll());
-    }
-    QByteArray bin;
-    if (!source.binPath.isEmpty()) {
-        QFile file(source.binPath);
-        if (!file.open(QIODevice::ReadOnly)) {
-            *error = QStringLiteral("%1: %2").arg(source.binPath, file.errorString());
+        QByteArray bin;
+        const auto keep = [&bin](const char *data, int size) { bin = QByteArray(data, size); };
+        if (!source.binPath.isEmpty() && !readLimited(source.binPath, kMaxPreviewFileBytes, keep, error))
             return nullptr;
-        }
-        bin = file.readAll();
+        return decodeFont(text, bin, error);
+    } catch (const std::bad_alloc &) {
+        *error = outOfMemory();
+        return nullptr;
     }
-    return decodePreviewFont(text, bin, error);
 }
 
 } // namespace qm

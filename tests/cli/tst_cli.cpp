@@ -220,6 +220,16 @@ void TestCli::badArguments_data()
     QTest::newRow("set with a value") << QStringList{"--common-hanzi=yes"} << "--common-hanzi";
     QTest::newRow("preview text alone") << QStringList{"--preview-text", "abc"} << "--preview";
     QTest::newRow("preview scale") << QStringList{"--preview", "p.png", "--preview-scale", "3"} << "--preview-scale";
+    QTest::newRow("preview file without picture") << QStringList{"--preview-file", "f.c"} << "--preview FILE.png";
+    QTest::newRow("bin alone") << QStringList{"--bin", "f.bin", "--preview", "p.png"} << "--preview-file";
+    QTest::newRow("preview file and text") << QStringList{"--preview-file", "f.c", "--preview", "p.png", "--text", "a"}
+                                           << "--text does not apply";
+    QTest::newRow("preview file and -o") << QStringList{"--preview-file", "f.c", "--preview", "p.png", "-o", "g.c"}
+                                         << "-o does not apply";
+    QTest::newRow("picture over the font") << QStringList{"--preview-file", "f.c", "--preview", "./f.c"}
+                                           << "would replace the font it draws";
+    QTest::newRow("picture over the bin") << QStringList{"--preview-file", "f.c", "--bin", "f.bin", "--preview", "f.bin"}
+                                          << "would replace the font it draws";
 }
 
 void TestCli::badArguments()
@@ -560,6 +570,33 @@ void TestCli::previewOfTheOutputWritten()
     QVERIFY2(bin.err.contains(QLatin1String("preview")) && bin.err.contains(QLatin1String("U+2603")),
              qPrintable(bin.err));
     QCOMPARE(QImage(png).pixel(0, 0), qRgb(0x20, 0x20, 0x20));
+
+    // The files already there draw the same picture without converting; the sample
+    // defaults to the first characters the font lists.
+    const QString again = m_dir.filePath(QStringLiteral("again.png"));
+    const QStringList drawn{"--preview-file", m_dir.filePath(QStringLiteral("myFont.c")), "--preview", again,
+                            "--preview-text", "你好☃", "--preview-scale", "2", "--lvgl", "8", "--preview-dark"};
+    const CliRun reread = runCliProcess(drawn + QStringList{"--bin", m_dir.filePath(QStringLiteral("myFont.bin"))});
+    QVERIFY2(reread.exitCode == 0 && reread.err.contains(QLatin1String("U+2603")), qPrintable(reread.err));
+    QCOMPARE(QImage(again), QImage(png));
+    const CliRun noBin = runCliProcess(drawn);
+    QCOMPARE(noBin.exitCode, 1);
+    QVERIFY2(noBin.err.contains(QLatin1String("needs its .bin file (name it with --bin FONT.bin)")), qPrintable(noBin.err));
+    const CliRun listed = runCliProcess({"--preview-file", c, "--preview", again});
+    QVERIFY2(listed.exitCode == 0 && listed.err.isEmpty(), qPrintable(listed.err));
+    QCOMPARE(QImage(again).convertToFormat(QImage::Format_RGB32),
+             qm::stylePreview(qm::drawPreview(*font, QStringLiteral(" !\"#$%&'()*+,-./"), false), {}));
+    // A picture named through a link to the font would replace the font.
+    const QString link = m_dir.filePath(QStringLiteral("link.png"));
+    QVERIFY(QFile::link(c, link));
+    const QByteArray fontBytes = readFile(c);
+    const CliRun overFont = runCliProcess({"--preview-file", c, "--preview", link});
+    QCOMPARE(overFont.exitCode, 2);
+    QVERIFY2(overFont.err.contains(QLatin1String("would replace the font it draws")), qPrintable(overFont.err));
+    QCOMPARE(readFile(c), fontBytes);
+    const CliRun missing = runCliProcess({"--preview-file", m_dir.filePath(QStringLiteral("none.c")), "--preview", again});
+    QCOMPARE(missing.exitCode, 2);
+    QVERIFY2(missing.err.contains(QLatin1String("none.c does not exist")), qPrintable(missing.err));
 }
 
 // Standard input and pipes are read as text files, decoded as the window's import.

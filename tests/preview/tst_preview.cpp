@@ -1,4 +1,5 @@
 #include "glyphtesting.h"
+#include "testfiles.h"
 #include "sortedglyphs.h"
 #include "testfonts.h"
 #include "windowharness.h"
@@ -14,6 +15,7 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QRawFont>
 #include <QRegularExpression>
@@ -71,6 +73,12 @@ private slots:
     void drawsTheGlyphsTheEngineRendered();
     void readsTheDataWhateverTheLayout();
     void picturesInColourAndMagnified();
+
+    void refusesBrokenOutputsWithAReason_data();
+    void refusesBrokenOutputsWithAReason();
+    void refusesWhatWouldExhaustTheReader();
+    void refusesATruncatedOrForeignBin();
+    void picturesStayWithinThePixelBudget();
 
     void windowShowsTheResult_data();
     void windowShowsTheResult();
@@ -264,6 +272,227 @@ void TestPreview::picturesInColourAndMagnified()
     d.opacity.fill(0);
     style.scale = 8;
     QCOMPARE(qm::stylePreview(d, style).width(), 10000);
+}
+
+void TestPreview::refusesBrokenOutputsWithAReason_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("reason");
+
+    // The corpus: small outputs of this program, each edited by hand the way that once
+    // crashed, hung or misled the preview.
+    QTest::newRow("base line of 2^30") << "base_line_2pow30.c"
+        << "the lv_font_t object: .base_line = 1073741824 is not a number from -32768 to 32767";
+    QTest::newRow("ofs_x of INT_MIN") << "ofs_x_int_min.c"
+        << "glyph_dsc[0]: .ofs_x = -2147483648 is not a number from -32768 to 32767";
+    QTest::newRow("literal past INT64_MAX, negated") << "ofs_y_int64_min.c"
+        << "glyph_dsc[1]: .ofs_y = -9223372036854775808 is not a number from -32768 to 32767";
+    QTest::newRow("list_length of 2^63-1") << "list_length_int64_max.c"
+        << "cmaps[0]: .list_length = 0x7FFFFFFFFFFFFFFF is not a number from 0 to 65535";
+    QTest::newRow("literal of 2^64") << "line_height_2pow64.c"
+        << "the lv_font_t object: .line_height = 18446744073709551616 is not a number from 0 to 32767";
+    QTest::newRow("LVGL 5.3 w_px past 8 bits") << "legacy_w_px_300.c"
+        << "glyph_dsc[1]: .w_px = 300 is not a number from 0 to 255";
+    QTest::newRow("XBF array cut inside a record") << "xbf_array_cut.c"
+        << "the XBF table ends early: it holds 35 bytes, but the glyph of U+0042 ends at byte 40";
+}
+
+// A value its C field cannot hold, or one the preview would overflow on, is named with
+// where it stands; the same file through the CLI exits 1 and leaves the picture alone.
+void TestPreview::refusesBrokenOutputsWithAReason()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, reason);
+    const QString path = QFINDTESTDATA(QStringLiteral("corpus/") + file);
+    QVERIFY(!path.isEmpty());
+    QString error;
+    QVERIFY(!qm::loadPreviewFont({QString(), path, QString()}, &error));
+    QCOMPARE(error, reason);
+
+    const QString png = m_dir.filePath(QStringLiteral("old.png"));
+    QVERIFY(qmtest::writeFile(png, "old"));
+    QProcess cli;
+    cli.start(QStringLiteral(QM_CLI_PATH), {QStringLiteral("--preview-file"), path, QStringLiteral("--preview"), png});
+    QVERIFY(cli.waitForFinished(60000));
+    QCOMPARE(cli.exitCode(), 1);
+    QVERIFY2(QString::fromUtf8(cli.readAllStandardError()).contains(reason), qPrintable(reason));
+    QCOMPARE(qmtest::readFile(png), QByteArray("old"));
+}
+
+// Lists nested or long enough to exhaust the stack or the memory, files too large to
+// hold and files that never end are refused before they are read whole.
+void TestPreview::refusesWhatWouldExhaustTheReader()
+{
+    const QByteArray base = qmtest::readFile(QFINDTESTDATA("corpus/line_height_30000.c"));
+    QVERIFY(!base.isEmpty());
+    const QByteArray list = "glyph_dsc[] = {";
+    const int at = base.indexOf(list) + list.size();
+    QVERIFY(at > list.size());
+    QString error;
+
+    const QByteArray nested = base.left(at) + QByteArray(40000, '{') + QByteArray(40000, '}') + ',' + base.mid(at);
+    QVERIFY(!qm::decodePreviewFont(QString::fromLatin1(nested), QByteArray(), &error));
+    QCOMPARE(error, QStringLiteral("\"glyph_dsc\" (glyph_dsc) cannot be read: its braces are nested more than 16 deep"));
+    // In a field the preview does not read, sixteen deep with the list and the
+    // descriptor is still read; seventeen is not.
+    const auto deep = [&](int levels) {
+        return QString::fromLatin1(base.left(at) + "{.extra = " + QByteArray(levels, '{') + QByteArray(levels, '}')
+                                   + "}," + base.mid(at));
+    };
+    QVERIFY2(qm::decodePreviewFont(deep(14), QByteArray(), &error), qPrintable(error));
+    QVERIFY(!qm::decodePreviewFont(deep(15), QByteArray(), &error));
+
+    QByteArray zeros;
+    for (int i = 0; i <= (1 << 20); ++i)
+        zeros += "0,";
+    QVERIFY(!qm::decodePreviewFont(QString::fromLatin1(base.left(at) + zeros + base.mid(at)), QByteArray(), &error));
+    QCOMPARE(error, QStringLiteral("\"glyph_dsc\" (glyph_dsc) cannot be read: it holds more than 1048576 elements"));
+    const QByteArray codes = "unicode_list_1[] = {";
+    const int codesAt = base.indexOf(codes) + codes.size();
+    QVERIFY(!qm::decodePreviewFont(QString::fromLatin1(base.left(codesAt) + zeros + base.mid(codesAt)), QByteArray(),
+                                   &error));
+    QCOMPARE(error,
+             QStringLiteral("the array \"unicode_list_1\" (unicode_list) cannot be read: it holds more than 1048576 values"));
+
+    // One byte past the limit, sparse on disk.
+    const QString large = m_dir.filePath(QStringLiteral("large.c"));
+    {
+        QFile file(large);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(base) == base.size()
+                && file.resize(qm::kMaxPreviewFileBytes + 1));
+    }
+    QVERIFY(!qm::loadPreviewFont({QString(), large, QString()}, &error));
+    QCOMPARE(error, QStringLiteral("%1 is 536870913 bytes; the preview reads files of up to 512 MiB").arg(large));
+    QFile::remove(large);
+
+    QVERIFY(!qm::loadPreviewFont({QString(), QStringLiteral("/dev/zero"), QString()}, &error));
+    QCOMPARE(error, QStringLiteral("/dev/zero: not a regular file"));
+}
+
+// The XBF bin kind's .bin is checked against the table it must hold: cut short, or
+// another font's, it is refused as the C text of a cut file is.
+void TestPreview::refusesATruncatedOrForeignBin()
+{
+    QTemporaryDir dir;
+    qm::ConversionRequest r = qmtest::makeRequest(QStringLiteral("AB"), 1, qmtest::latinFont());
+    r.outputDir = dir.path();
+    qm::NoProgress progress;
+    const qm::ConversionResult result = qm::runConversion(GeneratorKind::XbfBin, r, progress);
+    QVERIFY2(result.ok, qPrintable(result.error));
+    qm::PreviewSource source = qm::previewSourceOf(result, QString());
+    const QByteArray bin = qmtest::readFile(source.binPath);
+    QString error;
+    QVERIFY2(qm::loadPreviewFont(source, &error), qPrintable(error));
+
+    // The last record is B's; its last byte is the file's last.
+    const QString cut = dir.filePath(QStringLiteral("cut.bin"));
+    source.binPath = cut;
+    QVERIFY(qmtest::writeFile(cut, bin.left(bin.size() - 1)));
+    QVERIFY(!qm::loadPreviewFont(source, &error));
+    QCOMPARE(error, QStringLiteral("the .bin file ends early: it holds %1 bytes, but the glyph of U+0042 ends at "
+                                   "byte %2").arg(bin.size() - 1).arg(bin.size()));
+    const int positions = 8 + 4 * 2;   // the header, then A's and B's places
+    QVERIFY(qmtest::writeFile(cut, bin.left(positions - 1)));
+    QVERIFY(!qm::loadPreviewFont(source, &error));
+    QCOMPARE(error, QStringLiteral("the .bin file ends early: it holds %1 bytes, its header and position table "
+                                   "alone need %2").arg(positions - 1).arg(positions));
+
+    QByteArray foreign = bin;
+    foreign[4] = 2;
+    QVERIFY(qmtest::writeFile(cut, foreign));
+    QVERIFY(!qm::loadPreviewFont(source, &error));
+    QCOMPARE(error, QStringLiteral("the .bin file does not belong to this C file: its header says U+0041 to U+0042 "
+                                   "at 2 bpp, the C file U+0041 to U+0042 at 1 bpp"));
+}
+
+namespace {
+
+// Every letter the same blank box, to put the budget's edges where a test wants them.
+class BoxFont : public qm::PreviewFont
+{
+public:
+    BoxFont(int lineHeight, int box, int advance) : m_box(box), m_advance(advance)
+    {
+        m_lineHeight = lineHeight;
+        m_baseLine = 0;
+        m_bpp = 8;
+        m_bitmap = QByteArray(box * box, char(0));
+    }
+    bool lookup(uint, qm::PreviewGlyph *g) override
+    {
+        g->advW = m_advance;
+        g->boxW = g->boxH = m_box;
+        g->bpp = 8;
+        g->bitmap = 0;
+        g->rowBits = qint64(m_box) * 8;
+        return true;
+    }
+    QString letters(int) const override { return QString(); }
+
+private:
+    int m_box;
+    int m_advance;
+};
+
+} // namespace
+
+// A legal size and a long sample make a picture of gigabytes; the sample is cut, and
+// the magnification lowered, at 16384 pixels a side and 64 megapixels, and it says so.
+void TestPreview::picturesStayWithinThePixelBudget()
+{
+    // 1000 px letters side by side: sixteen fit in 16384 pixels with the margins.
+    BoxFont wide(1000, 1000, 1000);
+    qm::PreviewDrawing d = qm::drawPreview(wide, QString(1001, QLatin1Char('A')), false);
+    QCOMPARE(d.opacity.size(), QSize(16000 + 8, 1000 + 8));
+    QCOMPARE(d.notes, QStringList{QStringLiteral("only the first 1000 characters are drawn")}
+                          << QStringLiteral("only the first 16 characters are drawn: the picture would exceed "
+                                            "16384 pixels a side or 64 megapixels"));
+
+    // Boxes drawn over each other: small picture, but each costs 16 megapixels to draw.
+    BoxFont stacked(4096, 4096, 0);
+    d = qm::drawPreview(stacked, QStringLiteral("AAAAA"), false);
+    QCOMPARE(d.notes, QStringList{QStringLiteral("only the first 4 characters are drawn: the picture would exceed "
+                                                 "16384 pixels a side or 64 megapixels")});
+    QCOMPARE(d.opacity.size(), QSize(4096 + 8, 4096 + 8));
+
+    // Lines: a line feed that would take the picture past 16384 rows ends the sample.
+    BoxFont dot(4096, 1, 1);
+    d = qm::drawPreview(dot, QStringLiteral("A\nA\nA\nA\nA"), false);
+    QCOMPARE(d.lines, 3);
+    QCOMPARE(d.opacity.height(), 3 * 4096 + 8);
+
+    // 8192 pixels doubled is just 16384 a side; 4096 x 4096 doubled would be just 64
+    // megapixels, so one row more is drawn 1:1.
+    qm::PreviewDrawing square;
+    square.opacity = QImage(8192, 1, QImage::Format_Grayscale8);
+    square.opacity.fill(0);
+    qm::PreviewStyle style;
+    style.scale = 2;
+    QString note;
+    QCOMPARE(qm::stylePreview(square, style, &note).size(), QSize(16384, 2));
+    QVERIFY(note.isEmpty());
+    square.opacity = QImage(4096, 4097, QImage::Format_Grayscale8);
+    square.opacity.fill(0);
+    style.scale = 8;
+    QCOMPARE(qm::stylePreview(square, style, &note).size(), QSize(4096, 4097));
+    QCOMPARE(note, QStringLiteral("drawn at 1x instead of 8x: larger, the picture would exceed 16384 pixels a side "
+                                  "or 64 megapixels"));
+
+    // A base line far below the line and a glyph far past the bitmaps are drawn as far
+    // as they go, with notes, never outside the picture.
+    QString error;
+    const std::unique_ptr<qm::PreviewFont> tall =
+        qm::loadPreviewFont({QString(), QFINDTESTDATA("corpus/line_height_30000.c"), QString()}, &error);
+    QVERIFY2(tall, qPrintable(error));
+    d = qm::drawPreview(*tall, QStringLiteral("AB\nAB\nAB\nAB\nAB"), false);
+    QCOMPARE(d.lineHeight, 30000);
+    QCOMPARE(d.lines, 3);
+    QCOMPARE(d.opacity.height(), 3 * 4096 + 8);
+    const std::unique_ptr<qm::PreviewFont> past =
+        qm::loadPreviewFont({QString(), QFINDTESTDATA("corpus/bitmap_index_past_end.c"), QString()}, &error);
+    QVERIFY2(past, qPrintable(error));
+    d = qm::drawPreview(*past, QStringLiteral("AB"), false);
+    QCOMPARE(d.notes, QStringList{QStringLiteral("U+0042: the glyph reads past the end of the font's data")});
 }
 
 void TestPreview::windowShowsTheResult_data()

@@ -55,28 +55,15 @@ void putInt16(QByteArray &font, int at, int value)
 
 } // namespace
 
-QString registerFontWithVerticalMetrics(const QString &folder, int ascender, int descender)
+namespace {
+
+// Registers `font` (a copy of DejaVu Sans) under `family`, a name as long as "DejaVu Sans"
+// put in place of it in the name table's one-byte and UTF-16 records.
+QString registerRenamedCopy(const QString &folder, QByteArray font, const QString &family)
 {
-    QFile source(QStringLiteral("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf"));
-    if (!source.open(QIODevice::ReadOnly))
-        return QString();
-    QByteArray font = source.readAll();
-    const QPair<int, int> hhea = findTable(font, "hhea");
-    const QPair<int, int> os2 = findTable(font, "OS/2");
     const QPair<int, int> name = findTable(font, "name");
-    if (hhea.first == 0 || os2.first == 0 || name.first == 0 || os2.second < 78)
+    if (name.first == 0)
         return QString();
-    putInt16(font, hhea.first + 4, ascender);
-    putInt16(font, hhea.first + 6, descender);
-    putInt16(font, hhea.first + 8, 0);                     // lineGap
-    putInt16(font, os2.first + 68, ascender);              // sTypoAscender
-    putInt16(font, os2.first + 70, descender);             // sTypoDescender
-    putInt16(font, os2.first + 72, 0);                     // sTypoLineGap
-    putInt16(font, os2.first + 74, qMax(0, ascender));     // usWinAscent
-    putInt16(font, os2.first + 76, qMax(0, -descender));   // usWinDescent
-    // A family name of the same length, in the name table's one-byte and UTF-16 records.
-    const QString family = QStringLiteral("QmMetric%1").arg(qAbs(ascender * 7 + descender) % 1000, 3, 10,
-                                                            QLatin1Char('0'));
     QByteArray names = font.mid(name.first, name.second);
     names.replace(QByteArray("DejaVu Sans"), family.toLatin1());
     QByteArray wideOld, wideNew;
@@ -94,6 +81,44 @@ QString registerFontWithVerticalMetrics(const QString &folder, int ascender, int
     const int id = QFontDatabase::addApplicationFont(copy.fileName());
     const QStringList families = id < 0 ? QStringList() : QFontDatabase::applicationFontFamilies(id);
     return families.value(0);
+}
+
+QByteArray dejaVuSans()
+{
+    QFile source(QStringLiteral("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf"));
+    return source.open(QIODevice::ReadOnly) ? source.readAll() : QByteArray();
+}
+
+} // namespace
+
+QString registerFontWithVerticalMetrics(const QString &folder, int ascender, int descender)
+{
+    QByteArray font = dejaVuSans();
+    const QPair<int, int> hhea = findTable(font, "hhea");
+    const QPair<int, int> os2 = findTable(font, "OS/2");
+    if (hhea.first == 0 || os2.first == 0 || os2.second < 78)
+        return QString();
+    putInt16(font, hhea.first + 4, ascender);
+    putInt16(font, hhea.first + 6, descender);
+    putInt16(font, hhea.first + 8, 0);                     // lineGap
+    putInt16(font, os2.first + 68, ascender);              // sTypoAscender
+    putInt16(font, os2.first + 70, descender);             // sTypoDescender
+    putInt16(font, os2.first + 72, 0);                     // sTypoLineGap
+    putInt16(font, os2.first + 74, qMax(0, ascender));     // usWinAscent
+    putInt16(font, os2.first + 76, qMax(0, -descender));   // usWinDescent
+    return registerRenamedCopy(folder, font,
+                               QStringLiteral("QmMetric%1").arg(qAbs(ascender * 7 + descender) % 1000, 3, 10,
+                                                                QLatin1Char('0')));
+}
+
+QString registerFontWithUnitsPerEm(const QString &folder, int unitsPerEm)
+{
+    QByteArray font = dejaVuSans();
+    const QPair<int, int> head = findTable(font, "head");
+    if (head.first == 0 || head.second < 54)
+        return QString();
+    putInt16(font, head.first + 18, unitsPerEm);
+    return registerRenamedCopy(folder, font, QStringLiteral("QmUpem%1").arg(unitsPerEm % 100000, 5, 10, QLatin1Char('0')));
 }
 
 } // namespace qmtest

@@ -22,5 +22,8 @@ QString missingTestFonts();
 // vertical metrics (hhea, OS/2) say `ascender` and `descender` font units, under a family
 // name of its own, which it returns; empty when the copy could not be made.
 QString registerFontWithVerticalMetrics(const QString &folder, int ascender, int descender);
+// The same with `unitsPerEm` in the head table: DejaVu Sans has 2048, so 16 draws every
+// glyph 128 times too large.
+QString registerFontWithUnitsPerEm(const QString &folder, int unitsPerEm);
 
 } // namespace qmtest
