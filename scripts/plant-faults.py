@@ -3,7 +3,8 @@
 should notice it.
 
 The worktree is copied (tracked and changed files alike) to build-plant, built once in
-build-plant/build, and the chosen tests are run on the unchanged code first: a test
+build-plant/build (or, with --in-place, the worktree's own build is used and every file
+is put back in a finally, its original kept in build-plant/rescue until then), and the chosen tests are run on the unchanged code first: a test
 that fails before any fault would make every fault look caught. Then each fault is a
 textual edit of one source file (a sign, a bound, an off-by-one, a missing step), the
 tests it concerns are rebuilt and run, and the file is put back whatever happens. The
@@ -20,17 +21,20 @@ what ctest's own limit would report). It is a tool for us, not part of the test 
 
 import argparse
 import os
-import shutil
+import signal
 import subprocess
 import sys
 import time
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parent.parent
-# The copy sits as deep as the worktree and builds into "build" inside it, so that ccache
-# finds the objects the worktree's own build made (its paths are relative to /work).
-TREE = ROOT / "build-plant"
-BUILD = TREE / "build"
+# A copy of the tree, or with --in-place the worktree and its own build; the original of
+# a file with a fault in it is kept in RESCUE until it is back, so that a run that was
+# killed is mended by the next one.
+COPY = ROOT / "build-plant"
+RESCUE = COPY / "rescue"
+TREE = COPY
+BUILD = COPY / "build"
 TEST_TIMEOUT = 240
 
 # Tests of each area, quickest first: the first failure settles a fault.
@@ -233,7 +237,8 @@ def copy_tree(tests_from):
 
 
 def build(targets, jobs):
-    code, out = run(["cmake", "--build", str(BUILD), "-j", str(jobs), "--target", *targets], TREE)
+    env = dict(os.environ, CCACHE_BASEDIR="/work")
+    code, out = run(["cmake", "--build", str(BUILD), "-j", str(jobs), "--target", *targets], TREE, env=env)
     return code == 0, out
 
 
@@ -248,12 +253,26 @@ def run_tests(tests):
     return None
 
 
+def rescue():
+    """Puts back any file a killed run left with a fault in it."""
+    if not RESCUE.exists():
+        return
+    for kept in RESCUE.rglob("*"):
+        if kept.is_file():
+            target = Path(kept.read_bytes().split(b"\0", 1)[0].decode())
+            target.write_bytes(kept.read_bytes().split(b"\0", 1)[1])
+            print(f"put back {target}, left with a fault by an earlier run")
+            kept.unlink()
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--list", action="store_true", help="list the faults and stop")
     parser.add_argument("--only", default="", help="faults whose id or area contains this")
     parser.add_argument("-j", "--jobs", type=int, default=2)
     parser.add_argument("--tests-from", metavar="REV", help="run the tests as they were at REV (e.g. main)")
+    parser.add_argument("--in-place", action="store_true",
+                        help="plant in the worktree and use its build folder (no copy to build)")
     args = parser.parse_args()
 
     faults = [f for f in FAULTS if args.only in f[0] or args.only == f[1]]
@@ -263,10 +282,17 @@ def main():
         print(f"{len(faults)} faults")
         return 0
 
-    copy_tree(args.tests_from)
-    env = dict(os.environ, CCACHE_BASEDIR="/work")
+    global TREE, BUILD
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(3))   # so that the finally runs
+    rescue()
+    if args.in_place:
+        if args.tests_from:
+            parser.error("--tests-from needs the copy")
+        TREE, BUILD = ROOT, ROOT / "build"
+    else:
+        copy_tree(args.tests_from)
     code, out = run(["cmake", "-S", str(TREE), "-B", str(BUILD), "-DCMAKE_BUILD_TYPE=RelWithDebInfo",
-                     "-DCMAKE_CXX_COMPILER_LAUNCHER=ccache"], TREE, env=env)
+                     "-DCMAKE_CXX_COMPILER_LAUNCHER=ccache"], TREE)
     if code != 0:
         print(out)
         return 2
@@ -285,14 +311,17 @@ def main():
     started = time.time()
     for fid, area, path, before, after, tests in faults:
         target = TREE / path
-        original = target.read_text()
+        original = target.read_text(encoding="utf-8")
         if original.count(before) != 1:
             print(f"{fid:30} NOT PLANTED: the text occurs {original.count(before)} times in {path}", flush=True)
             results.append((fid, area, "not planted", ""))
             continue
         t0 = time.time()
+        kept = RESCUE / fid
         try:
-            target.write_text(original.replace(before, after))
+            kept.parent.mkdir(parents=True, exist_ok=True)
+            kept.write_bytes(str(target).encode() + b"\0" + original.encode())
+            target.write_text(original.replace(before, after), encoding="utf-8")
             ok, out = build(tests, args.jobs)
             if not ok:
                 verdict, why = "not built", out.strip().splitlines()[-1][:150] if out.strip() else ""
@@ -300,7 +329,8 @@ def main():
                 failing = run_tests(tests)
                 verdict, why = ("caught", f"{failing[0]}: {failing[1]}") if failing else ("MISSED", "")
         finally:
-            target.write_text(original)
+            target.write_text(original, encoding="utf-8")
+            kept.unlink()
         results.append((fid, area, verdict, why))
         print(f"{area:10} {fid:30} {verdict:8} {time.time() - t0:5.0f}s  {why}", flush=True)
 
