@@ -5,7 +5,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 
 pkgs=(cmake make g++ gcc qtbase5-dev qtbase5-dev-tools qtbase5-private-dev
-      fonts-wqy-microhei fonts-font-awesome fonts-dejavu-core fonts-dejavu-extra fonts-droid-fallback
+      fonts-wqy-microhei fonts-font-awesome fonts-dejavu-core fonts-dejavu-extra fonts-droid-fallback fonts-urw-base35
       xvfb xauth)
 missing=()
 for p in "${pkgs[@]}"; do

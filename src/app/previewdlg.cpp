@@ -17,7 +17,10 @@ struct ReadJob {
 
 bool sameSource(const qm::PreviewSource &a, const qm::PreviewSource &b)
 {
-    // The text is shared with the window's copy, so identity is enough and cheap.
+    // A file keeps its name when it is converted into again (or edited), so only the
+    // text, which is shared with the window's copy, can be known unchanged, by identity.
+    if (a.text.isEmpty())
+        return false;
     return a.text.constData() == b.text.constData() && a.text.size() == b.text.size()
         && a.cPath == b.cPath && a.binPath == b.binPath;
 }

@@ -110,6 +110,23 @@ bool gatherInputText(const Options &options, QString *text, QString *error)
     return true;
 }
 
+namespace {
+
+// Qt lists a family that more than one foundry installed once per foundry, as "C059 [urw]"
+// and "C059 [UKWN]" (the OpenType and the Type 1 copies), and never by its bare name.
+bool familyIsInstalled(const QStringList &listed, const QString &family)
+{
+    for (const QString &name : listed) {
+        if (name.compare(family, Qt::CaseInsensitive) == 0)
+            return true;
+        if (name.startsWith(family + QLatin1String(" ["), Qt::CaseInsensitive) && name.endsWith(QLatin1Char(']')))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
 bool buildConversionFont(const Options &options, QFont *font, QStringList *warnings, QString *error)
 {
     QString family = options.font;
@@ -128,8 +145,7 @@ bool buildConversionFont(const Options &options, QFont *font, QStringList *warni
         }
         family = families.first();
         fileFace = QRawFont(options.font, 16);
-    } else if (!database.families().contains(family, Qt::CaseInsensitive)
-               && QFont::substitutes(family).isEmpty()) {
+    } else if (!familyIsInstalled(database.families(), family) && QFont::substitutes(family).isEmpty()) {
         QFont probe(family);
         *warnings << QStringLiteral("font family \"%1\" is not installed; \"%2\" is drawn instead")
                          .arg(family, QFontInfo(probe).family());

@@ -66,6 +66,38 @@ private slots:
         QTest::keyClick(&view, Qt::Key_A, Qt::ControlModifier);
         QCOMPARE(view.selectedText(), view.toPlainText());
     }
+
+    // Every line is drawn up to its last character and nothing below the last line; the
+    // last line, the longest here, can be scrolled to its end.
+    void drawsEveryLineToItsEnd()
+    {
+        OutputView view;
+        // The offscreen platform's fixed-pitch font is not; the window's is.
+        view.setFont(QFont(QStringLiteral("DejaVu Sans Mono")));
+        view.resize(600, 200);
+        view.setPlainText(QStringLiteral("ab中文cd\nx\U0001F600yz\nlast"));
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        const QImage shot = view.viewport()->grab().toImage();
+        const qreal cell = QFontMetricsF(view.viewport()->font()).horizontalAdvance(QLatin1Char('0'));
+        const int lineHeight = view.viewport()->height() / view.verticalScrollBar()->pageStep();
+        auto inked = [&](qreal left, qreal right, int top) {
+            for (int y = top; y < top + lineHeight && y < shot.height(); ++y)
+                for (int x = int(left); x < int(right) && x < shot.width(); ++x)
+                    if (qGray(shot.pixel(x, y)) < 128)
+                        return true;
+            return false;
+        };
+        // The cells of "d", "z" and the final "t".
+        const int lastColumn[] = {7, 4, 3};
+        for (int line = 0; line < 3; ++line)
+            QVERIFY2(inked(4 + lastColumn[line] * cell, 4 + (lastColumn[line] + 1) * cell, line * lineHeight),
+                     qPrintable(QStringLiteral("line %1").arg(line)));
+        QVERIFY(!inked(0, shot.width(), 3 * lineHeight));
+
+        view.setPlainText(QStringLiteral("a\n") + QString(200, QLatin1Char('x')));
+        QVERIFY(view.horizontalScrollBar()->maximum() + view.viewport()->width() >= 200 * cell);
+    }
 };
 
 QTEST_MAIN(TestOutputView)

@@ -75,6 +75,16 @@ private slots:
         QVERIFY(!isValidBpp(16));
     }
 
+    // What gets an empty glyph and is left out of previews: U+0001..U+001F and U+007F,
+    // nothing on either side of them.
+    void controlCharacters()
+    {
+        for (ushort u : {0x01, 0x0A, 0x1F, 0x7F})
+            QVERIFY2(isControlCharacter(QChar(u)), qPrintable(codePointName(u)));
+        for (ushort u : {0x00, 0x20, 0x7E, 0x80})
+            QVERIFY2(!isControlCharacter(QChar(u)), qPrintable(codePointName(u)));
+    }
+
     void dispatchTable_data()
     {
         QTest::addColumn<int>("lvVer");

@@ -11,6 +11,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFontDatabase>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -212,6 +213,8 @@ void TestCli::badArguments_data()
     QTest::newRow("range past 0xFFFF") << QStringList{"--range", "0x20-0x10000"} << "0x20-0x10000";
     QTest::newRow("range of 0") << QStringList{"--range", "0-10"} << "0-10";
     QTest::newRow("range of surrogates") << QStringList{"--range", "0xD000-0xE000"} << "0xD000-0xE000";
+    QTest::newRow("range to the first surrogate") << QStringList{"--range", "0xD7FF-0xD800"} << "0xD7FF-0xD800";
+    QTest::newRow("range from the last surrogate") << QStringList{"--range", "0xDFFF-0xE000"} << "0xDFFF-0xE000";
     QTest::newRow("range junk") << QStringList{"--range", "0x20-0x7F,abc"} << "abc";
     QTest::newRow("range open end") << QStringList{"--range", "32-"} << "32-";
     QTest::newRow("range empty item") << QStringList{"--range", "32,,40"} << "--range";
@@ -431,6 +434,15 @@ void TestCli::fontFiles()
     QCOMPARE(warnings.size(), 1);
     o = Options();
     warnings.clear();
+    QVERIFY(qm::cli::buildConversionFont(o, &font, &warnings, &error));
+    QVERIFY2(warnings.isEmpty(), qPrintable(warnings.join('\n')));
+
+    // A family from two foundries (C059 as OpenType and as Type 1), which Qt lists only
+    // with the foundry's name after it, is installed.
+    QVERIFY2(QFontDatabase().families().contains(QStringLiteral("C059 [urw]")),
+             "C059 is missing: scripts/setup.sh installs fonts-urw-base35");
+    o.font = QStringLiteral("C059");
+    o.style = QStringLiteral("Roman");
     QVERIFY(qm::cli::buildConversionFont(o, &font, &warnings, &error));
     QVERIFY2(warnings.isEmpty(), qPrintable(warnings.join('\n')));
 }

@@ -127,6 +127,11 @@ private slots:
         const PreparedConversion prepared = preparedFor(chars, icon, icons, bpp);
         CapturePipeline threaded(prepared, kind, decorate, true);
         CapturePipeline single(prepared, kind, decorate, false);
+        // The full encoding gives every glyph the rows of the set's tallest line: here the
+        // icons', which differs from the text's.
+        const int textLine = single.capturer().lineHeight(), iconLine = single.capturer().iconLineHeight();
+        QVERIFY(textLine != iconLine);
+        const int fullRows = qMax(textLine, iconLine);
         for (int i = 0; i < chars.size(); ++i) {
             CapturedGlyph a = threaded.next(i);
             CapturedGlyph b = single.next(i);
@@ -140,6 +145,8 @@ private slots:
             single.finish(b);
             QVERIFY2(a.rows == b.rows && a.block == b.block && a.line == b.line, qPrintable(where));
             QVERIFY2(a.crop.boxH == b.crop.boxH && a.crop.rowsBelow == b.crop.rowsBelow, qPrintable(where));
+            if (kind == CapturePipeline::Encoding::FullText && a.glyph.width > 0)
+                QVERIFY2(a.rows.count(QLatin1Char('\n')) + 1 == fullRows, qPrintable(where));
             if (kind == CapturePipeline::Encoding::CroppedBytes) {
                 const size_t used = size_t(qm::rowBytesFor(a.glyph.width, bpp) * a.crop.boxH);
                 QVERIFY2(a.bytes.size() >= used && b.bytes.size() >= used

@@ -60,6 +60,53 @@ std::unique_ptr<qm::PreviewFont> decoded(const QString &text, QString *error)
     return qm::decodePreviewFont(text, QByteArray(), error);
 }
 
+// "x,y=opacity" of every pixel with ink, row by row.
+QStringList inkedPixels(const QImage &image)
+{
+    QStringList out;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (const int v = image.constScanLine(y)[x])
+                out << QStringLiteral("%1,%2=%3").arg(x).arg(y).arg(v);
+    return out;
+}
+
+// A font written by hand the ways a C compiler accepts: signs, casts, octal, a negative
+// byte, positional fields after a designated one. Glyphs at 4 bpp, line height 8, base
+// line 2; its lookup is a linear search that keeps the last letter found.
+const char kHandFont[] = R"C(#include "lvgl.h"
+static const uint8_t glyph_bitmap[] = {0xF0, 0x0F, -1, 0360};
+static const lv_font_fmt_txt_glyph_dsc_t glyph_dsc[] = {
+    {.bitmap_index = 0, .adv_w = 3, .box_w = 2, .box_h = 2, .ofs_x = -1, .ofs_y = -2},
+    {.bitmap_index = 2, 4, 2, 1, (int16_t)+1, - 1},
+    {3, 2, 1, 1, 0, 0x3},
+};
+static const uint16_t unicode_list[] = {0x41, 0x42, 0x43, 0};
+static const lv_font_fmt_txt_cmap_t cmaps[] = {
+    {.range_start = 0x41, .range_length = 0x43, .unicode_list = unicode_list, .list_length = 3},
+};
+static lv_font_fmt_txt_dsc_t font_dsc = {
+    .glyph_bitmap = glyph_bitmap, .glyph_dsc = glyph_dsc, .cmaps = cmaps, .bpp = 4,
+};
+static bool get_dsc(const lv_font_t * font, lv_font_glyph_dsc_t * dsc_out, uint32_t letter, uint32_t next)
+{
+    /* a walk along unicode_list, remembered in last_letter and last_glyph_id */
+    return false;
+}
+const lv_font_t hand = {.get_glyph_dsc = get_dsc, .line_height = 8, .base_line = 2, .dsc = &font_dsc};
+)C";
+
+// An XBF table by hand: codes 0x41..0x42 at 4 bpp, positions 16 and 23, records of
+// advance, box, offsets (as signed bytes) and a reserved byte, then the pixels.
+const char kHandXbf[] = R"C(#include "lvgl.h"
+static const uint8_t glyph_dsc_xbf[] = {
+    0x41, 0, 0x42, 0, 4, 0, 0, 0,   16, 0, 0, 0,   23, 0, 0, 0,
+    3, 2, 1, 0xFF, 0xFE, 0, 0xFF,
+    2, 1, 1, 0, 3, 0, 0xF0,
+};
+const lv_font_t xbf = {.line_height = 8, .base_line = 2};
+)C";
+
 } // namespace
 
 class TestPreview : public QObject
@@ -72,6 +119,7 @@ private slots:
     void drawsTheGlyphsTheEngineRendered_data();
     void drawsTheGlyphsTheEngineRendered();
     void readsTheDataWhateverTheLayout();
+    void drawsHandWrittenFontsWhereLvglPutsThem();
     void picturesInColourAndMagnified();
 
     void refusesBrokenOutputsWithAReason_data();
@@ -234,6 +282,29 @@ void TestPreview::readsTheDataWhateverTheLayout()
     QVERIFY2(error.contains(QLatin1String("lv_font_t")), qPrintable(error));
     QVERIFY(!decoded(QStringLiteral("const lv_font_t f = {.dsc = &font_dsc, .line_height = 16,};"), &error));
     QVERIFY2(error.contains(QLatin1String("font_dsc")), qPrintable(error));
+}
+
+// Every pixel of two hand-written fonts, worked out by hand: x = pen + ofs_x, y = line
+// top + line height - base line - box height - ofs_y, the picture's origin 4 pixels in
+// from the leftmost box.
+void TestPreview::drawsHandWrittenFontsWhereLvglPutsThem()
+{
+    QString error;
+    std::unique_ptr<qm::PreviewFont> font = decoded(QString::fromLatin1(kHandFont), &error);
+    QVERIFY2(font, qPrintable(error));
+    // The second B comes from the one-letter cache; CR LF is one line break; C is the last code.
+    qm::PreviewDrawing d = qm::drawPreview(*font, QStringLiteral("ABB\r\nC@D"), false);
+    QCOMPARE(d.lines, 2);
+    QCOMPARE(d.missingLetters, QStringLiteral("@D"));
+    QCOMPARE(d.opacity.size(), QSize(20, 24));
+    QCOMPARE(inkedPixels(d.opacity), (QStringList{"4,10=255", "9,10=255", "10,10=255", "13,10=255", "14,10=255",
+                                                  "5,11=255", "5,14=255"}));
+
+    font = decoded(QString::fromLatin1(kHandXbf), &error);
+    QVERIFY2(font, qPrintable(error));
+    d = qm::drawPreview(*font, QStringLiteral("AB@C"), false);
+    QCOMPARE(d.missingLetters, QStringLiteral("@C"));
+    QCOMPARE(inkedPixels(d.opacity), (QStringList{"8,6=255", "4,11=255", "5,11=255"}));
 }
 
 void TestPreview::picturesInColourAndMagnified()
@@ -538,6 +609,20 @@ void TestPreview::windowShowsTheResult()
     QVERIFY(dlg->picture().width() < before.width());
     QVERIFY(dlg->picture().height() > before.height());
     QVERIFY2(status->text().contains(QStringLiteral("☃")), qPrintable(status->text()));
+
+    // Other characters converted into the same place (the pane, the same file, the same
+    // folder) are what the dialog shows, then and after it is closed and opened again.
+    qmtest::child<QPlainTextEdit>(&w, "pte_input")->setPlainText(QStringLiteral("温度"));
+    qmtest::child<QPushButton>(&w, "btn_convert")->click();
+    QVERIFY2(w.messages.isEmpty(), qPrintable(w.messages.join('\n')));
+    for (int reopened = 0; reopened < 2; ++reopened) {
+        QTRY_VERIFY(!dlg->isReading());
+        sample->setPlainText(QStringLiteral("温度"));
+        QVERIFY2(!dlg->picture().isNull() && !status->text().contains(QLatin1String("没有")),
+                 qPrintable(status->text()));
+        dlg->close();
+        qmtest::child<QPushButton>(&w, "btn_preview")->click();
+    }
 }
 
 QTEST_MAIN(TestPreview)
