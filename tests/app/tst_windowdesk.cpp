@@ -310,7 +310,9 @@ private slots:
         auto *status = child<QLabel>(&w, "label_status");
         const QString full = status->toolTip();
         QVERIFY(full.startsWith(QStringLiteral("已写入 myFont.bin（")));
-        status->setFixedWidth(status->fontMetrics().horizontalAdvance(full.section(QStringLiteral("，位于 "), 0, 0)) + 80);
+        // Room for the names, the sizes and a few characters of the folder.
+        status->setFixedWidth(status->fontMetrics().horizontalAdvance(
+            full.section(QStringLiteral("，位于 "), 0, 0) + QStringLiteral("，位于 /tmp/ab…cd")));
         QApplication::processEvents();
         const QString shown = status->text();
         QVERIFY2(shown.startsWith(full.section(QStringLiteral("，位于 "), 0, 0) + QStringLiteral("，位于 ")), qPrintable(shown));
