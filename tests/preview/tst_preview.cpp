@@ -374,7 +374,7 @@ void TestPreview::refusesBrokenOutputsWithAReason()
 {
     QFETCH(QString, file);
     QFETCH(QString, reason);
-    const QString path = QFINDTESTDATA(QStringLiteral("corpus/") + file);
+    const QString path = QStringLiteral(QM_TEST_CORPUS_DIR "/") + file;
     QVERIFY(!path.isEmpty());
     QString error;
     QVERIFY(!qm::loadPreviewFont({QString(), path, QString()}, &error));
@@ -394,7 +394,7 @@ void TestPreview::refusesBrokenOutputsWithAReason()
 // hold and files that never end are refused before they are read whole.
 void TestPreview::refusesWhatWouldExhaustTheReader()
 {
-    const QByteArray base = qmtest::readFile(QFINDTESTDATA("corpus/line_height_30000.c"));
+    const QByteArray base = qmtest::readFile(QStringLiteral(QM_TEST_CORPUS_DIR "/line_height_30000.c"));
     QVERIFY(!base.isEmpty());
     const QByteArray list = "glyph_dsc[] = {";
     const int at = base.indexOf(list) + list.size();
@@ -553,14 +553,14 @@ void TestPreview::picturesStayWithinThePixelBudget()
     // as they go, with notes, never outside the picture.
     QString error;
     const std::unique_ptr<qm::PreviewFont> tall =
-        qm::loadPreviewFont({QString(), QFINDTESTDATA("corpus/line_height_30000.c"), QString()}, &error);
+        qm::loadPreviewFont({QString(), QStringLiteral(QM_TEST_CORPUS_DIR "/line_height_30000.c"), QString()}, &error);
     QVERIFY2(tall, qPrintable(error));
     d = qm::drawPreview(*tall, QStringLiteral("AB\nAB\nAB\nAB\nAB"), false);
     QCOMPARE(d.lineHeight, 30000);
     QCOMPARE(d.lines, 3);
     QCOMPARE(d.opacity.height(), 3 * 4096 + 8);
     const std::unique_ptr<qm::PreviewFont> past =
-        qm::loadPreviewFont({QString(), QFINDTESTDATA("corpus/bitmap_index_past_end.c"), QString()}, &error);
+        qm::loadPreviewFont({QString(), QStringLiteral(QM_TEST_CORPUS_DIR "/bitmap_index_past_end.c"), QString()}, &error);
     QVERIFY2(past, qPrintable(error));
     d = qm::drawPreview(*past, QStringLiteral("AB"), false);
     QCOMPARE(d.notes, QStringList{QStringLiteral("U+0042: the glyph reads past the end of the font's data")});
