@@ -61,6 +61,10 @@ private slots:
         QApplication::sendEvent(vp, &move);
         QTest::mouseRelease(vp, Qt::LeftButton, Qt::NoModifier, at(3, 1));
         QCOMPARE(view.selectedText(), QStringLiteral("文cd\nx\U0001F600"));
+        // Past the end of a line is just before its break.
+        QTest::mouseClick(vp, Qt::LeftButton, Qt::NoModifier, at(40, 0));
+        QTest::mouseClick(vp, Qt::LeftButton, Qt::ShiftModifier, at(40, 1));
+        QCOMPARE(view.selectedText(), QStringLiteral("\nx\U0001F600yz"));
         // The grab paints every kind of cell, the selection included.
         QVERIFY(!view.grab().isNull());
         QTest::keyClick(&view, Qt::Key_A, Qt::ControlModifier);

@@ -215,6 +215,7 @@ void TestCli::badArguments_data()
     QTest::newRow("range of surrogates") << QStringList{"--range", "0xD000-0xE000"} << "0xD000-0xE000";
     QTest::newRow("range to the first surrogate") << QStringList{"--range", "0xD7FF-0xD800"} << "0xD7FF-0xD800";
     QTest::newRow("range from the last surrogate") << QStringList{"--range", "0xDFFF-0xE000"} << "0xDFFF-0xE000";
+    QTest::newRow("range to 0x10000") << QStringList{"--range", "0xE000-0x10000"} << "0xE000-0x10000";
     QTest::newRow("range junk") << QStringList{"--range", "0x20-0x7F,abc"} << "abc";
     QTest::newRow("range open end") << QStringList{"--range", "32-"} << "32-";
     QTest::newRow("range empty item") << QStringList{"--range", "32,,40"} << "--range";

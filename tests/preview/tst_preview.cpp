@@ -148,17 +148,19 @@ void TestPreview::drawsTheGlyphsTheEngineRendered_data()
     QTest::addColumn<int>("lvVer");
     QTest::addColumn<int>("bpp");
     QTest::addColumn<bool>("fromFile");
+    // LV_USE_FONT_PLACEHOLDER is on by default from LVGL 8.3 on.
+    QTest::addColumn<bool>("placeholders");
 
-    QTest::newRow("sorted, LVGL 6, 4 bpp, from the file") << int(GeneratorKind::SortedInternal) << 1 << 4 << true;
-    QTest::newRow("sorted, LVGL 8, 1 bpp") << int(GeneratorKind::SortedInternal) << 2 << 1 << false;
-    QTest::newRow("unsorted, LVGL 8, 2 bpp") << int(GeneratorKind::UnsortedInternal) << 2 << 2 << false;
-    QTest::newRow("LVGL 5.3, 4 bpp") << int(GeneratorKind::Legacy) << 0 << 4 << false;
-    QTest::newRow("XBF array, 8 bpp") << int(GeneratorKind::XbfArray) << 1 << 8 << false;
-    QTest::newRow("XBF bin, 1 bpp") << int(GeneratorKind::XbfBin) << 2 << 1 << false;
-    QTest::newRow("sorted, LVGL 9, 8 bpp") << int(GeneratorKind::SortedInternal) << 3 << 8 << false;
-    QTest::newRow("unsorted, LVGL 9, 1 bpp, from the file") << int(GeneratorKind::UnsortedInternal) << 3 << 1 << true;
-    QTest::newRow("XBF array, LVGL 9, 2 bpp") << int(GeneratorKind::XbfArray) << 3 << 2 << false;
-    QTest::newRow("XBF bin, LVGL 9, 4 bpp") << int(GeneratorKind::XbfBin) << 3 << 4 << false;
+    QTest::newRow("sorted, LVGL 6, 4 bpp, from the file") << int(GeneratorKind::SortedInternal) << 1 << 4 << true << false;
+    QTest::newRow("sorted, LVGL 8, 1 bpp") << int(GeneratorKind::SortedInternal) << 2 << 1 << false << true;
+    QTest::newRow("unsorted, LVGL 8, 2 bpp") << int(GeneratorKind::UnsortedInternal) << 2 << 2 << false << true;
+    QTest::newRow("LVGL 5.3, 4 bpp") << int(GeneratorKind::Legacy) << 0 << 4 << false << false;
+    QTest::newRow("XBF array, 8 bpp") << int(GeneratorKind::XbfArray) << 1 << 8 << false << false;
+    QTest::newRow("XBF bin, 1 bpp") << int(GeneratorKind::XbfBin) << 2 << 1 << false << true;
+    QTest::newRow("sorted, LVGL 9, 8 bpp") << int(GeneratorKind::SortedInternal) << 3 << 8 << false << true;
+    QTest::newRow("unsorted, LVGL 9, 1 bpp, from the file") << int(GeneratorKind::UnsortedInternal) << 3 << 1 << true << true;
+    QTest::newRow("XBF array, LVGL 9, 2 bpp") << int(GeneratorKind::XbfArray) << 3 << 2 << false << true;
+    QTest::newRow("XBF bin, LVGL 9, 4 bpp") << int(GeneratorKind::XbfBin) << 3 << 4 << false << true;
 }
 
 // The picture holds exactly the glyphs the engine rendered, each where LVGL puts it:
@@ -171,6 +173,7 @@ void TestPreview::drawsTheGlyphsTheEngineRendered()
     QFETCH(int, lvVer);
     QFETCH(int, bpp);
     QFETCH(bool, fromFile);
+    QFETCH(bool, placeholders);
 
     const QString chars = QStringLiteral("Hg中文");
     qm::ConversionRequest r = qmtest::makeRequest(chars, bpp, qmtest::cjkFont());
@@ -189,7 +192,7 @@ void TestPreview::drawsTheGlyphsTheEngineRendered()
     const std::unique_ptr<qm::PreviewFont> font = qm::loadPreviewFont(qm::previewSourceOf(result, cFile), &error);
     QVERIFY2(font, qPrintable(error));
 
-    const bool placeholders = qm::placeholdersByDefault(lvVer);
+    QCOMPARE(qm::placeholdersByDefault(lvVer), placeholders);
     const QString sample = QStringLiteral("Hg\n中Z文");
     const qm::PreviewDrawing drawing = qm::drawPreview(*font, sample, placeholders);
     const int lh = result.fontHeight;
@@ -601,7 +604,7 @@ void TestPreview::windowShowsTheResult()
     auto *status = qmtest::child<QLabel>(dlg, "label_status");
     QCOMPARE(sample->toPlainText(), QStringLiteral("你好LVGL"));
     QVERIFY2(!dlg->picture().isNull(), qPrintable(status->text()));
-    QVERIFY2(!status->text().contains(QLatin1String("没有")), qPrintable(status->text()));
+    QVERIFY2(!status->text().contains(QStringLiteral("没有")), qPrintable(status->text()));
     const QSize before = dlg->picture().size();
     QCOMPARE(before.height() % 4, 0);
 
@@ -618,7 +621,7 @@ void TestPreview::windowShowsTheResult()
     for (int reopened = 0; reopened < 2; ++reopened) {
         QTRY_VERIFY(!dlg->isReading());
         sample->setPlainText(QStringLiteral("温度"));
-        QVERIFY2(!dlg->picture().isNull() && !status->text().contains(QLatin1String("没有")),
+        QVERIFY2(!dlg->picture().isNull() && !status->text().contains(QStringLiteral("没有")),
                  qPrintable(status->text()));
         dlg->close();
         qmtest::child<QPushButton>(&w, "btn_preview")->click();
