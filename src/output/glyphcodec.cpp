@@ -238,6 +238,41 @@ GlyphCodecModel GlyphCodecModel::train(int bpp, const std::vector<GlyphLevels> &
     return model;
 }
 
+bool GlyphCodecModel::fromTables(int bpp, const std::vector<QByteArray> &groups, const std::vector<QByteArray> &cums,
+                                 GlyphCodecModel *model)
+{
+    if (bpp != 1 && bpp != 2 && bpp != 4 && bpp != 8)
+        return false;
+    GlyphCodecModel m;
+    m.m_bpp = bpp;
+    m.m_planeCount = bpp == 8 ? 2 : 1;
+    if (int(groups.size()) < m.m_planeCount || int(cums.size()) < m.m_planeCount)
+        return false;
+    for (int p = 0; p < m.m_planeCount; ++p) {
+        Plane &plane = m.m_planes[p];
+        plane.keyBits = keyBitsFor(bpp, p);
+        plane.symbols = bpp == 8 ? 16 : 1 << bpp;
+        const QByteArray &group = groups[size_t(p)];
+        const QByteArray &cum = cums[size_t(p)];
+        const int row = plane.symbols + 1;
+        if (group.size() != (1 << plane.keyBits) || cum.isEmpty() || cum.size() % row != 0)
+            return false;
+        const int rows = cum.size() / row;
+        plane.groupOfKey.assign(group.constData(), group.constData() + group.size());
+        for (uint8_t g : plane.groupOfKey)
+            if (g >= rows)
+                return false;
+        for (int r = 0; r < rows; ++r) {
+            std::array<uint8_t, 17> c{};
+            for (int s = 0; s < row; ++s)
+                c[size_t(s)] = uint8_t(cum[r * row + s]);
+            plane.cum.push_back(c);
+        }
+    }
+    *model = std::move(m);
+    return true;
+}
+
 QByteArray encodeGlyph(const GlyphCodecModel &model, const GlyphLevels &glyph)
 {
     if (glyph.w <= 0 || glyph.h <= 0)

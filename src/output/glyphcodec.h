@@ -40,6 +40,10 @@ public:
 
     // A model for `bpp` (1, 2, 4 or 8) that codes every glyph of `glyphs`.
     static GlyphCodecModel train(int bpp, const std::vector<GlyphLevels> &glyphs);
+    // The model whose tables a generated file holds (per plane, the bytes of
+    // glyph_model_groupN and glyph_model_cumN); false when they cannot be one for `bpp`.
+    static bool fromTables(int bpp, const std::vector<QByteArray> &groups, const std::vector<QByteArray> &cums,
+                           GlyphCodecModel *model);
 
     struct Plane {
         int keyBits = 0;

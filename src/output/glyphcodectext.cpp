@@ -94,7 +94,7 @@ QString glyphDecoderFunction(const GlyphCodecModel &model, const GlyphDecoderTar
     const QString max = QString::number((1 << bpp) - 1);
     QString out;
     out += QLatin1String("/* A level of the glyph being unpacked; outside the box it is 0. */\n"
-                         "static inline uint32_t __user_font_level(const uint8_t * row, uint32_t x, uint32_t box_w) {\n"
+                         "static uint32_t __user_font_level(const uint8_t * row, uint32_t x, uint32_t box_w) {\n"
                          "    if( row == NULL || x >= box_w ) return 0;\n");
     if (target.a8)
         out += QStringLiteral("    return (uint32_t)row[x] >> %1;\n").arg(8 - bpp);
@@ -107,7 +107,7 @@ QString glyphDecoderFunction(const GlyphCodecModel &model, const GlyphDecoderTar
                    .arg(max);
     out += QLatin1String("}\n\n");
     if (bpp >= 4)
-        out += QLatin1String("static inline uint32_t __user_font_quarter(uint32_t v) {\n"
+        out += QLatin1String("static uint32_t __user_font_quarter(uint32_t v) {\n"
                              "    return (uint32_t)(v > 0) + (uint32_t)(v >= 8) + (uint32_t)(v >= 15);\n"
                              "}\n\n");
 

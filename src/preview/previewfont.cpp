@@ -2,6 +2,8 @@
 
 #include "preview/previewcreader.h"
 
+#include "output/glyphcodec.h"
+
 #include <QFile>
 
 namespace qm {
@@ -74,6 +76,7 @@ private:
         qint64 bitmapIndex = 0;
         int advW = 0, boxW = 0, boxH = 0, ofsX = 0, ofsY = 0;
     };
+    bool unpackCompressed(const CSourceReader &reader, QString *error);
     int binarySearch(uint letter) const;
     int linearSearch(uint letter) const;
     qint64 code(qint64 index) const
@@ -117,6 +120,8 @@ bool FmtTxtFont::read(const CSourceReader &reader, const CFields &font, QString 
             f.integer(kFmtTxtGlyphFields.at(i), &v[i]);
         m_glyphs.push_back({v[0], int(v[1]), int(v[2]), int(v[3]), int(v[4]), int(v[5])});
     }
+    if (!unpackCompressed(reader, error))
+        return false;
 
     if (cmaps.members.empty()) {
         *error = QStringLiteral("the font has no character map");
@@ -152,6 +157,67 @@ bool FmtTxtFont::read(const CSourceReader &reader, const CFields &font, QString 
     m_startLetter = uint(letter);
     m_startId = int(id);
     restart();
+    return true;
+}
+
+bool FmtTxtFont::unpackCompressed(const CSourceReader &reader, QString *error)
+{
+    std::vector<QByteArray> groups, cums;
+    for (int plane = 0; plane < 2; ++plane) {
+        QByteArray group, cum;
+        CElement rows;
+        if (!reader.integers(QStringLiteral("glyph_model_group%1").arg(plane), &group)
+            || !reader.elements(QStringLiteral("glyph_model_cum%1").arg(plane), &rows))
+            break;
+        // One braced row of the cumulative frequencies per group.
+        for (const CElement &row : rows.members)
+            for (const CElement &value : row.members) {
+                qint64 v = 0;
+                value.toInteger(&v);
+                cum += char(v);
+            }
+        groups.push_back(group);
+        cums.push_back(cum);
+    }
+    if (groups.empty())
+        return true;   // a plain font
+    GlyphCodecModel model;
+    if (!GlyphCodecModel::fromTables(m_bpp, groups, cums, &model)) {
+        *error = QStringLiteral("the compressed glyphs' tables do not fit a %1 bpp font").arg(m_bpp);
+        return false;
+    }
+    // Each glyph is unpacked once into rows packed as a plain font holds them, so the
+    // drawing reads both kinds alike.
+    const QByteArray streams = m_bitmap;
+    QByteArray packed;
+    std::vector<uint8_t> levels;
+    for (Descriptor &d : m_glyphs) {
+        const qint64 pixels = qint64(qMax(0, d.boxW)) * qMax(0, d.boxH);
+        if (pixels > (qint64(1) << 24)) {
+            *error = QStringLiteral("a glyph box of %1 x %2 is too large to unpack").arg(d.boxW).arg(d.boxH);
+            return false;
+        }
+        levels.assign(size_t(pixels), 0);
+        if (d.bitmapIndex < 0
+            || !decodeGlyph(model, reinterpret_cast<const uint8_t *>(streams.constData()), size_t(streams.size()),
+                            size_t(d.bitmapIndex), qMax(0, d.boxW), qMax(0, d.boxH), levels.data())) {
+            *error = QStringLiteral("a glyph's stream starts at %1, past the %2 bytes of glyph_bitmap")
+                         .arg(d.bitmapIndex)
+                         .arg(streams.size());
+            return false;
+        }
+        d.bitmapIndex = packed.size();
+        const int rowBytes = (qMax(0, d.boxW) * m_bpp + 7) / 8;
+        for (int y = 0; y < qMax(0, d.boxH); ++y) {
+            QByteArray row(rowBytes, '\0');
+            for (int x = 0; x < d.boxW; ++x) {
+                const int bit = x * m_bpp;
+                row[bit / 8] = char(uchar(row[bit / 8]) | levels[size_t(y * d.boxW + x)] << (8 - m_bpp - bit % 8));
+            }
+            packed += row;
+        }
+    }
+    m_bitmap = packed;
     return true;
 }
 

@@ -93,6 +93,7 @@ void SettingsRecord::resetToDefaults()
     FontPoint = kDefaultFontPoint;
     LvVerIdx = kDefaultLvVer;
     TextSort = true;
+    Compress = false;
     SaveFile = true;
 }
 
@@ -145,6 +146,7 @@ void SettingsRecord::loadFromFile(const QString &path)
     readWholeInt(o, "FontPoint", FontPoint);
     readWholeInt(o, "LvVerIdx", LvVerIdx);
     readBool(o, "TextSort", TextSort);
+    readBool(o, "Compress", Compress);
     readBool(o, "SaveFile", SaveFile);
 }
 
@@ -169,6 +171,7 @@ QByteArray SettingsRecord::toJson() const
     o.insert(QStringLiteral("FontPoint"), FontPoint);
     o.insert(QStringLiteral("LvVerIdx"), LvVerIdx);
     o.insert(QStringLiteral("TextSort"), TextSort);
+    o.insert(QStringLiteral("Compress"), Compress);
     o.insert(QStringLiteral("SaveFile"), SaveFile);
     return QJsonDocument(o).toJson(QJsonDocument::Indented);
 }
