@@ -71,6 +71,24 @@ void CompressedGlyphs::addGlyph(QChar ch, int boxW, int boxH, const QString &row
     m_glyphs.push_back(std::move(g));
 }
 
+void CompressedGlyphs::addGlyphBytes(QChar ch, int boxW, int boxH, const uint8_t *packed)
+{
+    Glyph g;
+    g.ch = ch;
+    g.w = qMax(0, boxW);
+    g.h = qMax(0, boxH);
+    g.levels.assign(size_t(g.w) * size_t(g.h), 0);
+    const int rowBytes = rowBytesFor(g.w, m_bpp);
+    m_largest = qMax(m_largest, rowBytes * g.h);
+    const int mask = (1 << m_bpp) - 1;
+    for (int y = 0; y < g.h; ++y)
+        for (int x = 0; x < g.w; ++x) {
+            const int bit = x * m_bpp;
+            g.levels[size_t(y * g.w + x)] = uint8_t((packed[y * rowBytes + bit / 8] >> (8 - m_bpp - bit % 8)) & mask);
+        }
+    m_glyphs.push_back(std::move(g));
+}
+
 void CompressedGlyphs::finish()
 {
     std::vector<GlyphLevels> views;
@@ -82,47 +100,71 @@ void CompressedGlyphs::finish()
     QHash<QByteArray, int> seen;
     m_streamBytes = 0;
     for (Glyph &g : m_glyphs) {
-        QByteArray stream = encodeGlyph(m_model, {g.w, g.h, g.levels.data()});
-        if (stream.isEmpty()) {
+        g.stream = encodeGlyph(m_model, {g.w, g.h, g.levels.data()});
+        m_longest = qMax(m_longest, int(g.stream.size()));
+        g.levels = std::vector<uint8_t>();
+        if (g.stream.isEmpty()) {
             g.offset = m_streamBytes;
             continue;
         }
         // Two glyphs of one box and one stream are the same picture.
-        const QByteArray key = QByteArray::number(g.w) + 'x' + QByteArray::number(g.h) + ':' + stream;
+        const QByteArray key = QByteArray::number(g.w) + 'x' + QByteArray::number(g.h) + ':' + g.stream;
         const auto it = seen.constFind(key);
         if (it != seen.constEnd()) {
             g.offset = it.value();
+            g.shared = true;
             continue;
         }
         g.offset = m_streamBytes;
         seen.insert(key, g.offset);
-        m_streamBytes += stream.size();
-        g.stream = std::move(stream);
+        m_streamBytes += g.stream.size();
     }
+}
+
+QString CompressedGlyphs::pictureAndBytes(int i, bool sharedToo) const
+{
+    static const char hex[] = "0123456789abcdef";
+    const Glyph &g = m_glyphs[size_t(i)];
+    QString body = g.picture;
+    const bool bytes = sharedToo || !g.shared;
+    for (int k = 0; bytes && k < g.stream.size(); ++k) {
+        const uint byte = uchar(g.stream[k]);
+        body += QLatin1String("0x");
+        body += QLatin1Char(hex[byte >> 4]);
+        body += QLatin1Char(hex[byte & 15]);
+        body += QLatin1Char(',');
+        if (k % 16 == 15 || k + 1 == g.stream.size())
+            body += QLatin1Char('\n');
+    }
+    if (body.endsWith(QLatin1Char('\n')))
+        body.chop(1);
+    return body;
 }
 
 void CompressedGlyphs::appendBlocks(LineBuffer &out) const
 {
-    static const char hex[] = "0123456789abcdef";
-    QString body;
-    for (const Glyph &g : m_glyphs) {
-        // The plain block's layout: the picture where the rows were, the stream after it.
-        body = g.picture;
-        for (int i = 0; i < g.stream.size(); ++i) {
-            const uint byte = uchar(g.stream[i]);
-            body += QLatin1String("0x");
-            body += QLatin1Char(hex[byte >> 4]);
-            body += QLatin1Char(hex[byte & 15]);
-            body += QLatin1Char(',');
-            if (i % 16 == 15 || i + 1 == g.stream.size())
-                body += QLatin1Char('\n');
-        }
-        if (body.endsWith(QLatin1Char('\n')))
-            body.chop(1);
-        QString block;
-        writeFmtTxtBitmapBlock(block, g.ch, body);
+    // The plain block's layout: the picture where the rows were, the stream after it.
+    QString block;
+    for (int i = 0; i < count(); ++i) {
+        block.clear();
+        writeFmtTxtBitmapBlock(block, m_glyphs[size_t(i)].ch, pictureAndBytes(i, false));
         out.append(block);
     }
+}
+
+QString CompressedGlyphs::decoderText(bool a8) const
+{
+    GlyphDecoderTarget target;
+    target.a8 = a8;
+    QString text = glyphDecoderTables(m_model) + glyphDecoderFunction(m_model, target);
+    if (a8) {
+        text.chop(1);
+    } else {
+        // LVGL 6 and 8 draw from the pointer the callback returns before they ask for
+        // another glyph, so one buffer of the largest glyph serves every call.
+        text += QStringLiteral("static uint8_t glyph_unpacked[%1];\n").arg(m_largest);
+    }
+    return text;
 }
 
 QByteArray CompressedGlyphs::streams() const
@@ -130,7 +172,8 @@ QByteArray CompressedGlyphs::streams() const
     QByteArray all;
     all.reserve(m_streamBytes);
     for (const Glyph &g : m_glyphs)
-        all += g.stream;
+        if (!g.shared)
+            all += g.stream;
     return all;
 }
 

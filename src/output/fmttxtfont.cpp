@@ -149,22 +149,15 @@ void finishCompressedSections(CompressedGlyphs &glyphs, FmtTxtSections &sections
 
 void appendCompressedDecoder(LineBuffer &out, const ConversionRequest &request, const CompressedGlyphs &glyphs)
 {
-    GlyphDecoderTarget target;
-    target.a8 = request.lvVer == kLvgl9;
-    QString text = glyphDecoderTables(glyphs.model());
-    text += glyphDecoderFunction(glyphs.model(), target);
-    if (!target.a8) {
-        // LVGL 6 and 8 draw from the pointer the callback returns before they ask for
-        // another glyph, so one buffer of the largest glyph serves every call.
-        text += QStringLiteral("static uint8_t glyph_unpacked[%1];\n\n").arg(glyphs.largestGlyphBytes());
-        text += QStringLiteral(
+    const bool a8 = request.lvVer == kLvgl9;
+    QString text = glyphs.decoderText(a8);
+    if (!a8) {
+        text += QStringLiteral("\n"
                     "static const uint8_t * __user_font_glyph(const lv_font_fmt_txt_glyph_dsc_t * gdsc) {\n"
                     "    __user_font_unpack(glyph_bitmap, (uint32_t)sizeof(glyph_bitmap), gdsc->bitmap_index, gdsc->box_w, gdsc->box_h, glyph_unpacked, ((uint32_t)gdsc->box_w * %1u + 7u) / 8u);\n"
                     "    return glyph_unpacked;\n"
                     "}\n")
                     .arg(request.bpp);
-    } else {
-        text.chop(1);
     }
     out.append(text);
     out.appendEmptyLines(1);

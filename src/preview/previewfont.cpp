@@ -160,7 +160,9 @@ bool FmtTxtFont::read(const CSourceReader &reader, const CFields &font, QString 
     return true;
 }
 
-bool FmtTxtFont::unpackCompressed(const CSourceReader &reader, QString *error)
+// The glyph codec's tables of a compressed font. False with an error when they are
+// there but unusable; `present` says whether there were any.
+bool readGlyphModel(const CSourceReader &reader, int bpp, GlyphCodecModel *model, bool *present, QString *error)
 {
     std::vector<QByteArray> groups, cums;
     for (int plane = 0; plane < 2; ++plane) {
@@ -179,43 +181,61 @@ bool FmtTxtFont::unpackCompressed(const CSourceReader &reader, QString *error)
         groups.push_back(group);
         cums.push_back(cum);
     }
-    if (groups.empty())
-        return true;   // a plain font
-    GlyphCodecModel model;
-    if (!GlyphCodecModel::fromTables(m_bpp, groups, cums, &model)) {
-        *error = QStringLiteral("the compressed glyphs' tables do not fit a %1 bpp font").arg(m_bpp);
+    *present = !groups.empty();
+    if (*present && !GlyphCodecModel::fromTables(bpp, groups, cums, model)) {
+        *error = QStringLiteral("the compressed glyphs' tables do not fit a %1 bpp font").arg(bpp);
         return false;
     }
+    return true;
+}
+
+// Unpacks a w x h glyph whose stream starts at `offset` and appends its rows, packed as
+// a plain font holds them, to `packed`.
+bool unpackGlyph(const GlyphCodecModel &model, const QByteArray &streams, qint64 offset, int w, int h, int bpp,
+                 QByteArray *packed, QString *error)
+{
+    w = qMax(0, w);
+    h = qMax(0, h);
+    if (qint64(w) * h > (qint64(1) << 24)) {
+        *error = QStringLiteral("a glyph box of %1 x %2 is too large to unpack").arg(w).arg(h);
+        return false;
+    }
+    std::vector<uint8_t> levels(size_t(w) * size_t(h));
+    if (offset < 0
+        || !decodeGlyph(model, reinterpret_cast<const uint8_t *>(streams.constData()), size_t(streams.size()),
+                        size_t(offset), w, h, levels.data())) {
+        *error = QStringLiteral("a glyph's stream starts at %1, past the %2 bytes of its data").arg(offset).arg(streams.size());
+        return false;
+    }
+    const int rowBytes = (w * bpp + 7) / 8;
+    for (int y = 0; y < h; ++y) {
+        QByteArray row(rowBytes, '\0');
+        for (int x = 0; x < w; ++x) {
+            const int bit = x * bpp;
+            row[bit / 8] = char(uchar(row[bit / 8]) | levels[size_t(y * w + x)] << (8 - bpp - bit % 8));
+        }
+        *packed += row;
+    }
+    return true;
+}
+
+bool FmtTxtFont::unpackCompressed(const CSourceReader &reader, QString *error)
+{
+    GlyphCodecModel model;
+    bool present = false;
+    if (!readGlyphModel(reader, m_bpp, &model, &present, error))
+        return false;
+    if (!present)
+        return true;
     // Each glyph is unpacked once into rows packed as a plain font holds them, so the
     // drawing reads both kinds alike.
     const QByteArray streams = m_bitmap;
     QByteArray packed;
-    std::vector<uint8_t> levels;
     for (Descriptor &d : m_glyphs) {
-        const qint64 pixels = qint64(qMax(0, d.boxW)) * qMax(0, d.boxH);
-        if (pixels > (qint64(1) << 24)) {
-            *error = QStringLiteral("a glyph box of %1 x %2 is too large to unpack").arg(d.boxW).arg(d.boxH);
-            return false;
-        }
-        levels.assign(size_t(pixels), 0);
-        if (d.bitmapIndex < 0
-            || !decodeGlyph(model, reinterpret_cast<const uint8_t *>(streams.constData()), size_t(streams.size()),
-                            size_t(d.bitmapIndex), qMax(0, d.boxW), qMax(0, d.boxH), levels.data())) {
-            *error = QStringLiteral("a glyph's stream starts at %1, past the %2 bytes of glyph_bitmap")
-                         .arg(d.bitmapIndex)
-                         .arg(streams.size());
-            return false;
-        }
+        const qint64 at = d.bitmapIndex;
         d.bitmapIndex = packed.size();
-        const int rowBytes = (qMax(0, d.boxW) * m_bpp + 7) / 8;
-        for (int y = 0; y < qMax(0, d.boxH); ++y) {
-            QByteArray row(rowBytes, '\0');
-            for (int x = 0; x < d.boxW; ++x) {
-                const int bit = x * m_bpp;
-                row[bit / 8] = char(uchar(row[bit / 8]) | levels[size_t(y * d.boxW + x)] << (8 - m_bpp - bit % 8));
-            }
-            packed += row;
-        }
+        if (!unpackGlyph(model, streams, at, d.boxW, d.boxH, m_bpp, &packed, error))
+            return false;
     }
     m_bitmap = packed;
     return true;
@@ -364,7 +384,7 @@ class XbfFont : public PreviewFont
 public:
     XbfFont(const QByteArray &table, uint min, uint max, int bpp, int lineHeight, int baseLine,
             const QString &description)
-        : m_min(min), m_max(max)
+        : m_table(table), m_min(min), m_max(max)
     {
         m_bitmap = table;
         m_bpp = bpp;
@@ -373,24 +393,50 @@ public:
         m_description = description;
     }
     bool lookup(uint letter, PreviewGlyph *glyph) override;
+    // Compressed records: every glyph is unpacked once into rows packed as a plain
+    // record holds them; the descriptors stay in the table.
+    bool unpack(const GlyphCodecModel &model, QString *error);
 
 private:
     // Bytes past the end read as 0 (where the target would read whatever follows).
     uint byteAt(qint64 offset) const
     {
-        return offset >= 0 && offset < m_bitmap.size() ? uchar(m_bitmap.at(int(offset))) : 0u;
+        return offset >= 0 && offset < m_table.size() ? uchar(m_table.at(int(offset))) : 0u;
     }
+    qint64 positionOf(uint letter) const
+    {
+        const qint64 entry = 8 + 4 * qint64(letter - m_min);
+        return qint64(byteAt(entry) | byteAt(entry + 1) << 8 | byteAt(entry + 2) << 16
+                      | quint32(byteAt(entry + 3)) << 24);
+    }
+    QByteArray m_table;
+    QHash<qint64, qint64> m_unpackedAt;   // record position -> its rows in m_bitmap
+    bool m_unpacked = false;
     uint m_min;
     uint m_max;
 };
+
+bool XbfFont::unpack(const GlyphCodecModel &model, QString *error)
+{
+    QByteArray packed;
+    for (uint letter = m_min; letter <= m_max && m_max < 0x10000; ++letter) {
+        const qint64 pos = positionOf(letter);
+        if (pos == 0 || m_unpackedAt.contains(pos))
+            continue;
+        m_unpackedAt.insert(pos, packed.size());
+        if (!unpackGlyph(model, m_table, pos + 6, int(byteAt(pos + 1)), int(byteAt(pos + 2)), m_bpp, &packed, error))
+            return false;
+    }
+    m_bitmap = packed;
+    m_unpacked = true;
+    return true;
+}
 
 bool XbfFont::lookup(uint letter, PreviewGlyph *glyph)
 {
     if (letter > m_max || letter < m_min)
         return false;
-    const qint64 entry = 8 + 4 * qint64(letter - m_min);
-    const qint64 pos = qint64(byteAt(entry) | byteAt(entry + 1) << 8 | byteAt(entry + 2) << 16
-                              | quint32(byteAt(entry + 3)) << 24);
+    const qint64 pos = positionOf(letter);
     if (pos == 0)
         return false;
     glyph->advW = int(byteAt(pos));
@@ -399,10 +445,19 @@ bool XbfFont::lookup(uint letter, PreviewGlyph *glyph)
     glyph->ofsX = int(qint8(byteAt(pos + 3)));
     glyph->ofsY = int(qint8(byteAt(pos + 4)));
     glyph->bpp = m_bpp;
-    glyph->bitmap = pos + 6;
+    glyph->bitmap = m_unpacked ? m_unpackedAt.value(pos) : pos + 6;
     glyph->rowBits = qint64(glyph->boxW) * m_bpp;
     glyph->fromLineTop = false;
     return true;
+}
+
+bool unpackXbf(const CSourceReader &reader, XbfFont &font, QString *error)
+{
+    GlyphCodecModel model;
+    bool present = false;
+    if (!readGlyphModel(reader, font.bpp(), &model, &present, error))
+        return false;
+    return !present || font.unpack(model, error);
 }
 
 std::unique_ptr<PreviewFont> decodeXbf(const CSourceReader &reader, const CFields &font,
@@ -418,8 +473,11 @@ std::unique_ptr<PreviewFont> decodeXbf(const CSourceReader &reader, const CField
             return nullptr;
         }
         const auto u16 = [&table](int at) { return uint(uchar(table[at])) | uint(uchar(table[at + 1])) << 8; };
-        return std::make_unique<XbfFont>(table, u16(0), u16(2), uchar(table[4]), lineHeight, baseLine,
-                                         QStringLiteral("XBF table in a C array"));
+        auto xbf = std::make_unique<XbfFont>(table, u16(0), u16(2), uchar(table[4]), lineHeight, baseLine,
+                                             QStringLiteral("XBF table in a C array"));
+        if (!unpackXbf(reader, *xbf, error))
+            return nullptr;
+        return xbf;
     }
     CElement header;
     if (reader.elements(QStringLiteral("__g_xbf_hd"), &header)) {
@@ -432,8 +490,11 @@ std::unique_ptr<PreviewFont> decodeXbf(const CSourceReader &reader, const CField
         h.integer(QStringLiteral("min"), &min);
         h.integer(QStringLiteral("max"), &max);
         h.integer(QStringLiteral("bpp"), &bpp);
-        return std::make_unique<XbfFont>(bin, uint(min & 0xFFFF), uint(max & 0xFFFF), int(bpp & 0xFF),
-                                         lineHeight, baseLine, QStringLiteral("XBF table in a .bin file"));
+        auto xbf = std::make_unique<XbfFont>(bin, uint(min & 0xFFFF), uint(max & 0xFFFF), int(bpp & 0xFF),
+                                             lineHeight, baseLine, QStringLiteral("XBF table in a .bin file"));
+        if (!unpackXbf(reader, *xbf, error))
+            return nullptr;
+        return xbf;
     }
     *error = QStringLiteral("the font's glyph data were not found");
     return nullptr;

@@ -35,6 +35,7 @@ const Kind kKinds[] = {
     // Compressed glyphs: ids end in "z"; each must read back exactly as its plain kind.
     {"sorted6z", GeneratorKind::SortedInternal, 1, true}, {"unsorted6z", GeneratorKind::UnsortedInternal, 1, true},
     {"sorted8z", GeneratorKind::SortedInternal, 2, true}, {"unsorted8z", GeneratorKind::UnsortedInternal, 2, true},
+    {"xbfarrayz", GeneratorKind::XbfArray, 1, true},      {"xbfbinz", GeneratorKind::XbfBin, 1, true},
     // Built and drawn by tst_lvgl9; here for the names they use.
     {"sorted9", GeneratorKind::SortedInternal, 3}, {"unsorted9", GeneratorKind::UnsortedInternal, 3},
     {"xbfarray9", GeneratorKind::XbfArray, 3},     {"xbfbin9", GeneratorKind::XbfBin, 3},
@@ -256,8 +257,8 @@ void TestCompileMatrix::everyKindBuildsAndReadsBack_data()
     QTest::addColumn<QString>("headers");
     QTest::addColumn<QStringList>("kinds");
     QTest::addColumn<bool>("placeholder");
-    const QStringList six{"sorted6", "unsorted6", "xbfarray", "xbfbin", "sorted6z", "unsorted6z"};
-    const QStringList eight{"sorted8", "unsorted8", "xbfarray", "xbfbin", "sorted8z", "unsorted8z"};
+    const QStringList six{"sorted6", "unsorted6", "xbfarray", "xbfbin", "sorted6z", "unsorted6z", "xbfarrayz", "xbfbinz"};
+    const QStringList eight{"sorted8", "unsorted8", "xbfarray", "xbfbin", "sorted8z", "unsorted8z", "xbfarrayz", "xbfbinz"};
     QTest::newRow("LVGL 5.3") << "v5" << QStringList{"legacy"} << false;
     // 3-bit bpp field, 8-bit line height and box
     QTest::newRow("LVGL 6.1") << "v6" << six << false;

@@ -121,6 +121,8 @@ const KindCase kKinds[] = {
     // Compressed glyphs unpack straight into the draw buffer: the same pixels.
     {"sortedz", GeneratorKind::SortedInternal, true},
     {"unsortedz", GeneratorKind::UnsortedInternal, true},
+    {"xbfz", GeneratorKind::XbfArray, true},
+    {"binz", GeneratorKind::XbfBin, true},
 };
 
 QByteArray a8Pixels(const QByteArray &packed, int boxW, int boxH, int bpp)
