@@ -51,41 +51,61 @@ std::vector<int> groupKeys(const std::vector<Sparse> &keys, int symbols, int max
     for (int c = 0; c < k; ++c)
         for (const auto &sc : keys[size_t(order[size_t(c)])].counts)
             centre[size_t(c * symbols + sc.first)] = sc.second;
-    std::vector<float> cost(size_t(k * symbols));
-    for (int round = 0; round < 6; ++round) {
+    // Code lengths symbol-major, so that a key's cost against every group is a few
+    // passes over contiguous rows the compiler can vectorise.
+    std::vector<float> cost(size_t(symbols * k));
+    std::vector<float> bits(static_cast<size_t>(k));
+    auto assign = [&](const Sparse &key) {
+        std::fill(bits.begin(), bits.end(), 0.0f);
+        for (const auto &sc : key.counts) {
+            const float weight = float(sc.second);
+            const float *row = &cost[size_t(sc.first * k)];
+            for (int c = 0; c < k; ++c)
+                bits[size_t(c)] += weight * row[c];
+        }
+        // The smallest first, in four independent lanes (a plain argmin is a chain of
+        // dependent compares and took most of the training time), then where it is.
+        float lane[4] = {bits[0], bits[0], bits[0], bits[0]};
+        int c = 0;
+        for (; c + 4 <= k; c += 4)
+            for (int l = 0; l < 4; ++l)
+                lane[l] = bits[size_t(c + l)] < lane[l] ? bits[size_t(c + l)] : lane[l];
+        float least = std::min(std::min(lane[0], lane[1]), std::min(lane[2], lane[3]));
+        for (; c < k; ++c)
+            least = std::min(least, bits[size_t(c)]);
+        return int(std::find(bits.begin(), bits.end(), least) - bits.begin());
+    };
+    // Rare keys hardly move the groups: the rounds refine on the frequent ones and the
+    // rare ones only take their nearest group at the end.
+    const double frequent = 8;
+    for (int round = 0; round <= 4; ++round) {
         for (int c = 0; c < k; ++c) {
             double total = 0;
             for (int s = 0; s < symbols; ++s)
                 total += centre[size_t(c * symbols + s)];
             for (int s = 0; s < symbols; ++s)
-                cost[size_t(c * symbols + s)] =
+                cost[size_t(s * k + c)] =
                     float(-std::log2((centre[size_t(c * symbols + s)] + 0.02) / (total + 0.02 * symbols)));
         }
+        const bool last = round == 4;
         bool moved = false;
         for (int i = 0; i < n; ++i) {
             const Sparse &key = keys[size_t(i)];
-            float best = 0;
-            int bestGroup = -1;
-            for (int c = 0; c < k; ++c) {
-                const float *row = &cost[size_t(c * symbols)];
-                float bits = 0;
-                for (const auto &sc : key.counts)
-                    bits += float(sc.second) * row[sc.first];
-                if (bestGroup < 0 || bits < best) {
-                    best = bits;
-                    bestGroup = c;
-                }
-            }
-            if (round == 0 || group[size_t(i)] != bestGroup)
-                moved = true;
-            group[size_t(i)] = bestGroup;
+            if (!last && key.total < frequent)
+                continue;
+            const int best = assign(key);
+            moved = moved || round == 0 || group[size_t(i)] != best;
+            group[size_t(i)] = best;
         }
-        if (!moved)
+        if (last)
             break;
         std::fill(centre.begin(), centre.end(), 0.0);
         for (int i = 0; i < n; ++i)
-            for (const auto &sc : keys[size_t(i)].counts)
-                centre[size_t(group[size_t(i)] * symbols + sc.first)] += sc.second;
+            if (keys[size_t(i)].total >= frequent)
+                for (const auto &sc : keys[size_t(i)].counts)
+                    centre[size_t(group[size_t(i)] * symbols + sc.first)] += sc.second;
+        if (!moved)
+            round = 3;   // settled: straight to the final pass over every key
     }
     // Groups that lost every key are dropped, so the tables hold only used rows.
     std::vector<int> renumber(size_t(k), -1);
@@ -149,19 +169,62 @@ std::array<uint8_t, 17> cumulativeFrequencies(const std::vector<double> &counts,
 
 // Walks a glyph in raster order and hands each coded symbol (plane, key, symbol) to
 // `sink`; the encoder, the trainer and the reference decoder agree through it.
+// The context key of a pixel from its neighbours: at(dx, dy) is the level dx columns
+// right and dy rows up, 0 outside the box. The decoders compute the same expression.
+template <int Bpp, typename At>
+inline uint32_t keyFrom(int plane, At at, int high)
+{
+    switch (Bpp) {
+    case 1:
+        return at(-1, 0) | at(-2, 0) << 1 | at(-3, 0) << 2 | at(0, 1) << 3 | at(-1, 1) << 4 | at(1, 1) << 5
+               | at(-2, 1) << 6 | at(2, 1) << 7 | at(0, 2) << 8 | at(-1, 2) << 9 | at(1, 2) << 10 | at(-3, 1) << 11;
+    case 2:
+        return at(-1, 0) | at(0, 1) << 2 | at(-1, 1) << 4 | at(1, 1) << 6 | at(-2, 0) << 8 | at(0, 2) << 10;
+    case 4:
+        return at(-1, 0) | at(0, 1) << 4 | at(-1, 1) << 8 | quarter(at(1, 1), 4) << 12;
+    default:
+        if (plane == 0)
+            return at(-1, 0) >> 4 | (at(0, 1) >> 4) << 4 | (at(-1, 1) >> 4) << 8 | quarter(at(1, 1) >> 4, 4) << 12;
+        return uint32_t(high) | (at(-1, 0) & 15) << 4 | (at(0, 1) & 15) << 8;
+    }
+}
+
+// Walks a glyph in raster order and hands each coded symbol (plane, key, symbol) to
+// `sink`; the trainer and the encoder see the same keys through it. The glyph is read
+// from a copy with a margin of zeros, so that no neighbour needs a bounds test.
+template <int Bpp, typename Sink>
+void forEachSymbolAt(const GlyphLevels &glyph, std::vector<uint8_t> &padded, Sink sink)
+{
+    const int stride = glyph.w + 6;
+    padded.assign(size_t(stride) * size_t(glyph.h + 2), 0);
+    for (int y = 0; y < glyph.h; ++y)
+        std::copy(glyph.levels + y * glyph.w, glyph.levels + (y + 1) * glyph.w, padded.begin() + (y + 2) * stride + 3);
+    for (int y = 0; y < glyph.h; ++y) {
+        const uint8_t *row = padded.data() + (y + 2) * stride + 3;
+        for (int x = 0; x < glyph.w; ++x) {
+            const uint8_t *here = row + x;
+            auto at = [here, stride](int dx, int dy) -> uint32_t { return here[dx - dy * stride]; };
+            const uint32_t level = *here;
+            if (Bpp == 8) {
+                sink(0, keyFrom<Bpp>(0, at, 0), int(level >> 4));
+                sink(1, keyFrom<Bpp>(1, at, int(level >> 4)), int(level & 15));
+            } else {
+                sink(0, keyFrom<Bpp>(0, at, 0), int(level));
+            }
+        }
+    }
+}
+
 template <typename Sink>
 void forEachSymbol(const GlyphCodecModel &model, const GlyphLevels &glyph, Sink sink)
 {
-    for (int y = 0; y < glyph.h; ++y)
-        for (int x = 0; x < glyph.w; ++x) {
-            const uint32_t level = glyph.levels[y * glyph.w + x];
-            if (model.bpp() == 8) {
-                sink(0, model.key(0, glyph.levels, glyph.w, x, y), int(level >> 4));
-                sink(1, model.key(1, glyph.levels, glyph.w, x, y, int(level >> 4)), int(level & 15));
-            } else {
-                sink(0, model.key(0, glyph.levels, glyph.w, x, y), int(level));
-            }
-        }
+    thread_local std::vector<uint8_t> padded;
+    switch (model.bpp()) {
+    case 1: forEachSymbolAt<1>(glyph, padded, sink); break;
+    case 2: forEachSymbolAt<2>(glyph, padded, sink); break;
+    case 4: forEachSymbolAt<4>(glyph, padded, sink); break;
+    default: forEachSymbolAt<8>(glyph, padded, sink); break;
+    }
 }
 
 } // namespace
@@ -175,17 +238,10 @@ uint32_t GlyphCodecModel::key(int plane, const uint8_t *levels, int w, int x, in
         return levels[py * w + px];
     };
     switch (m_bpp) {
-    case 1:
-        return at(-1, 0) | at(-2, 0) << 1 | at(-3, 0) << 2 | at(0, 1) << 3 | at(-1, 1) << 4 | at(1, 1) << 5
-               | at(-2, 1) << 6 | at(2, 1) << 7 | at(0, 2) << 8 | at(-1, 2) << 9 | at(1, 2) << 10 | at(-3, 1) << 11;
-    case 2:
-        return at(-1, 0) | at(0, 1) << 2 | at(-1, 1) << 4 | at(1, 1) << 6 | at(-2, 0) << 8 | at(0, 2) << 10;
-    case 4:
-        return at(-1, 0) | at(0, 1) << 4 | at(-1, 1) << 8 | quarter(at(1, 1), 4) << 12;
-    default:
-        if (plane == 0)
-            return at(-1, 0) >> 4 | (at(0, 1) >> 4) << 4 | (at(-1, 1) >> 4) << 8 | quarter(at(1, 1) >> 4, 4) << 12;
-        return uint32_t(high) | (at(-1, 0) & 15) << 4 | (at(0, 1) & 15) << 8;
+    case 1: return keyFrom<1>(plane, at, high);
+    case 2: return keyFrom<2>(plane, at, high);
+    case 4: return keyFrom<4>(plane, at, high);
+    default: return keyFrom<8>(plane, at, high);
     }
 }
 

@@ -92,17 +92,23 @@ void TestPreview::drawsTheGlyphsTheEngineRendered_data()
     QTest::addColumn<int>("lvVer");
     QTest::addColumn<int>("bpp");
     QTest::addColumn<bool>("fromFile");
+    QTest::addColumn<bool>("compress");
 
-    QTest::newRow("sorted, LVGL 6, 4 bpp, from the file") << int(GeneratorKind::SortedInternal) << 1 << 4 << true;
-    QTest::newRow("sorted, LVGL 8, 1 bpp") << int(GeneratorKind::SortedInternal) << 2 << 1 << false;
-    QTest::newRow("unsorted, LVGL 8, 2 bpp") << int(GeneratorKind::UnsortedInternal) << 2 << 2 << false;
-    QTest::newRow("LVGL 5.3, 4 bpp") << int(GeneratorKind::Legacy) << 0 << 4 << false;
-    QTest::newRow("XBF array, 8 bpp") << int(GeneratorKind::XbfArray) << 1 << 8 << false;
-    QTest::newRow("XBF bin, 1 bpp") << int(GeneratorKind::XbfBin) << 2 << 1 << false;
-    QTest::newRow("sorted, LVGL 9, 8 bpp") << int(GeneratorKind::SortedInternal) << 3 << 8 << false;
-    QTest::newRow("unsorted, LVGL 9, 1 bpp, from the file") << int(GeneratorKind::UnsortedInternal) << 3 << 1 << true;
-    QTest::newRow("XBF array, LVGL 9, 2 bpp") << int(GeneratorKind::XbfArray) << 3 << 2 << false;
-    QTest::newRow("XBF bin, LVGL 9, 4 bpp") << int(GeneratorKind::XbfBin) << 3 << 4 << false;
+    QTest::newRow("sorted, LVGL 6, 4 bpp, from the file") << int(GeneratorKind::SortedInternal) << 1 << 4 << true << false;
+    QTest::newRow("sorted, LVGL 8, 1 bpp") << int(GeneratorKind::SortedInternal) << 2 << 1 << false << false;
+    QTest::newRow("unsorted, LVGL 8, 2 bpp") << int(GeneratorKind::UnsortedInternal) << 2 << 2 << false << false;
+    QTest::newRow("LVGL 5.3, 4 bpp") << int(GeneratorKind::Legacy) << 0 << 4 << false << false;
+    QTest::newRow("XBF array, 8 bpp") << int(GeneratorKind::XbfArray) << 1 << 8 << false << false;
+    QTest::newRow("XBF bin, 1 bpp") << int(GeneratorKind::XbfBin) << 2 << 1 << false << false;
+    QTest::newRow("sorted, LVGL 9, 8 bpp") << int(GeneratorKind::SortedInternal) << 3 << 8 << false << false;
+    QTest::newRow("unsorted, LVGL 9, 1 bpp, from the file") << int(GeneratorKind::UnsortedInternal) << 3 << 1 << true << false;
+    QTest::newRow("XBF array, LVGL 9, 2 bpp") << int(GeneratorKind::XbfArray) << 3 << 2 << false << false;
+    QTest::newRow("XBF bin, LVGL 9, 4 bpp") << int(GeneratorKind::XbfBin) << 3 << 4 << false << false;
+    // Compressed glyphs draw the same pictures, unpacked from the streams.
+    QTest::newRow("compressed sorted, LVGL 8, 4 bpp") << int(GeneratorKind::SortedInternal) << 2 << 4 << false << true;
+    QTest::newRow("compressed unsorted, LVGL 6, 8 bpp, from the file") << int(GeneratorKind::UnsortedInternal) << 1 << 8 << true << true;
+    QTest::newRow("compressed XBF array, LVGL 9, 2 bpp") << int(GeneratorKind::XbfArray) << 3 << 2 << false << true;
+    QTest::newRow("compressed XBF bin, LVGL 8, 1 bpp") << int(GeneratorKind::XbfBin) << 2 << 1 << false << true;
 }
 
 // The picture holds exactly the glyphs the engine rendered, each where LVGL puts it:
@@ -115,10 +121,12 @@ void TestPreview::drawsTheGlyphsTheEngineRendered()
     QFETCH(int, lvVer);
     QFETCH(int, bpp);
     QFETCH(bool, fromFile);
+    QFETCH(bool, compress);
 
     const QString chars = QStringLiteral("Hg中文");
     qm::ConversionRequest r = qmtest::makeRequest(chars, bpp, qmtest::cjkFont());
     r.lvVer = lvVer;
+    r.compress = compress;
     QTemporaryDir dir;
     r.outputDir = dir.path();
     qm::NoProgress progress;
