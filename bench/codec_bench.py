@@ -115,7 +115,8 @@ def lvgl_decode_ns(args, peer_c, work, rounds):
     src = args.lvgl_src
     conf = os.path.join(work, "lv_conf.h")
     with open(conf, "w") as f:
-        f.write("#define LV_CONF_H 1\n#define LV_MEM_CUSTOM 1\n#define LV_USE_FONT_COMPRESSED 1\n"
+        f.write("#define LV_CONF_H 1\n#define LV_MEM_CUSTOM 1\n"
+                "#ifndef LV_USE_FONT_COMPRESSED\n#define LV_USE_FONT_COMPRESSED 1\n#endif\n"
                 "#define LV_USE_LOG 0\n#define LV_USE_ASSERT_NULL 0\n#define LV_USE_ASSERT_MALLOC 0\n"
                 "#define LV_FONT_FMT_TXT_LARGE 0\n")
     files = [os.path.join(src, "src", "font", "lv_font_fmt_txt.c"), os.path.join(src, "src", "font", "lv_font.c"),

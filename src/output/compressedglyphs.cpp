@@ -97,26 +97,33 @@ void CompressedGlyphs::finish()
         views.push_back({g.w, g.h, g.levels.data()});
     m_model = GlyphCodecModel::train(m_bpp, views);
 
-    QHash<QByteArray, int> seen;
+    std::vector<QByteArray> streams;
+    encodeGlyphs(m_model, views, streams);
+
+    QHash<QByteArray, int> seen;   // stream -> the first glyph with it
+    seen.reserve(int(m_glyphs.size()));
     m_streamBytes = 0;
-    for (Glyph &g : m_glyphs) {
-        g.stream = encodeGlyph(m_model, {g.w, g.h, g.levels.data()});
+    for (size_t i = 0; i < m_glyphs.size(); ++i) {
+        Glyph &g = m_glyphs[i];
+        g.stream = std::move(streams[i]);
         m_longest = qMax(m_longest, int(g.stream.size()));
         g.levels = std::vector<uint8_t>();
-        if (g.stream.isEmpty()) {
-            g.offset = m_streamBytes;
-            continue;
-        }
-        // Two glyphs of one box and one stream are the same picture.
-        const QByteArray key = QByteArray::number(g.w) + 'x' + QByteArray::number(g.h) + ':' + g.stream;
-        const auto it = seen.constFind(key);
-        if (it != seen.constEnd()) {
-            g.offset = it.value();
-            g.shared = true;
-            continue;
-        }
         g.offset = m_streamBytes;
-        seen.insert(key, g.offset);
+        if (g.stream.isEmpty())
+            continue;
+        // One stream and one box make the same picture; a stream that some other box
+        // decodes to another picture keeps its own bytes.
+        const auto it = seen.constFind(g.stream);
+        if (it != seen.constEnd()) {
+            const Glyph &first = m_glyphs[size_t(it.value())];
+            if (first.w == g.w && first.h == g.h) {
+                g.offset = first.offset;
+                g.shared = true;
+                continue;
+            }
+        } else {
+            seen.insert(g.stream, int(i));
+        }
         m_streamBytes += g.stream.size();
     }
 }

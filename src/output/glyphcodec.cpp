@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <thread>
 
 namespace qm {
 
@@ -21,6 +22,20 @@ int keyBitsFor(int bpp, int plane)
     if (bpp == 8 && plane == 1)
         return 12;
     return bpp == 4 || bpp == 8 ? 14 : 12;
+}
+
+// Runs work(begin, end) over [0, n) in two halves, the first on a thread of its own: a
+// conversion has the second core to itself once its glyphs are drawn.
+template <typename Work>
+void inTwoHalves(int n, Work work)
+{
+    if (n < 256) {
+        work(0, n);
+        return;
+    }
+    std::thread first([&work, n] { work(0, n / 2); });
+    work(n / 2, n);
+    first.join();
 }
 
 struct Sparse {
@@ -54,8 +69,7 @@ std::vector<int> groupKeys(const std::vector<Sparse> &keys, int symbols, int max
     // Code lengths symbol-major, so that a key's cost against every group is a few
     // passes over contiguous rows the compiler can vectorise.
     std::vector<float> cost(size_t(symbols * k));
-    std::vector<float> bits(static_cast<size_t>(k));
-    auto assign = [&](const Sparse &key) {
+    auto assign = [&](const Sparse &key, std::vector<float> &bits) {
         std::fill(bits.begin(), bits.end(), 0.0f);
         for (const auto &sc : key.counts) {
             const float weight = float(sc.second);
@@ -88,15 +102,20 @@ std::vector<int> groupKeys(const std::vector<Sparse> &keys, int symbols, int max
                     float(-std::log2((centre[size_t(c * symbols + s)] + 0.02) / (total + 0.02 * symbols)));
         }
         const bool last = round == 4;
-        bool moved = false;
-        for (int i = 0; i < n; ++i) {
-            const Sparse &key = keys[size_t(i)];
-            if (!last && key.total < frequent)
-                continue;
-            const int best = assign(key);
-            moved = moved || round == 0 || group[size_t(i)] != best;
-            group[size_t(i)] = best;
-        }
+        bool movedHalf[2] = {false, false};
+        inTwoHalves(n, [&](int begin, int end) {
+            std::vector<float> bits(static_cast<size_t>(k));
+            bool &moved = movedHalf[begin == 0 ? 0 : 1];
+            for (int i = begin; i < end; ++i) {
+                const Sparse &key = keys[size_t(i)];
+                if (!last && key.total < frequent)
+                    continue;
+                const int best = assign(key, bits);
+                moved = moved || round == 0 || group[size_t(i)] != best;
+                group[size_t(i)] = best;
+            }
+        });
+        const bool moved = movedHalf[0] || movedHalf[1];
         if (last)
             break;
         std::fill(centre.begin(), centre.end(), 0.0);
@@ -327,6 +346,15 @@ bool GlyphCodecModel::fromTables(int bpp, const std::vector<QByteArray> &groups,
     }
     *model = std::move(m);
     return true;
+}
+
+void encodeGlyphs(const GlyphCodecModel &model, const std::vector<GlyphLevels> &glyphs, std::vector<QByteArray> &streams)
+{
+    streams.assign(glyphs.size(), QByteArray());
+    inTwoHalves(int(glyphs.size()), [&](int begin, int end) {
+        for (int i = begin; i < end; ++i)
+            streams[size_t(i)] = encodeGlyph(model, glyphs[size_t(i)]);
+    });
 }
 
 QByteArray encodeGlyph(const GlyphCodecModel &model, const GlyphLevels &glyph)

@@ -72,6 +72,8 @@ private:
 
 // The glyph's stream (empty for a glyph without pixels).
 QByteArray encodeGlyph(const GlyphCodecModel &model, const GlyphLevels &glyph);
+// The streams of many glyphs, on two threads.
+void encodeGlyphs(const GlyphCodecModel &model, const std::vector<GlyphLevels> &glyphs, std::vector<QByteArray> &streams);
 
 // Decodes the w x h glyph whose stream starts at data + offset into `levels` (w * h
 // bytes). Reads stay inside [data, data + size) whatever the bytes hold; a stream that
