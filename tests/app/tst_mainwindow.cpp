@@ -227,8 +227,9 @@ private slots:
         QCOMPARE(child<OutputView>(&w, "tb_output")->toPlainText(), QStringLiteral("last result"));
         QCOMPARE(w.suggestedSavePaths, QStringList{QDir::homePath() + QStringLiteral("/myFont.c")});
         const QJsonObject o = readConfig();
-        QCOMPARE(o.size(), 19);
+        QCOMPARE(o.size(), 20);
         QCOMPARE(o.value(QStringLiteral("Bpp")).toInt(), 1);
+        QCOMPARE(o.value(QStringLiteral("Compress")), QJsonValue(false));
         QCOMPARE(o.value(QStringLiteral("DirText")).toString(), QString());
         QFile f(QStringLiteral("config.ini"));
         QVERIFY(f.open(QIODevice::ReadOnly));
@@ -252,7 +253,7 @@ private slots:
         const int told = w.messages.indexOf(QRegularExpression(QStringLiteral("(?s)提示\\|配置文件.*config\\.ini\\.bad.*")));
         QVERIFY2(told >= 0, qPrintable(w.messages.join('\n')));
         QCOMPARE(w.icons.at(told), QMessageBox::Warning);
-        QCOMPARE(readConfig().size(), 19);
+        QCOMPARE(readConfig().size(), 20);
 
         const QByteArray saved = QJsonDocument(readConfig()).toJson();
         w.messages.clear();
