@@ -33,6 +33,7 @@ void CompressedGlyphs::addGlyph(QChar ch, int boxW, int boxH, const QString &row
 
     // The rows text is the one place the bytes exist on this side of the pipeline; the
     // few hundred literals of a glyph read back far faster than drawing it again.
+    g.picture.reserve(g.h * (g.w + 3));
     int y = 0;
     const ushort *p = rows.utf16();
     const ushort *end = p + rows.size();

@@ -90,8 +90,12 @@ std::vector<int> groupKeys(const std::vector<Sparse> &keys, int symbols, int max
         return int(std::find(bits.begin(), bits.end(), least) - bits.begin());
     };
     // Rare keys hardly move the groups: the rounds refine on the frequent ones and the
-    // rare ones only take their nearest group at the end.
-    const double frequent = 8;
+    // rare ones only take their nearest group at the end. What counts as rare grows
+    // with the set, so a large set costs the rounds no more than a small one.
+    double mass = 0;
+    for (const Sparse &key : keys)
+        mass += key.total;
+    const double frequent = std::max(8.0, mass / 100000);
     for (int round = 0; round <= 4; ++round) {
         for (int c = 0; c < k; ++c) {
             double total = 0;
@@ -278,10 +282,18 @@ GlyphCodecModel GlyphCodecModel::train(int bpp, const std::vector<GlyphLevels> &
         plane.groupOfKey.assign(size_t(1) << plane.keyBits, 0);
         counts[size_t(p)].assign((size_t(1) << plane.keyBits) * size_t(symbols), 0);
     }
-    for (const GlyphLevels &glyph : glyphs)
-        forEachSymbol(model, glyph, [&](int plane, uint32_t key, int symbol) {
-            ++counts[size_t(plane)][key * uint32_t(symbols) + uint32_t(symbol)];
-        });
+    // Each half of the set is counted on its own thread into counts of its own.
+    std::vector<std::vector<uint32_t>> firstHalf = counts;
+    inTwoHalves(int(glyphs.size()), [&](int begin, int end) {
+        std::vector<std::vector<uint32_t>> &into = begin == 0 ? firstHalf : counts;
+        for (int i = begin; i < end; ++i)
+            forEachSymbol(model, glyphs[size_t(i)], [&](int plane, uint32_t key, int symbol) {
+                ++into[size_t(plane)][key * uint32_t(symbols) + uint32_t(symbol)];
+            });
+    });
+    for (size_t p = 0; p < counts.size(); ++p)
+        for (size_t i = 0; i < counts[p].size(); ++i)
+            counts[p][i] += firstHalf[p][i];
 
     for (int p = 0; p < model.m_planeCount; ++p) {
         Plane &plane = model.m_planes[p];
