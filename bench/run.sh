@@ -4,6 +4,8 @@
 #   ./bench/run.sh --quick    one run each, ASCII and common sets only
 #   ./bench/run.sh --help     every option of bench/bench.py
 #   ./bench/run.sh --only-window   the window alone: offscreen and under Xvfb
+#   ./bench/run.sh --codec [--lvgl-src DIR]   compressed glyphs: flash on a Cortex-M4,
+#                             decode time, conversion time (bench/codec_bench.py)
 # Builds through scripts/setup.sh (which also installs the fonts), installs the
 # peer lv_font_conv with npm into bench/.peer/, then runs bench/bench.py. The
 # table is printed and kept in bench/out/latest.md.
@@ -33,7 +35,18 @@ else
   fi
 
   only_window=no
-  for arg in "$@"; do [ "$arg" = --only-window ] && only_window=yes; done
+  codec=no
+  for arg in "$@"; do
+    [ "$arg" = --only-window ] && only_window=yes
+    [ "$arg" = --codec ] && codec=yes
+  done
+  # The compressed fonts' flash is measured with the ARM toolchain.
+  if [ $codec = yes ] && ! command -v arm-none-eabi-gcc >/dev/null; then
+    echo "Installing: gcc-arm-none-eabi libnewlib-arm-none-eabi" >&2
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
+      gcc-arm-none-eabi libnewlib-arm-none-eabi >&2
+  fi
   if [ $only_window = no ] && [ ! -f "$root/bench/.peer/node_modules/lv_font_conv/lv_font_conv.js" ]; then
     echo "Installing $peer_package into bench/.peer/" >&2
     mkdir -p "$root/bench/.peer"
@@ -41,4 +54,8 @@ else
   fi
 fi
 
+if [ "${1:-}" = "--codec" ]; then
+  shift
+  exec python3 "$root/bench/codec_bench.py" "$@"
+fi
 exec python3 "$root/bench/bench.py" "$@"

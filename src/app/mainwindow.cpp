@@ -486,6 +486,7 @@ void MainWindow::applySettingsToControls()
     font.setPointSize(m_settings.fontPointSize());
     ui->pte_input->setFont(font);
     ui->check_qsort->setChecked(m_settings.TextSort);
+    ui->check_compress->setChecked(m_settings.Compress);
     ui->check_auto_save_file->setChecked(m_settings.SaveFile);
     ui->pte_include->clear();
     ui->pte_include->appendPlainText(m_settings.IncText);
@@ -503,6 +504,14 @@ bool MainWindow::prepareConversion()
     const bool removeRepeats = ui->check_del_repeat->isChecked();
     const bool addAscii = ui->check_ascii->isChecked();
     const bool sort = ui->check_qsort->isChecked();
+
+    // LVGL 5.3 draws a font's bitmaps itself: it has no place for a decoder.
+    if (ui->check_compress->isChecked() && ui->combo_lv_ver->currentIndex() == 0) {
+        showMessage(QStringLiteral("提示"),
+                    QStringLiteral("LVGL 5.3及以下版本的字体不能压缩字形（其位图由LVGL直接读取），"
+                                   "请选择6.0以上版本或取消“压缩字形”"));
+        return false;
+    }
 
     QString set = qm::buildCharacterSet(ui->pte_input->toPlainText(), m_awe_text,
                                         {addAscii, removeRepeats, false});
@@ -563,6 +572,7 @@ qm::ConversionRequest MainWindow::buildRequest(qm::GeneratorKind kind) const
     r.bppText = ui->combo_bpp->currentText();
     r.typeText = ui->combo_type->currentText();
     r.sorted = ui->check_qsort->isChecked();
+    r.compress = ui->check_compress->isChecked();
     return r;
 }
 
@@ -741,6 +751,7 @@ void MainWindow::copyControlsToSettings()
     m_settings.AweText = m_awe_text;
     m_settings.LvVerIdx = ui->combo_lv_ver->currentIndex();
     m_settings.TextSort = ui->check_qsort->isChecked();
+    m_settings.Compress = ui->check_compress->isChecked();
     m_settings.SaveFile = ui->check_auto_save_file->isChecked();
 }
 

@@ -296,6 +296,7 @@ bool buildRequest(const Options &options, const IconSupport &icons, PreparedConv
     request.bppText = QString::number(options.bpp);
     request.typeText = typeText(options.type);
     request.sorted = options.sort;
+    request.compress = options.compress;
 
     prepared.previewSample = options.previewText.isEmpty()
         ? defaultPreviewSample(input + options.icons, request.chars)

@@ -247,6 +247,8 @@ bool parseArguments(const QStringList &arguments, Options *options, QString *err
                              .arg(value).arg(kMaxSize);
                 ok = false;
             }
+        } else if (arg == QLatin1String("--compress")) {
+            o.compress = true;
         } else if (arg == QLatin1String("--bpp")) {
             ok = takePowerOfTwo(&o.bpp);
         } else if (arg == QLatin1String("--lvgl")) {
@@ -394,6 +396,11 @@ bool parseArguments(const QStringList &arguments, Options *options, QString *err
                                                          : QStringLiteral("xbf-bin"));
         return false;
     }
+    if (o.lvVer == 0 && o.compress) {
+        *error = QStringLiteral("LVGL 5.3 fonts cannot hold compressed glyphs (LVGL draws their "
+                                "bitmaps itself); --compress needs --lvgl 6, 8 or 9");
+        return false;
+    }
     if (o.type == OutputType::XbfBin) {
         if (o.outputDir.isEmpty()) {
             *error = QStringLiteral("--type xbf-bin writes NAME.bin and NAME.c into a folder; "
@@ -471,6 +478,8 @@ Output:
                        xbf-array  XBF glyph table in one large C array
                        xbf-bin    XBF glyph table in NAME.bin plus a small
                                   reader NAME.c, written into --output-dir
+  --compress           store the glyphs compressed, decoded by the font's own
+                       code one glyph at a time (LVGL 6, 8 and 9; default: off)
   --name NAME          C name of the lv_font_t object and base of file names
                        (default: myFont)
   --include TEXT       text written after the file header

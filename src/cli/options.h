@@ -20,6 +20,7 @@ struct Options {
     bool ascii = true;
     bool dedupe = false;
     bool sort = true;
+    bool compress = false;
     QString icons;            // --icons, then the code points of --icon-codes
     QString font = defaultFontFamily();  // a family, or a font file to register
     QString style = QStringLiteral("Regular");

@@ -153,6 +153,9 @@ QString requestRefusal(GeneratorKind kind, const PreparedConversion &prepared)
             return tooManyGlyphs(request.chars.size(), QStringLiteral("the XBF table holds one glyph per 16-bit code"));
         break;
     case GeneratorKind::Legacy:
+        if (request.compress)
+            return QStringLiteral("LVGL 5.3及以下版本的字体不能压缩字形（其位图由LVGL直接读取）/"
+                                  "LVGL 5.3 fonts cannot hold compressed glyphs: LVGL reads their bitmaps itself.");
         break;
     }
 

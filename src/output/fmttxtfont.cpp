@@ -3,6 +3,7 @@
 #include "output/lvgl9text.h"
 #include "output/lvgltext.h"
 
+#include "output/compressedglyphs.h"
 #include "output/encoders.h"
 #include "output/fmttxtlimits.h"
 
@@ -132,6 +133,42 @@ void FmtTxtSections::reserveFor(int glyphs, int lineHeight, int bpp)
     this->glyphs.reserve(size_t(glyphs));
 }
 
+void finishCompressedSections(CompressedGlyphs &glyphs, FmtTxtSections &sections, FmtTxtRangeCheck &ranges)
+{
+    glyphs.finish();
+    for (int i = 0; i < glyphs.count(); ++i) {
+        FmtTxtSections::Glyph &g = sections.glyphs[size_t(i)];
+        g.bitmapIndex = glyphs.offset(i);
+        ranges.addGlyph(g.bitmapIndex, g.advW, g.boxW, g.boxH, g.ofsX, g.ofsY);
+    }
+    glyphs.appendBlocks(sections.bitmaps);
+    // A set of empty glyphs has no stream; C wants at least one element.
+    if (glyphs.streamBytes() == 0)
+        sections.bitmaps.append(QLatin1String("0x00,"));
+}
+
+void appendCompressedDecoder(LineBuffer &out, const ConversionRequest &request, const CompressedGlyphs &glyphs)
+{
+    const bool a8 = request.lvVer == kLvgl9;
+    QString text = glyphs.decoderText(a8);
+    if (!a8) {
+        text += QStringLiteral("\n"
+                    "static const uint8_t * __user_font_glyph(const lv_font_fmt_txt_glyph_dsc_t * gdsc) {\n"
+                    "    __user_font_unpack(glyph_bitmap, (uint32_t)sizeof(glyph_bitmap), gdsc->bitmap_index, gdsc->box_w, gdsc->box_h, glyph_unpacked, ((uint32_t)gdsc->box_w * %1u + 7u) / 8u);\n"
+                    "    return glyph_unpacked;\n"
+                    "}\n")
+                    .arg(request.bpp);
+    }
+    out.append(text);
+    out.appendEmptyLines(1);
+}
+
+QLatin1String glyphBitmapReturn(const ConversionRequest &request)
+{
+    return request.compress ? QLatin1String("return __user_font_glyph(gdsc);")
+                            : QLatin1String("return &fdsc->glyph_bitmap[gdsc->bitmap_index];");
+}
+
 LineBuffer startFmtTxtFile(const ConversionRequest &request, const FmtTxtRangeCheck &ranges,
                            ConversionResult &result, FmtTxtSections &sections)
 {
@@ -230,7 +267,7 @@ void appendFmtTxtLvgl9Lookups(LineBuffer &out, const ConversionRequest &request,
     appendFontDscHead(out, request);
     out.append(QLatin1String("};"));
     out.appendEmptyLines(2);
-    appendLvgl9GlyphHelpers(out);
+    appendLvgl9GlyphHelpers(out, !request.compress);
     out.appendEach({
         "static bool __user_font_get_glyph_dsc(const lv_font_t * font, lv_font_glyph_dsc_t * dsc_out, uint32_t unicode_letter, uint32_t unicode_letter_next) {",
         "    (void)font; (void)unicode_letter_next;",
@@ -248,7 +285,9 @@ void appendFmtTxtLvgl9Lookups(LineBuffer &out, const ConversionRequest &request,
     out.appendEach({
         "static void __user_font_draw(uint32_t glyph_id, lv_draw_buf_t * draw_buf) {",
         "    const lv_font_fmt_txt_glyph_dsc_t * gdsc = &font_dsc.glyph_dsc[glyph_id];",
-        "    __user_font_expand(&font_dsc.glyph_bitmap[gdsc->bitmap_index], gdsc->box_w, gdsc->box_h, font_dsc.bpp, draw_buf);",
+        request.compress
+            ? "    __user_font_unpack(glyph_bitmap, (uint32_t)sizeof(glyph_bitmap), gdsc->bitmap_index, gdsc->box_w, gdsc->box_h, (uint8_t *)draw_buf->data, draw_buf->header.stride);"
+            : "    __user_font_expand(&font_dsc.glyph_bitmap[gdsc->bitmap_index], gdsc->box_w, gdsc->box_h, font_dsc.bpp, draw_buf);",
         "}",
     });
     out.appendEmptyLines(2);

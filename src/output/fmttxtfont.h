@@ -10,6 +10,7 @@
 
 namespace qm {
 
+class CompressedGlyphs;
 class FmtTxtRangeCheck;
 
 // At least four lower-case hexadecimal digits ("%04x").
@@ -59,6 +60,16 @@ inline bool servesLvgl6(const ConversionRequest &request)
 // What the lookups copy into dsc_out->bpp: the descriptor's field, or the depth itself
 // where LVGL 6 cannot hold it (its bpp field has 3 bits, too few for 8).
 QString lookupBppSource(const ConversionRequest &request);
+
+// A compressed set: once every glyph was added to `glyphs`, the streams are made and
+// the glyph blocks, offsets and range checks enter the sections (whose descriptors were
+// added with any bitmap index).
+void finishCompressedSections(CompressedGlyphs &glyphs, FmtTxtSections &sections, FmtTxtRangeCheck &ranges);
+// The model tables and the decoder; for LVGL 6 and 8 also the buffer a glyph is unpacked
+// into and __user_font_glyph(gdsc), which unpacks it there and returns the buffer.
+void appendCompressedDecoder(LineBuffer &out, const ConversionRequest &request, const CompressedGlyphs &glyphs);
+// The bitmap callbacks' return of a glyph's bitmap, plain or compressed.
+QLatin1String glyphBitmapReturn(const ConversionRequest &request);
 
 // The file up to the character map: the file header, the include text, a build guard
 // after an empty line when a value overflows (with its warning added to `result`), two

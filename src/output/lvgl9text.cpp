@@ -12,7 +12,7 @@ void appendLvgl9VersionGuard(LineBuffer &out)
     out.appendEmptyLines(2);
 }
 
-void appendLvgl9GlyphHelpers(LineBuffer &out)
+void appendLvgl9GlyphHelpers(LineBuffer &out, bool withExpand)
 {
     out.appendEach({
         "/* Every field the font owns is set: before 9.3 LVGL hands in an uninitialised descriptor. */",
@@ -40,6 +40,8 @@ void appendLvgl9GlyphHelpers(LineBuffer &out)
         "}",
     });
     out.appendEmptyLines(2);
+    if (!withExpand)
+        return;
     out.appendEach({
         "/* LVGL 9 draws the glyph from its A8 draw buffer: one byte of alpha a pixel, rows",
         " * header.stride bytes apart, whatever depth the font keeps. */",

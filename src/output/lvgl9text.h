@@ -18,9 +18,10 @@ namespace qm {
 // minor checks further down rely on the version macros being there.
 void appendLvgl9VersionGuard(LineBuffer &out);
 
-// __user_font_set_dsc (fills every field of the descriptor the font owns) and
-// __user_font_expand (rows packed at 1, 2, 4 or 8 bpp into the A8 draw buffer).
-void appendLvgl9GlyphHelpers(LineBuffer &out);
+// __user_font_set_dsc (fills every field of the descriptor the font owns) and, unless
+// the glyphs are compressed (their decoder fills the buffer itself), __user_font_expand
+// (rows packed at 1, 2, 4 or 8 bpp into the A8 draw buffer).
+void appendLvgl9GlyphHelpers(LineBuffer &out, bool withExpand = true);
 
 // The bitmap callback in its two signatures, each handing the glyph id and the buffer
 // to "static void __user_font_draw(uint32_t glyph_id, lv_draw_buf_t * draw_buf)", which

@@ -1,5 +1,6 @@
 #include "output/generators.h"
 #include "output/fmttxtfont.h"
+#include "output/compressedglyphs.h"
 #include "output/lvgltext.h"
 
 #include "charset/charset.h"
@@ -86,9 +87,13 @@ ConversionResult generateSortedFont(const PreparedConversion &prepared, Conversi
 
     // A glyph's bitmap block stands alone, so it is made by whichever thread drew the
     // glyph; only the descriptor needs the running index.
-    RawGlyphPipeline pipeline(prepared, true, [](RawGlyphPipeline::Glyph &g) {
-                                  writeFmtTxtBitmapBlock(g.block, g.glyph.ch, g.rows);
+    // Compressed, the rows are read back once the set is complete; no block is needed.
+    const bool compress = request.compress;
+    RawGlyphPipeline pipeline(prepared, true, [compress](RawGlyphPipeline::Glyph &g) {
+                                  if (!compress)
+                                      writeFmtTxtBitmapBlock(g.block, g.glyph.ch, g.rows);
                               });
+    CompressedGlyphs compressed(bpp);
     const RawGlyphRenderer &renderer = pipeline.renderer();
     result.fontHeight = renderer.lineHeight();
 
@@ -115,18 +120,26 @@ ConversionResult generateSortedFont(const PreparedConversion &prepared, Conversi
         minCode = qMin(minCode, int(glyph.code));
         maxCode = qMax(maxCode, int(glyph.code));
 
-        bitmaps.append(drawn.block);
         sections.addGlyph(bitmapIndex, glyph.advW, glyph.boxH, glyph.boxW, glyph.ofsX, glyph.ofsY, glyph.ch);
-        ranges.addGlyph(bitmapIndex, glyph.advW, glyph.boxW, glyph.boxH, glyph.ofsX, glyph.ofsY);
+        if (compress) {
+            compressed.addGlyph(glyph.ch, glyph.boxW, glyph.boxH, drawn.rows);
+        } else {
+            bitmaps.append(drawn.block);
+            ranges.addGlyph(bitmapIndex, glyph.advW, glyph.boxW, glyph.boxH, glyph.ofsX, glyph.ofsY);
+        }
 
         bitmapIndex += glyph.boxH * glyph.rowBytes;
         ++written;
     }
     progress.end();
     result.written = written;
+    if (compress)
+        finishCompressedSections(compressed, sections, ranges);
 
     LineBuffer out = startFmtTxtFile(request, ranges, result, sections);
     appendFmtTxtCmap(out, minCode, maxCode, written);
+    if (compress)
+        appendCompressedDecoder(out, request, compressed);
 
     if (lv9) {
         appendBinarySearch(out);
@@ -158,7 +171,7 @@ ConversionResult generateSortedFont(const PreparedConversion &prepared, Conversi
     appendLookupHead(out, lv8, QLatin1String("NULL"));
     out.append(QLatin1String("        const lv_font_fmt_txt_glyph_dsc_t * gdsc = &fdsc->glyph_dsc[i];"));
     appendCacheUpdate(out, lv8);
-    out.append(QLatin1String("        return &fdsc->glyph_bitmap[gdsc->bitmap_index];"));
+    out.append(QLatin1String("        ") + glyphBitmapReturn(request));
     out.append(QLatin1String("    }"));
     out.append(QLatin1String("    return NULL;"));
     out.append(QLatin1String("}"));

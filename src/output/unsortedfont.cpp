@@ -1,5 +1,6 @@
 #include "output/generators.h"
 #include "output/fmttxtfont.h"
+#include "output/compressedglyphs.h"
 #include "output/lvgltext.h"
 
 #include "output/encoders.h"
@@ -84,10 +85,14 @@ ConversionResult generateUnsortedFont(const PreparedConversion &prepared, Conver
     const int count = chars.size();
     const bool lvgl9 = request.lvVer == kLvgl9;
 
+    // Compressed, the rows are read back once the set is complete; no block is needed.
+    const bool compress = request.compress;
     CapturePipeline pipeline(prepared, CapturePipeline::Encoding::CroppedText,
-                             [](CapturedGlyph &g, const GlyphCapturer &) {
-                                 writeFmtTxtBitmapBlock(g.block, g.glyph.ch, g.rows);
+                             [compress](CapturedGlyph &g, const GlyphCapturer &) {
+                                 if (!compress)
+                                     writeFmtTxtBitmapBlock(g.block, g.glyph.ch, g.rows);
                              });
+    CompressedGlyphs compressed(bpp);
     const int fontHeight = pipeline.capturer().lineHeight();
     result.fontHeight = fontHeight;
 
@@ -116,10 +121,13 @@ ConversionResult generateUnsortedFont(const PreparedConversion &prepared, Conver
         lastCode = std::max(lastCode, code);
 
         const GlyphCapturer::Box box = GlyphCapturer::croppedBox(glyph, captured.crop, bpp, fontHeight);
-        sections.bitmaps.append(captured.block);
         sections.addGlyph(bitmapIndex, box.advW, box.boxH, box.boxW, box.ofsX, box.ofsY, ch);
-
-        limits.addGlyph(bitmapIndex, box.advW, box.boxW, box.boxH, box.ofsX, box.ofsY);
+        if (compress) {
+            compressed.addGlyph(ch, box.boxW, box.boxH, captured.rows);
+        } else {
+            sections.bitmaps.append(captured.block);
+            limits.addGlyph(bitmapIndex, box.advW, box.boxW, box.boxH, box.ofsX, box.ofsY);
+        }
         bitmapIndex += box.bitmapSize();
         ++written;
     }
@@ -132,8 +140,12 @@ ConversionResult generateUnsortedFont(const PreparedConversion &prepared, Conver
     const uint cacheLetter = written > 0 ? uint(chars.at(0).unicode()) : 0;
     const int cacheGlyphId = 0;
 
+    if (compress)
+        finishCompressedSections(compressed, sections, limits);
     LineBuffer out = startFmtTxtFile(request, limits, result, sections);
     appendFmtTxtCmap(out, firstCode, lastCode, written);
+    if (compress)
+        appendCompressedDecoder(out, request, compressed);
 
     if (lvgl9) {
         // No lookup cache: the bitmap callback reads the glyph id from the descriptor,
@@ -178,6 +190,8 @@ ConversionResult generateUnsortedFont(const PreparedConversion &prepared, Conver
     QString text = lookups.takeContent();
     if (lvgl8)
         text.replace(QLatin1String("fdsc->last_"), QLatin1String("fdsc->cache->last_"));
+    if (request.compress)
+        text.replace(QLatin1String("return &fdsc->glyph_bitmap[gdsc->bitmap_index];"), glyphBitmapReturn(request));
     out.append(text);
     appendFmtTxtFontObject(out, request, fontHeight);
 

@@ -3,6 +3,7 @@
 #include "output/xbftable.h"
 #include "output/lvgltext.h"
 
+#include "output/compressedglyphs.h"
 #include "output/encoders.h"
 #include "output/capturepipeline.h"
 #include "output/linebuffer.h"
@@ -91,7 +92,7 @@ void appendTableReaders(LineBuffer &out)
     appendXbfPositionReader(out);
 }
 
-void appendReaders(LineBuffer &out)
+void appendReaders(LineBuffer &out, bool compressed)
 {
     out.appendEach({
         "static const uint8_t * __user_font_get_bitmap(const lv_font_t * font, uint32_t unicode_letter) {",
@@ -103,7 +104,16 @@ void appendReaders(LineBuffer &out)
         "    uint32_t unicode_offset = unicode_letter-p_hd->min;",
         "    uint32_t pos = __user_font_pos(&glyph_dsc_xbf[ sizeof(x_header_t)+unicode_offset*4 ]);",
         "    if( pos != 0 ) {",
-        "        return &glyph_dsc_xbf[ pos+sizeof(glyph_dsc_t) ];",
+    });
+    if (compressed)
+        out.appendEach({
+            "        const glyph_dsc_t * gdsc = (const glyph_dsc_t *)&glyph_dsc_xbf[ pos ];",
+            "        __user_font_unpack(glyph_dsc_xbf, (uint32_t)sizeof(glyph_dsc_xbf), pos+sizeof(glyph_dsc_t), gdsc->box_w, gdsc->box_h, glyph_unpacked, ((uint32_t)gdsc->box_w * p_hd->bpp + 7u) / 8u);",
+            "        return glyph_unpacked;",
+        });
+    else
+        out.append(QLatin1String("        return &glyph_dsc_xbf[ pos+sizeof(glyph_dsc_t) ];"));
+    out.appendEach({
         "    }",
         "    return NULL;",
         "}",
@@ -131,9 +141,9 @@ void appendReaders(LineBuffer &out)
 }
 
 // LVGL 9: the glyph id is the record's offset in the table.
-void appendLvgl9Readers(LineBuffer &out)
+void appendLvgl9Readers(LineBuffer &out, bool compressed)
 {
-    appendLvgl9GlyphHelpers(out);
+    appendLvgl9GlyphHelpers(out, !compressed);
     out.appendEach({
         "static bool __user_font_get_glyph_dsc(const lv_font_t * font, lv_font_glyph_dsc_t * dsc_out, uint32_t unicode_letter, uint32_t unicode_letter_next) {",
         "    (void)font; (void)unicode_letter_next;",
@@ -150,7 +160,9 @@ void appendLvgl9Readers(LineBuffer &out)
     out.appendEach({
         "static void __user_font_draw(uint32_t glyph_id, lv_draw_buf_t * draw_buf) {",
         "    const glyph_dsc_t * gdsc = (const glyph_dsc_t *)&glyph_dsc_xbf[ glyph_id ];",
-        "    __user_font_expand(&glyph_dsc_xbf[ glyph_id+sizeof(glyph_dsc_t) ], gdsc->box_w, gdsc->box_h, __user_font_header().bpp, draw_buf);",
+        compressed
+            ? "    __user_font_unpack(glyph_dsc_xbf, (uint32_t)sizeof(glyph_dsc_xbf), glyph_id+sizeof(glyph_dsc_t), gdsc->box_w, gdsc->box_h, (uint8_t *)draw_buf->data, draw_buf->header.stride);"
+            : "    __user_font_expand(&glyph_dsc_xbf[ glyph_id+sizeof(glyph_dsc_t) ], gdsc->box_w, gdsc->box_h, __user_font_header().bpp, draw_buf);",
         "}",
     });
     out.appendEmptyLines(2);
@@ -168,8 +180,12 @@ ConversionResult generateXbfArray(const PreparedConversion &prepared, Conversion
 
     // A glyph's record text stands alone, so it is made by whichever thread captured the
     // glyph.
+    const bool compress = request.compress;
     CapturePipeline pipeline(prepared, CapturePipeline::Encoding::CroppedText,
-                             [bpp](CapturedGlyph &g, const GlyphCapturer &capturer) {
+                             [bpp, compress](CapturedGlyph &g, const GlyphCapturer &capturer) {
+                                 // Compressed, the block is written once the streams are made.
+                                 if (compress)
+                                     return;
                                  const QChar ch = g.glyph.ch;
                                  const XbfRecord record = makeXbfRecord(g.glyph, bpp, g.crop.boxH, g.crop.rowsBelow,
                                                                         capturer.lineHeight());
@@ -188,15 +204,36 @@ ConversionResult generateXbfArray(const PreparedConversion &prepared, Conversion
     LineBuffer records;
     const qint64 rowChars = rowBytesFor(fontHeight, bpp) * 5 + fontHeight + 5;
     records.reserve(int(qMin<qint64>(qint64(chars.size()) * (fontHeight * rowChars + 64), 1 << 25)));
-    const QString error = runXbfRecords(pipeline, chars, bpp, fontHeight, table, progress, result,
-                                        [&records](const CapturedGlyph &captured, const XbfRecord &) {
-                                            records.append(captured.block);
+    // Compressed, a record's size is its stream's, known once the set is complete: the
+    // run fills a table of its own and the records are placed afterwards.
+    XbfTable plainTable(chars, bpp);
+    CompressedGlyphs compressed(bpp);
+    std::vector<std::pair<QChar, XbfRecord>> held;
+    const QString error = runXbfRecords(pipeline, chars, bpp, fontHeight, compress ? plainTable : table, progress,
+                                        result, [&](const CapturedGlyph &captured, const XbfRecord &record) {
+                                            if (compress) {
+                                                compressed.addGlyph(captured.glyph.ch, record.boxW, record.boxH,
+                                                                    captured.rows);
+                                                held.emplace_back(captured.glyph.ch, record);
+                                            } else {
+                                                records.append(captured.block);
+                                            }
                                             return QString();
                                         });
     if (!error.isEmpty()) {
         result.ok = false;
         result.error = error;
         return result;
+    }
+    if (compress) {
+        // Each record keeps a whole stream: the position table has no way to share one.
+        compressed.finish();
+        for (int i = 0; i < compressed.count(); ++i) {
+            const QChar ch = held[size_t(i)].first;
+            records.append(QLatin1String("/* ") + ch + QLatin1String(" */\n") + descriptorLine(held[size_t(i)].second, ch.unicode())
+                           + QLatin1Char('\n') + compressed.pictureAndBytes(i, true) + QLatin1String("\n\n"));
+            table.addRecord(ch, compressed.stream(i).size());
+        }
     }
 
     LineBuffer head;
@@ -216,11 +253,15 @@ ConversionResult generateXbfArray(const PreparedConversion &prepared, Conversion
     }
     out.append(QLatin1String("};"));
     out.appendEmptyLines(2);
+    if (compress) {
+        out.append(compressed.decoderText(request.lvVer == kLvgl9));
+        out.appendEmptyLines(1);
+    }
     appendTableReaders(out);
     if (request.lvVer == kLvgl9)
-        appendLvgl9Readers(out);
+        appendLvgl9Readers(out, compress);
     else
-        appendReaders(out);
+        appendReaders(out, compress);
     appendXbfFontObject(out, request, fontHeight, QStringLiteral("XBF字体,内部大数组"));
 
     result.text = out.takeContent();

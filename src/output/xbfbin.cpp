@@ -4,6 +4,7 @@
 #include "output/lvgltext.h"
 
 #include "files/atomicfile.h"
+#include "output/compressedglyphs.h"
 #include <QFileInfo>
 #include "output/encoders.h"
 #include "request/fontname.h"
@@ -35,9 +36,9 @@ QString writeFailure(const QString &path, const QString &reason)
 
 // LVGL 9: the glyph id is the record's offset in the .bin. Each pointer the access
 // function returns is read before the next call, which may reuse its buffer.
-void appendLvgl9Callbacks(LineBuffer &out)
+void appendLvgl9Callbacks(LineBuffer &out, int streamRead)
 {
-    appendLvgl9GlyphHelpers(out);
+    appendLvgl9GlyphHelpers(out, streamRead == 0);
     out.appendEach({
         "static bool __user_font_get_glyph_dsc(const lv_font_t * font, lv_font_glyph_dsc_t * dsc_out, uint32_t unicode_letter, uint32_t unicode_letter_next) {",
         "    (void)font; (void)unicode_letter_next;",
@@ -54,8 +55,16 @@ void appendLvgl9Callbacks(LineBuffer &out)
         "static void __user_font_draw(uint32_t glyph_id, lv_draw_buf_t * draw_buf) {",
         "    const glyph_dsc_t * gdsc = (const glyph_dsc_t *)__user_font_getdata(glyph_id, sizeof(glyph_dsc_t));",
         "    uint32_t box_w = gdsc->box_w, box_h = gdsc->box_h;",
-        "    const uint8_t * bitmap = __user_font_getdata(glyph_id+sizeof(glyph_dsc_t), box_w*box_h*__g_xbf_hd.bpp/8);",
-        "    __user_font_expand(bitmap, box_w, box_h, __g_xbf_hd.bpp, draw_buf);",
+    });
+    if (streamRead > 0)
+        out.append(QStringLiteral("    __user_font_unpack(__user_font_getdata(glyph_id+sizeof(glyph_dsc_t), %1), %1, 0, box_w, box_h, (uint8_t *)draw_buf->data, draw_buf->header.stride);")
+                       .arg(streamRead));
+    else
+        out.appendEach({
+            "    const uint8_t * bitmap = __user_font_getdata(glyph_id+sizeof(glyph_dsc_t), box_w*box_h*__g_xbf_hd.bpp/8);",
+            "    __user_font_expand(bitmap, box_w, box_h, __g_xbf_hd.bpp, draw_buf);",
+        });
+    out.appendEach({
         "}",
     });
     out.appendEmptyLines(2);
@@ -63,8 +72,12 @@ void appendLvgl9Callbacks(LineBuffer &out)
 }
 
 // Header values, the data-access stub and the two callbacks that read the .bin through it.
-void appendReader(LineBuffer &out, const XbfTable &table, int bufferSize, bool lvgl9)
+// Compressed, each glyph's stream is read `streamRead` bytes long, the longest of the
+// font (the .bin carries that many bytes after its last record).
+void appendReader(LineBuffer &out, const XbfTable &table, int bufferSize, bool lvgl9,
+                  const CompressedGlyphs *compressed)
 {
+    const int streamRead = compressed ? qMax(1, compressed->longestStream()) : 0;
     out.append(QLatin1String("static x_header_t __g_xbf_hd = {"));
     out.append(QStringLiteral("    .min = 0x%1,").arg(table.minCode(), 4, 16, QLatin1Char('0')));
     out.append(QStringLiteral("    .max = 0x%1,").arg(table.maxCode(), 4, 16, QLatin1Char('0')));
@@ -85,9 +98,13 @@ void appendReader(LineBuffer &out, const XbfTable &table, int bufferSize, bool l
     };
     out.appendEach(getdata);
     out.appendEmptyLines(2);
+    if (compressed) {
+        out.append(compressed->decoderText(lvgl9));
+        out.appendEmptyLines(1);
+    }
     appendXbfPositionReader(out);
     if (lvgl9) {
-        appendLvgl9Callbacks(out);
+        appendLvgl9Callbacks(out, streamRead);
         return;
     }
     out.appendEach({
@@ -100,7 +117,14 @@ void appendReader(LineBuffer &out, const XbfTable &table, int bufferSize, bool l
         "    uint32_t pos = __user_font_pos(__user_font_getdata(unicode_offset, 4));",
         "    if( pos != 0 ) {",
         "        glyph_dsc_t * gdsc = (glyph_dsc_t*)__user_font_getdata(pos, sizeof(glyph_dsc_t));",
-        "        return __user_font_getdata(pos+sizeof(glyph_dsc_t), gdsc->box_w*gdsc->box_h*__g_xbf_hd.bpp/8);",
+    });
+    if (streamRead > 0) {
+        out.append(QLatin1String("        uint32_t box_w = gdsc->box_w, box_h = gdsc->box_h;"));
+        out.append(QStringLiteral("        __user_font_unpack(__user_font_getdata(pos+sizeof(glyph_dsc_t), %1), %1, 0, box_w, box_h, glyph_unpacked, (box_w * __g_xbf_hd.bpp + 7u) / 8u);").arg(streamRead));
+        out.append(QLatin1String("        return glyph_unpacked;"));
+    } else
+        out.append(QLatin1String("        return __user_font_getdata(pos+sizeof(glyph_dsc_t), gdsc->box_w*gdsc->box_h*__g_xbf_hd.bpp/8);"));
+    out.appendEach({
         "    }",
         "    return NULL;",
         "}",
@@ -136,6 +160,10 @@ ConversionResult generateXbfBin(const PreparedConversion &prepared, ConversionPr
     const int bpp = request.bpp;
 
     CapturePipeline pipeline(prepared, CapturePipeline::Encoding::CroppedBytes);
+    // Compressed, the records wait for the streams, which need the whole set.
+    const bool compress = request.compress;
+    CompressedGlyphs compressed(bpp);
+    std::vector<std::pair<QChar, XbfRecord>> held;
     const int fontHeight = pipeline.capturer().lineHeight();
     result.fontHeight = fontHeight;
     auto fail = [&result](const QString &error) {
@@ -172,9 +200,18 @@ ConversionResult generateXbfBin(const PreparedConversion &prepared, ConversionPr
 
     int maxRowBytes = 0;
     int maxBitmapBytes = 0;
+    // Compressed, a record's size is its stream's: the run fills a table of its own and
+    // the records are placed once the streams are made.
+    XbfTable plainTable(chars, bpp);
     const QString error = runXbfRecords(
-        pipeline, chars, bpp, fontHeight, table, progress, result,
+        pipeline, chars, bpp, fontHeight, compress ? plainTable : table, progress, result,
         [&](const CapturedGlyph &captured, const XbfRecord &record) {
+            if (compress) {
+                compressed.addGlyphBytes(captured.glyph.ch, record.boxW, record.boxH, captured.bytes.data());
+                held.emplace_back(captured.glyph.ch, record);
+                maxRowBytes = std::max(maxRowBytes, record.rowBytes);
+                return QString();
+            }
             uint8_t descriptor[kXbfDescriptorSize];
             record.descriptorBytes(descriptor);
             if (!bin.write(reinterpret_cast<const char *>(descriptor), kXbfDescriptorSize)
@@ -186,6 +223,23 @@ ConversionResult generateXbfBin(const PreparedConversion &prepared, ConversionPr
         });
     if (!error.isEmpty())
         return fail(error);
+    if (compress) {
+        compressed.finish();
+        for (int i = 0; i < compressed.count(); ++i) {
+            uint8_t descriptor[kXbfDescriptorSize];
+            held[size_t(i)].second.descriptorBytes(descriptor);
+            const QByteArray &stream = compressed.stream(i);
+            if (!bin.write(reinterpret_cast<const char *>(descriptor), kXbfDescriptorSize)
+                || !bin.write(stream.constData(), stream.size()))
+                return fail(writeFailure(binPath, bin.reason()));
+            table.addRecord(held[size_t(i)].first, stream.size());
+        }
+        // The reader takes the longest stream's length from every record; the last
+        // record's read must stay inside the file.
+        maxBitmapBytes = qMax(1, compressed.longestStream());
+        if (!bin.write(QByteArray(maxBitmapBytes, '\0')))
+            return fail(writeFailure(binPath, bin.reason()));
+    }
     const QByteArray front = table.headerAndPositions();
     if (!bin.writeAt(0, front.constData(), front.size()))
         return fail(writeFailure(binPath, bin.reason()));
@@ -195,7 +249,7 @@ ConversionResult generateXbfBin(const PreparedConversion &prepared, ConversionPr
     // not enough for icons taller than the line, nor for a set without wide glyphs.
     const int bufferSize =
         std::max({maxRowBytes * fontHeight, maxBitmapBytes, int(kXbfDescriptorSize)});
-    appendReader(out, table, bufferSize, request.lvVer == kLvgl9);
+    appendReader(out, table, bufferSize, request.lvVer == kLvgl9, compress ? &compressed : nullptr);
     appendXbfFontObject(out, request, fontHeight, QStringLiteral("XBF字体,外部bin文件"));
     const QString text = out.takeContent();
 

@@ -3,6 +3,7 @@
 #include "preview/previewcreader.h"
 
 #include "charset/charset.h"
+#include "output/glyphcodec.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -136,6 +137,7 @@ private:
         qint64 bitmapIndex = 0;
         int advW = 0, boxW = 0, boxH = 0, ofsX = 0, ofsY = 0;
     };
+    bool unpackCompressed(const CSourceReader &reader, QString *error);
     int binarySearch(uint letter) const;
     int linearSearch(uint letter) const;
     qint64 code(qint64 index) const
@@ -188,6 +190,8 @@ bool FmtTxtFont::read(const CSourceReader &reader, const CFields &font, QString 
             return false;
         m_glyphs.push_back(d);
     }
+    if (!unpackCompressed(reader, error))
+        return false;
 
     if (cmaps.members.empty()) {
         *error = QStringLiteral("the font has no character map");
@@ -232,6 +236,87 @@ QString FmtTxtFont::letters(int count) const
 {
     const size_t listed = m_binary ? size_t(qMin(m_listLength, qint64(m_codes.size()))) : m_codes.size();
     return listedLetters(m_codes, listed, m_rangeStart, m_rangeLast, count);
+}
+
+// The glyph codec's tables of a compressed font. False with an error when they are
+// there but unusable; `present` says whether there were any.
+bool readGlyphModel(const CSourceReader &reader, int bpp, GlyphCodecModel *model, bool *present, QString *error)
+{
+    std::vector<QByteArray> groups, cums;
+    for (int plane = 0; plane < 2; ++plane) {
+        QByteArray group, cum;
+        CElement rows;
+        if (!reader.integers(QStringLiteral("glyph_model_group%1").arg(plane), &group)
+            || !reader.elements(QStringLiteral("glyph_model_cum%1").arg(plane), &rows))
+            break;
+        // One braced row of the cumulative frequencies per group.
+        for (const CElement &row : rows.members)
+            for (const CElement &value : row.members) {
+                qint64 v = 0;
+                value.toInteger(&v);
+                cum += char(v);
+            }
+        groups.push_back(group);
+        cums.push_back(cum);
+    }
+    *present = !groups.empty();
+    if (*present && !GlyphCodecModel::fromTables(bpp, groups, cums, model)) {
+        *error = QStringLiteral("the compressed glyphs' tables do not fit a %1 bpp font").arg(bpp);
+        return false;
+    }
+    return true;
+}
+
+// Unpacks a w x h glyph whose stream starts at `offset` and appends its rows, packed as
+// a plain font holds them, to `packed`.
+bool unpackGlyph(const GlyphCodecModel &model, const QByteArray &streams, qint64 offset, int w, int h, int bpp,
+                 QByteArray *packed, QString *error)
+{
+    w = qMax(0, w);
+    h = qMax(0, h);
+    if (qint64(w) * h > (qint64(1) << 24)) {
+        *error = QStringLiteral("a glyph box of %1 x %2 is too large to unpack").arg(w).arg(h);
+        return false;
+    }
+    std::vector<uint8_t> levels(size_t(w) * size_t(h));
+    if (offset < 0
+        || !decodeGlyph(model, reinterpret_cast<const uint8_t *>(streams.constData()), size_t(streams.size()),
+                        size_t(offset), w, h, levels.data())) {
+        *error = QStringLiteral("a glyph's stream starts at %1, past the %2 bytes of its data").arg(offset).arg(streams.size());
+        return false;
+    }
+    const int rowBytes = (w * bpp + 7) / 8;
+    for (int y = 0; y < h; ++y) {
+        QByteArray row(rowBytes, '\0');
+        for (int x = 0; x < w; ++x) {
+            const int bit = x * bpp;
+            row[bit / 8] = char(uchar(row[bit / 8]) | levels[size_t(y * w + x)] << (8 - bpp - bit % 8));
+        }
+        *packed += row;
+    }
+    return true;
+}
+
+bool FmtTxtFont::unpackCompressed(const CSourceReader &reader, QString *error)
+{
+    GlyphCodecModel model;
+    bool present = false;
+    if (!readGlyphModel(reader, m_bpp, &model, &present, error))
+        return false;
+    if (!present)
+        return true;
+    // Each glyph is unpacked once into rows packed as a plain font holds them, so the
+    // drawing reads both kinds alike.
+    const QByteArray streams = m_bitmap;
+    QByteArray packed;
+    for (Descriptor &d : m_glyphs) {
+        const qint64 at = d.bitmapIndex;
+        d.bitmapIndex = packed.size();
+        if (!unpackGlyph(model, streams, at, d.boxW, d.boxH, m_bpp, &packed, error))
+            return false;
+    }
+    m_bitmap = packed;
+    return true;
 }
 
 int FmtTxtFont::binarySearch(uint letter) const
@@ -387,7 +472,7 @@ class XbfFont : public PreviewFont
 public:
     XbfFont(const QByteArray &table, uint min, uint max, int bpp, int lineHeight, int baseLine,
             const QString &description)
-        : m_min(min), m_max(max)
+        : m_table(table), m_min(min), m_max(max)
     {
         m_bitmap = table;
         m_bpp = bpp;
@@ -399,29 +484,53 @@ public:
     QString letters(int count) const override;
     // Empty when the table holds its whole position table and every record it points
     // to; otherwise where it ends early. `what` names the table for the message.
-    QString truncation(const QString &what) const;
+    // `plainRecords` false (compressed records, whose streams the unpacking checks) looks
+    // at the header and position table alone.
+    QString truncation(const QString &what, bool plainRecords) const;
+    // Compressed records: every glyph is unpacked once into rows packed as a plain
+    // record holds them; the descriptors stay in the table.
+    bool unpack(const GlyphCodecModel &model, QString *error);
 
 private:
     // Bytes past the end read as 0 (where the target would read whatever follows).
     uint byteAt(qint64 offset) const
     {
-        return offset >= 0 && offset < m_bitmap.size() ? uchar(m_bitmap.at(int(offset))) : 0u;
+        return offset >= 0 && offset < m_table.size() ? uchar(m_table.at(int(offset))) : 0u;
     }
-    qint64 position(uint letter) const
+    qint64 positionOf(uint letter) const
     {
         const qint64 entry = 8 + 4 * qint64(letter - m_min);
         return qint64(byteAt(entry) | byteAt(entry + 1) << 8 | byteAt(entry + 2) << 16
                       | quint32(byteAt(entry + 3)) << 24);
     }
+    QByteArray m_table;
+    QHash<qint64, qint64> m_unpackedAt;   // record position -> its rows in m_bitmap
+    bool m_unpacked = false;
     uint m_min;
     uint m_max;
 };
+
+bool XbfFont::unpack(const GlyphCodecModel &model, QString *error)
+{
+    QByteArray packed;
+    for (uint letter = m_min; letter <= m_max && m_max < 0x10000; ++letter) {
+        const qint64 pos = positionOf(letter);
+        if (pos == 0 || m_unpackedAt.contains(pos))
+            continue;
+        m_unpackedAt.insert(pos, packed.size());
+        if (!unpackGlyph(model, m_table, pos + 6, int(byteAt(pos + 1)), int(byteAt(pos + 2)), m_bpp, &packed, error))
+            return false;
+    }
+    m_bitmap = packed;
+    m_unpacked = true;
+    return true;
+}
 
 bool XbfFont::lookup(uint letter, PreviewGlyph *glyph)
 {
     if (letter > m_max || letter < m_min)
         return false;
-    const qint64 pos = position(letter);
+    const qint64 pos = positionOf(letter);
     if (pos == 0)
         return false;
     glyph->advW = int(byteAt(pos));
@@ -430,7 +539,7 @@ bool XbfFont::lookup(uint letter, PreviewGlyph *glyph)
     glyph->ofsX = int(qint8(byteAt(pos + 3)));
     glyph->ofsY = int(qint8(byteAt(pos + 4)));
     glyph->bpp = m_bpp;
-    glyph->bitmap = pos + 6;
+    glyph->bitmap = m_unpacked ? m_unpackedAt.value(pos) : pos + 6;
     glyph->rowBits = qint64(glyph->boxW) * m_bpp;
     glyph->fromLineTop = false;
     return true;
@@ -441,15 +550,15 @@ QString XbfFont::letters(int count) const
     QString out;
     for (uint c = qMax(m_min, 1u); c <= m_max && out.size() < count; ++c) {
         const QChar ch = QChar(ushort(c));
-        if (position(c) != 0 && !ch.isSurrogate() && ch.isPrint())
+        if (positionOf(c) != 0 && !ch.isSurrogate() && ch.isPrint())
             out += ch;
     }
     return out;
 }
 
-QString XbfFont::truncation(const QString &what) const
+QString XbfFont::truncation(const QString &what, bool plainRecords) const
 {
-    const qint64 size = m_bitmap.size();
+    const qint64 size = m_table.size();
     const qint64 table = m_max >= m_min ? 8 + 4 * (qint64(m_max) - m_min + 1) : 8;
     if (size < table) {
         return QStringLiteral("the %1 ends early: it holds %2 bytes, its header and position table alone need %3")
@@ -458,8 +567,8 @@ QString XbfFont::truncation(const QString &what) const
             .arg(table);
     }
     const bool drawable = m_bpp == 1 || m_bpp == 2 || m_bpp == 4 || m_bpp == 8;
-    for (uint c = m_min; c <= m_max; ++c) {
-        const qint64 pos = position(c);
+    for (uint c = m_min; plainRecords && c <= m_max; ++c) {
+        const qint64 pos = positionOf(c);
         if (pos == 0)
             continue;
         qint64 end = pos + 6;
@@ -476,10 +585,19 @@ QString XbfFont::truncation(const QString &what) const
     return QString();
 }
 
-std::unique_ptr<PreviewFont> checkedXbf(std::unique_ptr<XbfFont> font, const QString &what, QString *error)
+// A compressed table is unpacked (its streams checked as they are decoded); a plain one
+// must hold every record it points to.
+std::unique_ptr<PreviewFont> finishXbf(const CSourceReader &reader, std::unique_ptr<XbfFont> font, const QString &what,
+                                       QString *error)
 {
-    *error = font->truncation(what);
+    GlyphCodecModel model;
+    bool compressed = false;
+    if (!readGlyphModel(reader, font->bpp(), &model, &compressed, error))
+        return nullptr;
+    *error = font->truncation(what, !compressed);
     if (!error->isEmpty())
+        return nullptr;
+    if (compressed && !font->unpack(model, error))
         return nullptr;
     return font;
 }
@@ -498,9 +616,10 @@ std::unique_ptr<PreviewFont> decodeXbf(const CSourceReader &reader, const CField
             return nullptr;
         }
         const auto u16 = [&table](int at) { return uint(uchar(table[at])) | uint(uchar(table[at + 1])) << 8; };
-        return checkedXbf(std::make_unique<XbfFont>(table, u16(0), u16(2), uchar(table[4]), lineHeight, baseLine,
-                                                    QStringLiteral("XBF table in a C array")),
-                          QStringLiteral("XBF table"), error);
+        return finishXbf(reader,
+                         std::make_unique<XbfFont>(table, u16(0), u16(2), uchar(table[4]), lineHeight, baseLine,
+                                                   QStringLiteral("XBF table in a C array")),
+                         QStringLiteral("XBF table"), error);
     }
     if (why != QLatin1String("it is missing")) {
         *error = QStringLiteral("the array \"glyph_dsc_xbf\" cannot be read: %1").arg(why);
@@ -534,9 +653,10 @@ std::unique_ptr<PreviewFont> decodeXbf(const CSourceReader &reader, const CField
                 return nullptr;
             }
         }
-        return checkedXbf(std::make_unique<XbfFont>(bin, min, max, bpp, lineHeight, baseLine,
-                                                    QStringLiteral("XBF table in a .bin file")),
-                          QStringLiteral(".bin file"), error);
+        return finishXbf(reader,
+                         std::make_unique<XbfFont>(bin, min, max, bpp, lineHeight, baseLine,
+                                                   QStringLiteral("XBF table in a .bin file")),
+                         QStringLiteral(".bin file"), error);
     }
     *error = QStringLiteral("the font's glyph data were not found");
     return nullptr;

@@ -39,6 +39,7 @@ struct ConversionRequest {
     QString bppText;        // the bpp as shown in the options ("1", "2", "4", "8")
     QString typeText;       // the output kind as shown in the options
     bool sorted = true;     // the sort option, named in a closing comment
+    bool compress = false;  // glyph bitmaps as compressed streams (not for LVGL 5.3)
     QString outputDir;      // XBF bin: the folder for the .bin and .c files
 };
 

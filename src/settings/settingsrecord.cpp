@@ -97,6 +97,7 @@ void SettingsRecord::resetToDefaults()
     FontPoint = kDefaultFontPoint;
     LvVerIdx = kDefaultLvVer;
     TextSort = true;
+    Compress = false;
     SaveFile = true;
 }
 
@@ -157,6 +158,7 @@ void SettingsRecord::loadFromFile(const QString &path)
     readInt(o, "FontPoint", FontPoint);
     readInt(o, "LvVerIdx", LvVerIdx);
     readBool(o, "TextSort", TextSort);
+    readBool(o, "Compress", Compress);
     readBool(o, "SaveFile", SaveFile);
     // A field too long to take keeps its default, and the file is kept aside at the
     // next save instead of being overwritten.
@@ -184,6 +186,7 @@ QByteArray SettingsRecord::toJson() const
     o.insert(QStringLiteral("FontPoint"), FontPoint);
     o.insert(QStringLiteral("LvVerIdx"), LvVerIdx);
     o.insert(QStringLiteral("TextSort"), TextSort);
+    o.insert(QStringLiteral("Compress"), Compress);
     o.insert(QStringLiteral("SaveFile"), SaveFile);
     return QJsonDocument(o).toJson(QJsonDocument::Indented);
 }

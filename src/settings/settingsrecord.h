@@ -60,6 +60,7 @@ public:
     int FontPoint;
     int LvVerIdx;
     bool TextSort;
+    bool Compress;   // absent from older files: off
     bool SaveFile;
 
 private:

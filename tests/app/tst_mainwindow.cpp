@@ -138,19 +138,26 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("include");
         QTest::addColumn<QString>("message");
+        QTest::addColumn<bool>("compressForLvgl5");
         QTest::newRow("empty set") << QString() << false << "myFont" << "#include \"lvgl.h\""
-                                   << "提示|请输入内容以转换";
-        QTest::newRow("empty name") << "A" << false << "" << "#include \"lvgl.h\"" << "提示|请输入字体名";
-        QTest::newRow("empty include") << "A" << true << "f" << "" << "提示|include不能为空";
-        QTest::newRow("set checked first") << "" << false << "" << "" << "提示|请输入内容以转换";
+                                   << "提示|请输入内容以转换" << false;
+        QTest::newRow("empty name") << "A" << false << "" << "#include \"lvgl.h\"" << "提示|请输入字体名" << false;
+        QTest::newRow("empty include") << "A" << true << "f" << "" << "提示|include不能为空" << false;
+        QTest::newRow("set checked first") << "" << false << "" << "" << "提示|请输入内容以转换" << false;
+        // LVGL 5.3 draws the bitmaps itself: compressed glyphs have no place there.
+        QTest::newRow("compressed for LVGL 5.3")
+            << "A" << false << "myFont" << "#include \"lvgl.h\""
+            << QStringLiteral("提示|LVGL 5.3及以下版本的字体不能压缩字形（其位图由LVGL直接读取），请选择6.0以上版本或取消“压缩字形”")
+            << true;
         for (const char *bad : {"my font-1", "a\"b", "中文", "9a", "../escaped", "class", "glyph_bitmap"}) {
             const QString name = QString::fromUtf8(bad);
             QVERIFY(!qm::fontNameProblem(name).isEmpty());
-            QTest::addRow("name %s", bad) << "A" << true << name << "" << "提示|" + qm::fontNameProblem(name);
+            QTest::addRow("name %s", bad) << "A" << true << name << "" << "提示|" + qm::fontNameProblem(name) << false;
         }
     }
     void refusalsShowABoxAndWriteNoSettings()
     {
+        QFETCH(bool, compressForLvgl5);
         QFETCH(QString, input);
         QFETCH(bool, ascii);
         QFETCH(QString, name);
@@ -161,6 +168,10 @@ private slots:
         child<QCheckBox>(&w, "check_ascii")->setChecked(ascii);
         child<QLineEdit>(&w, "lineEdit_fontName")->setText(name);
         child<QPlainTextEdit>(&w, "pte_include")->setPlainText(include);
+        if (compressForLvgl5) {
+            child<QComboBox>(&w, "combo_lv_ver")->setCurrentIndex(0);
+            child<QCheckBox>(&w, "check_compress")->setChecked(true);
+        }
         child<OutputView>(&w, "tb_output")->setPlainText(QStringLiteral("previous"));
         QTest::mouseClick(child<QPushButton>(&w, "btn_convert"), Qt::LeftButton);
         QCOMPARE(w.messages, QStringList{message});
@@ -216,8 +227,9 @@ private slots:
         QCOMPARE(child<OutputView>(&w, "tb_output")->toPlainText(), QStringLiteral("last result"));
         QCOMPARE(w.suggestedSavePaths, QStringList{QDir::homePath() + QStringLiteral("/myFont.c")});
         const QJsonObject o = readConfig();
-        QCOMPARE(o.size(), 19);
+        QCOMPARE(o.size(), 20);
         QCOMPARE(o.value(QStringLiteral("Bpp")).toInt(), 1);
+        QCOMPARE(o.value(QStringLiteral("Compress")), QJsonValue(false));
         QCOMPARE(o.value(QStringLiteral("DirText")).toString(), QString());
         QFile f(QStringLiteral("config.ini"));
         QVERIFY(f.open(QIODevice::ReadOnly));
@@ -241,7 +253,7 @@ private slots:
         const int told = w.messages.indexOf(QRegularExpression(QStringLiteral("(?s)提示\\|配置文件.*config\\.ini\\.bad.*")));
         QVERIFY2(told >= 0, qPrintable(w.messages.join('\n')));
         QCOMPARE(w.icons.at(told), QMessageBox::Warning);
-        QCOMPARE(readConfig().size(), 19);
+        QCOMPARE(readConfig().size(), 20);
 
         const QByteArray saved = QJsonDocument(readConfig()).toJson();
         w.messages.clear();

@@ -488,6 +488,9 @@ void TestCli::helpAndUsageErrors()
         // Names that do not compile, and one that would write outside the folder.
         {{"--text", "a", "--name", "int"}, "keyword"},
         {{"--text", "a", "--name", "font_dsc"}, "font_dsc"},
+        {{"--text", "a", "--name", "glyph_unpacked"}, "glyph_unpacked"},
+        // LVGL 5.3 draws the bitmaps itself; there is no place for a decoder.
+        {{"--text", "a", "--lvgl", "5.3", "--compress"}, "--compress"},
         {{"--text", "a", "--type", "xbf-bin", "--output-dir", m_dir.path(), "--name", "../x"}, "../x"},
     };
     for (const auto &c : cases) {

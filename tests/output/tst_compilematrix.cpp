@@ -24,6 +24,7 @@ struct Kind {
     const char *id;
     GeneratorKind generator;
     int lvVer;
+    bool compress = false;
 };
 
 const Kind kKinds[] = {
@@ -31,6 +32,10 @@ const Kind kKinds[] = {
     {"sorted8", GeneratorKind::SortedInternal, 2},   {"unsorted8", GeneratorKind::UnsortedInternal, 2},
     {"xbfarray", GeneratorKind::XbfArray, 1},        {"xbfbin", GeneratorKind::XbfBin, 1},
     {"legacy", GeneratorKind::Legacy, 0},
+    // Compressed glyphs: ids end in "z"; each must read back exactly as its plain kind.
+    {"sorted6z", GeneratorKind::SortedInternal, 1, true}, {"unsorted6z", GeneratorKind::UnsortedInternal, 1, true},
+    {"sorted8z", GeneratorKind::SortedInternal, 2, true}, {"unsorted8z", GeneratorKind::UnsortedInternal, 2, true},
+    {"xbfarrayz", GeneratorKind::XbfArray, 1, true},      {"xbfbinz", GeneratorKind::XbfBin, 1, true},
     // Built and drawn by tst_lvgl9; here for the names they use.
     {"sorted9", GeneratorKind::SortedInternal, 3}, {"unsorted9", GeneratorKind::UnsortedInternal, 3},
     {"xbfarray9", GeneratorKind::XbfArray, 3},     {"xbfbin9", GeneratorKind::XbfBin, 3},
@@ -227,6 +232,7 @@ void TestCompileMatrix::initTestCase()
             if (kind.generator == GeneratorKind::SortedInternal)
                 sortChars(r.chars);
             r.lvVer = kind.lvVer;
+            r.compress = kind.compress;
             r.fontName = fontName(QLatin1String(kind.id), bpp);
             r.outputDir = binDir.path();
             NoProgress progress;
@@ -251,8 +257,8 @@ void TestCompileMatrix::everyKindBuildsAndReadsBack_data()
     QTest::addColumn<QString>("headers");
     QTest::addColumn<QStringList>("kinds");
     QTest::addColumn<bool>("placeholder");
-    const QStringList six{"sorted6", "unsorted6", "xbfarray", "xbfbin"};
-    const QStringList eight{"sorted8", "unsorted8", "xbfarray", "xbfbin"};
+    const QStringList six{"sorted6", "unsorted6", "xbfarray", "xbfbin", "sorted6z", "unsorted6z", "xbfarrayz", "xbfbinz"};
+    const QStringList eight{"sorted8", "unsorted8", "xbfarray", "xbfbin", "sorted8z", "unsorted8z", "xbfarrayz", "xbfbinz"};
     QTest::newRow("LVGL 5.3") << "v5" << QStringList{"legacy"} << false;
     // 3-bit bpp field, 8-bit line height and box
     QTest::newRow("LVGL 6.1") << "v6" << six << false;
@@ -324,6 +330,11 @@ void TestCompileMatrix::everyKindBuildsAndReadsBack()
                 QVERIFY2(got.at(6) == QString::number(bpp), qPrintable(seen));
                 QVERIFY2(got.at(7) == (placeholder ? QLatin1String("0") : QLatin1String("-")), qPrintable(seen));
                 QVERIFY2(got.at(8) != QLatin1String("null"), qPrintable(seen));
+                // Compressed glyphs unpack to exactly the plain kind's bytes.
+                if (kind.endsWith(QLatin1Char('z'))) {
+                    const QString plain = fontName(kind.chopped(1), bpp) + key.mid(font.size());
+                    QVERIFY2(got == out.value(plain), qPrintable(seen + QLatin1String(" vs ") + plain));
+                }
                 // The captured kinds hold the same glyphs whichever table they use.
                 if (kind.startsWith(QLatin1String("xbf"))) {
                     const QString unsorted = fontName(kinds.at(1), bpp) + key.mid(font.size());

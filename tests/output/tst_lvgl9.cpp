@@ -117,12 +117,18 @@ int main(void)
 struct KindCase {
     const char *tag;
     GeneratorKind kind;
+    bool compress = false;
 };
 const KindCase kKinds[] = {
     {"sorted", GeneratorKind::SortedInternal},
     {"unsorted", GeneratorKind::UnsortedInternal},
     {"xbf", GeneratorKind::XbfArray},
     {"bin", GeneratorKind::XbfBin},
+    // Compressed glyphs unpack straight into the draw buffer: the same pixels.
+    {"sortedz", GeneratorKind::SortedInternal, true},
+    {"unsortedz", GeneratorKind::UnsortedInternal, true},
+    {"xbfz", GeneratorKind::XbfArray, true},
+    {"binz", GeneratorKind::XbfBin, true},
 };
 
 QByteArray a8Pixels(const QByteArray &packed, int boxW, int boxH, int bpp)
@@ -200,6 +206,7 @@ void TestLvgl9::initTestCase()
                                                      font, QFont(awesome), icons);
             r.lvVer = kLvgl9;
             r.sorted = sorted;
+            r.compress = k.compress;
             r.fontName = QStringLiteral("f_%1_%2").arg(QLatin1String(k.tag)).arg(bpp);
             r.outputDir = m_binDir.path();
             NoProgress progress;

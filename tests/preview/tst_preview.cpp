@@ -150,17 +150,23 @@ void TestPreview::drawsTheGlyphsTheEngineRendered_data()
     QTest::addColumn<bool>("fromFile");
     // LV_USE_FONT_PLACEHOLDER is on by default from LVGL 8.3 on.
     QTest::addColumn<bool>("placeholders");
+    QTest::addColumn<bool>("compress");
 
-    QTest::newRow("sorted, LVGL 6, 4 bpp, from the file") << int(GeneratorKind::SortedInternal) << 1 << 4 << true << false;
-    QTest::newRow("sorted, LVGL 8, 1 bpp") << int(GeneratorKind::SortedInternal) << 2 << 1 << false << true;
-    QTest::newRow("unsorted, LVGL 8, 2 bpp") << int(GeneratorKind::UnsortedInternal) << 2 << 2 << false << true;
-    QTest::newRow("LVGL 5.3, 4 bpp") << int(GeneratorKind::Legacy) << 0 << 4 << false << false;
-    QTest::newRow("XBF array, 8 bpp") << int(GeneratorKind::XbfArray) << 1 << 8 << false << false;
-    QTest::newRow("XBF bin, 1 bpp") << int(GeneratorKind::XbfBin) << 2 << 1 << false << true;
-    QTest::newRow("sorted, LVGL 9, 8 bpp") << int(GeneratorKind::SortedInternal) << 3 << 8 << false << true;
-    QTest::newRow("unsorted, LVGL 9, 1 bpp, from the file") << int(GeneratorKind::UnsortedInternal) << 3 << 1 << true << true;
-    QTest::newRow("XBF array, LVGL 9, 2 bpp") << int(GeneratorKind::XbfArray) << 3 << 2 << false << true;
-    QTest::newRow("XBF bin, LVGL 9, 4 bpp") << int(GeneratorKind::XbfBin) << 3 << 4 << false << true;
+    QTest::newRow("sorted, LVGL 6, 4 bpp, from the file") << int(GeneratorKind::SortedInternal) << 1 << 4 << true << false << false;
+    QTest::newRow("sorted, LVGL 8, 1 bpp") << int(GeneratorKind::SortedInternal) << 2 << 1 << false << true << false;
+    QTest::newRow("unsorted, LVGL 8, 2 bpp") << int(GeneratorKind::UnsortedInternal) << 2 << 2 << false << true << false;
+    QTest::newRow("LVGL 5.3, 4 bpp") << int(GeneratorKind::Legacy) << 0 << 4 << false << false << false;
+    QTest::newRow("XBF array, 8 bpp") << int(GeneratorKind::XbfArray) << 1 << 8 << false << false << false;
+    QTest::newRow("XBF bin, 1 bpp") << int(GeneratorKind::XbfBin) << 2 << 1 << false << true << false;
+    QTest::newRow("sorted, LVGL 9, 8 bpp") << int(GeneratorKind::SortedInternal) << 3 << 8 << false << true << false;
+    QTest::newRow("unsorted, LVGL 9, 1 bpp, from the file") << int(GeneratorKind::UnsortedInternal) << 3 << 1 << true << true << false;
+    QTest::newRow("XBF array, LVGL 9, 2 bpp") << int(GeneratorKind::XbfArray) << 3 << 2 << false << true << false;
+    QTest::newRow("XBF bin, LVGL 9, 4 bpp") << int(GeneratorKind::XbfBin) << 3 << 4 << false << true << false;
+    // Compressed glyphs draw the same pictures, unpacked from the streams.
+    QTest::newRow("compressed sorted, LVGL 8, 4 bpp") << int(GeneratorKind::SortedInternal) << 2 << 4 << false << true << true;
+    QTest::newRow("compressed unsorted, LVGL 6, 8 bpp, from the file") << int(GeneratorKind::UnsortedInternal) << 1 << 8 << true << false << true;
+    QTest::newRow("compressed XBF array, LVGL 9, 2 bpp") << int(GeneratorKind::XbfArray) << 3 << 2 << false << true << true;
+    QTest::newRow("compressed XBF bin, LVGL 8, 1 bpp") << int(GeneratorKind::XbfBin) << 2 << 1 << false << true << true;
 }
 
 // The picture holds exactly the glyphs the engine rendered, each where LVGL puts it:
@@ -174,10 +180,12 @@ void TestPreview::drawsTheGlyphsTheEngineRendered()
     QFETCH(int, bpp);
     QFETCH(bool, fromFile);
     QFETCH(bool, placeholders);
+    QFETCH(bool, compress);
 
     const QString chars = QStringLiteral("Hg中文");
     qm::ConversionRequest r = qmtest::makeRequest(chars, bpp, qmtest::cjkFont());
     r.lvVer = lvVer;
+    r.compress = compress;
     QTemporaryDir dir;
     r.outputDir = dir.path();
     qm::NoProgress progress;

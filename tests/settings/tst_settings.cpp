@@ -45,6 +45,7 @@ private:
         QCOMPARE(s.LvVerIdx, 1);
         QCOMPARE(s.TextSort, true);
         QCOMPARE(s.SaveFile, true);
+        QCOMPARE(s.Compress, false);
     }
 
 private slots:
@@ -92,21 +93,24 @@ private slots:
         a.FontPoint = 20;
         a.LvVerIdx = 0;
         const QString path = m_dir.filePath(QStringLiteral("rt.ini"));
-        // Two values cannot keep three booleans apart: each takes its turn as the one
+        // Two values cannot keep four booleans apart: each takes its turn as the one
         // false, and the record read into starts from the opposite values.
-        for (int falseOne = 0; falseOne < 3; ++falseOne) {
+        for (int falseOne = 0; falseOne < 4; ++falseOne) {
             a.Ansi = falseOne != 0;
             a.TextSort = falseOne != 1;
             a.SaveFile = falseOne != 2;
+            a.Compress = falseOne != 3;
             QVERIFY(a.saveToFile(path));
             SettingsRecord b;
             b.Ansi = !a.Ansi;
             b.TextSort = !a.TextSort;
             b.SaveFile = !a.SaveFile;
+            b.Compress = !a.Compress;
             b.loadFromFile(path);
             QCOMPARE(b.Ansi, a.Ansi);
             QCOMPARE(b.TextSort, a.TextSort);
             QCOMPARE(b.SaveFile, a.SaveFile);
+            QCOMPARE(b.Compress, a.Compress);
         }
         SettingsRecord b;
         b.loadFromFile(path);
@@ -136,7 +140,7 @@ private slots:
         QFile f(path);
         QVERIFY(f.open(QIODevice::ReadOnly));
         const QString text = QString::fromUtf8(f.readAll());
-        const QStringList expected{"Ansi", "AweText", "Bpp", "Code", "DirText", "DirTxt", "FontFamily",
+        const QStringList expected{"Ansi", "AweText", "Bpp", "Code", "Compress", "DirText", "DirTxt", "FontFamily",
                                    "FontHeight", "FontName", "FontPoint", "FontStyle", "FontVS",
                                    "FunSel", "FunText", "IncText", "LvVerIdx", "SaveFile", "TextSort",
                                    "Type"};
@@ -257,7 +261,7 @@ private slots:
         QFile f(path);
         QVERIFY(f.open(QIODevice::ReadOnly));
         const QJsonObject o = QJsonDocument::fromJson(f.readAll()).object();
-        QCOMPARE(o.size(), 19);
+        QCOMPARE(o.size(), 20);
         QVERIFY(!o.contains(QStringLiteral("Colour")));
         QCOMPARE(o.value(QStringLiteral("Bpp")).toInt(), 0);
     }

@@ -1,0 +1,73 @@
+#pragma once
+
+// The glyphs of one font on their way into compressed streams. A generator hands over
+// each glyph's bitmap rows as the encoders wrote them (bytes and picture); once the set
+// is complete the model is trained on all of them and every glyph gets its stream, an
+// identical glyph sharing the stream of the first.
+
+#include "output/glyphcodec.h"
+#include "output/linebuffer.h"
+
+#include <QChar>
+#include <QHash>
+#include <QString>
+#include <vector>
+
+namespace qm {
+
+class CompressedGlyphs
+{
+public:
+    explicit CompressedGlyphs(int bpp) : m_bpp(bpp) {}
+
+    // `rows` is the rows text of a box `boxW` wide and `boxH` high ("0x..," literals,
+    // then "  //" and the picture, a line a row).
+    void addGlyph(QChar ch, int boxW, int boxH, const QString &rows);
+    // The same from rows packed MSB first, each padded to whole bytes (no picture).
+    void addGlyphBytes(QChar ch, int boxW, int boxH, const uint8_t *packed);
+    // Trains the model and encodes every glyph added.
+    void finish();
+
+    int count() const { return int(m_glyphs.size()); }
+    // Glyph i's offset into the streams: its bitmap_index.
+    int offset(int i) const { return m_glyphs[size_t(i)].offset; }
+    int streamBytes() const { return m_streamBytes; }
+    // Glyph i's own stream, also where it shares an earlier one; the longest of them.
+    const QByteArray &stream(int i) const { return m_glyphs[size_t(i)].stream; }
+    int longestStream() const { return m_longest; }
+    // The largest packed glyph, the buffer a packed decode needs (at least 1).
+    int largestGlyphBytes() const { return m_largest; }
+    const GlyphCodecModel &model() const { return m_model; }
+
+    // The glyph blocks of the bitmap array: "/* ch */", the picture as comment lines,
+    // the stream's bytes (none for a glyph that shares an earlier stream), two empty
+    // lines.
+    void appendBlocks(LineBuffer &out) const;
+    // Glyph i's picture lines and its stream's bytes, the stream written even where it
+    // is shared; no line break after the last line.
+    QString pictureAndBytes(int i, bool sharedToo) const;
+    // The model tables, the decoder and, for packed rows (LVGL 6 and 8), the buffer
+    // "static uint8_t glyph_unpacked[]" of the largest glyph; ends with a line break.
+    QString decoderText(bool a8) const;
+    // All streams, in glyph order, as the bitmap array holds them.
+    QByteArray streams() const;
+
+private:
+    struct Glyph {
+        QChar ch;
+        int w = 0, h = 0;
+        std::vector<uint8_t> levels;
+        QString picture;
+        QByteArray stream;
+        bool shared = false;   // the bytes at `offset` belong to an earlier glyph
+        int offset = 0;
+    };
+    int m_bpp;
+    int m_largest = 1;
+    int m_streamBytes = 0;
+    int m_longest = 0;
+    std::vector<Glyph> m_glyphs;
+    GlyphCodecModel m_model;
+};
+
+} // namespace qm

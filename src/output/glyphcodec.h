@@ -1,0 +1,98 @@
+#pragma once
+
+// Compressed glyph bitmaps. Each pixel's level is predicted from the pixels already
+// decoded around it (left, above, above-left, above-right, and for the shallow depths
+// two rows and three columns of them) and coded with rANS against static frequencies
+// trained on the glyphs of the one font being written. The contexts are folded into at
+// most 256 groups of like distributions, so the tables stay a few kilobytes and every
+// glyph decodes alone from its own offset.
+//
+// Stream of a glyph with pixels: the rANS state in two bytes (most significant
+// first), then the renormalisation bytes in the order the decoder reads them. A glyph
+// without pixels has no bytes. 8 bpp codes each pixel as two symbols, the high nibble
+// then the low one, each with contexts of its own.
+
+#include <QByteArray>
+#include <array>
+#include <cstdint>
+#include <vector>
+
+namespace qm {
+
+// One glyph's pixels: w x h levels, one byte each, rows top to bottom.
+struct GlyphLevels {
+    int w = 0;
+    int h = 0;
+    const uint8_t *levels = nullptr;
+};
+
+class GlyphCodecModel
+{
+public:
+    // Eight-bit frequencies keep the tables bytes and lose almost nothing against
+    // twelve; a state of 16 bits costs each glyph two bytes where 24 bits cost three.
+    static constexpr int kProbBits = 8;
+    static constexpr uint32_t kProbScale = 1u << kProbBits;
+    static constexpr uint32_t kStateLow = 1u << 8;
+    // The state lies in [kStateLow, kStateLow << 8).
+    static constexpr int kStateBytes = 2;
+    static constexpr int kMaxGroups = 256;
+
+    // A model for `bpp` (1, 2, 4 or 8) that codes every glyph of `glyphs`.
+    static GlyphCodecModel train(int bpp, const std::vector<GlyphLevels> &glyphs);
+    // The model whose tables a generated file holds (per plane, the bytes of
+    // glyph_model_groupN and glyph_model_cumN); false when they cannot be one for `bpp`.
+    static bool fromTables(int bpp, const std::vector<QByteArray> &groups, const std::vector<QByteArray> &cums,
+                           GlyphCodecModel *model);
+
+    struct Plane {
+        int keyBits = 0;
+        int symbols = 0;                            // 2, 4 or 16
+        std::vector<uint8_t> groupOfKey;            // 1 << keyBits entries
+        // Per group: cum[s] for every symbol, each below the scale (the last symbol always
+        // keeps a share), and cum[symbols] = scale % 256, so a row fits bytes and a
+        // frequency is (uint8_t)(cum[s + 1] - cum[s] - 1) + 1.
+        std::vector<std::array<uint8_t, 17>> cum;
+    };
+
+    int bpp() const { return m_bpp; }
+    int planeCount() const { return m_planeCount; }
+    const Plane &plane(int i) const { return m_planes[i]; }
+
+    // The plane's context key of pixel (x, y) whose neighbours are in `levels` (w wide,
+    // at least y + 1 rows; only pixels before (x, y) in raster order are read). For the
+    // second plane `high` is the pixel's own high nibble.
+    uint32_t key(int plane, const uint8_t *levels, int w, int x, int y, int high = 0) const;
+
+private:
+    int m_bpp = 0;
+    int m_planeCount = 0;
+    Plane m_planes[2];
+};
+
+// The glyph's stream (empty for a glyph without pixels).
+QByteArray encodeGlyph(const GlyphCodecModel &model, const GlyphLevels &glyph);
+// The streams of many glyphs, on two threads.
+void encodeGlyphs(const GlyphCodecModel &model, const std::vector<GlyphLevels> &glyphs, std::vector<QByteArray> &streams);
+
+// Decodes the w x h glyph whose stream starts at data + offset into `levels` (w * h
+// bytes). Reads stay inside [data, data + size) whatever the bytes hold; a stream that
+// ends early reads as zeros. Returns false only when the offset lies outside the data
+// while the glyph has pixels.
+bool decodeGlyph(const GlyphCodecModel &model, const uint8_t *data, size_t size, size_t offset, int w,
+                 int h, uint8_t *levels);
+
+// The C text a generated file carries: the model tables (static const) and the decoder.
+struct GlyphDecoderTarget {
+    // LVGL 6 and 8 take packed rows back from the bitmap callback; LVGL 9 has the A8
+    // draw buffer filled, rows `stride` bytes apart.
+    bool a8 = false;
+};
+QString glyphDecoderTables(const GlyphCodecModel &model);
+// Defines
+//   static void __user_font_unpack(const uint8_t * data, uint32_t size, uint32_t offset,
+//                                  uint32_t box_w, uint32_t box_h, uint8_t * out, uint32_t stride)
+// which writes packed rows (stride = row bytes) or A8 rows of level * 255 / max.
+QString glyphDecoderFunction(const GlyphCodecModel &model, const GlyphDecoderTarget &target);
+
+} // namespace qm
