@@ -188,7 +188,7 @@ private slots:
             QVERIFY(w.close());
         }
         const QJsonObject config = readConfig();
-        QCOMPARE(config.size(), 19);
+        QCOMPARE(config.size(), 20);   // the nineteen keys and Compress
         QCOMPARE(config.value(QStringLiteral("Bpp")).toInt(), 0);
         QCOMPARE(config.value(QStringLiteral("LvVerIdx")).toInt(), 2);
         QCOMPARE(config.value(QStringLiteral("FontName")).toString(), QStringLiteral("ui_font"));
