@@ -20,15 +20,20 @@ int hexDigit(ushort c)
 
 } // namespace
 
-void CompressedGlyphs::addGlyph(QChar ch, int boxW, int boxH, const QString &rows)
+CompressedGlyphs::Glyph CompressedGlyphs::startGlyph(QChar ch, int boxW, int boxH)
 {
     Glyph g;
     g.ch = ch;
     g.w = qMax(0, boxW);
     g.h = qMax(0, boxH);
     g.levels.assign(size_t(g.w) * size_t(g.h), 0);
-    const int rowBytes = rowBytesFor(g.w, m_bpp);
-    m_largest = qMax(m_largest, rowBytes * g.h);
+    m_largest = qMax(m_largest, rowBytesFor(g.w, m_bpp) * g.h);
+    return g;
+}
+
+void CompressedGlyphs::addGlyph(QChar ch, int boxW, int boxH, const QString &rows)
+{
+    Glyph g = startGlyph(ch, boxW, boxH);
     const int mask = (1 << m_bpp) - 1;
 
     // The rows text is the one place the bytes exist on this side of the pipeline; the
@@ -74,13 +79,8 @@ void CompressedGlyphs::addGlyph(QChar ch, int boxW, int boxH, const QString &row
 
 void CompressedGlyphs::addGlyphBytes(QChar ch, int boxW, int boxH, const uint8_t *packed)
 {
-    Glyph g;
-    g.ch = ch;
-    g.w = qMax(0, boxW);
-    g.h = qMax(0, boxH);
-    g.levels.assign(size_t(g.w) * size_t(g.h), 0);
+    Glyph g = startGlyph(ch, boxW, boxH);
     const int rowBytes = rowBytesFor(g.w, m_bpp);
-    m_largest = qMax(m_largest, rowBytes * g.h);
     const int mask = (1 << m_bpp) - 1;
     for (int y = 0; y < g.h; ++y)
         for (int x = 0; x < g.w; ++x) {

@@ -62,6 +62,8 @@ private:
         bool shared = false;   // the bytes at `offset` belong to an earlier glyph
         int offset = 0;
     };
+    // A glyph of a w x h box with its levels cleared; the largest box is noted.
+    Glyph startGlyph(QChar ch, int boxW, int boxH);
     int m_bpp;
     int m_largest = 1;
     int m_streamBytes = 0;
