@@ -48,53 +48,6 @@ QString fontName(const QString &kind, int bpp)
     return QStringLiteral("qm_%1_%2").arg(kind).arg(bpp);
 }
 
-// A text without its comments and include lines.
-QString codeOf(QString text)
-{
-    static const QRegularExpression comments(QStringLiteral("/\\*.*?\\*/|//[^\\n]*|^#include[^\\n]*"),
-                                             QRegularExpression::DotMatchesEverythingOption
-                                                 | QRegularExpression::MultilineOption);
-    return text.remove(comments);
-}
-
-// The names a text defines at file scope, from objects and functions ("static const
-// uint8_t glyph_bitmap[] = {") and typedefs ("}x_header_t;"), with the type each
-// definition starts with.
-QMap<QString, QString> fileScopeNames(const QString &text)
-{
-    static const QRegularExpression definition(
-        QStringLiteral("^(?:static |extern )?(?:const )?(\\w+)\\s*\\*?\\s*(?:const\\s+)?(\\w+)\\s*[\\[(=;]"),
-        QRegularExpression::MultilineOption);
-    static const QRegularExpression typedefName(QStringLiteral("^\\}(\\w+);"), QRegularExpression::MultilineOption);
-    const QString code = codeOf(text);
-    QMap<QString, QString> names;
-    for (auto m = definition.globalMatch(code); m.hasNext();) {
-        const QRegularExpressionMatch d = m.next();
-        names.insert(d.captured(2), d.captured(1));
-    }
-    for (auto m = typedefName.globalMatch(code); m.hasNext();)
-        names.insert(m.next().captured(1), QString());
-    return names;
-}
-
-// The fonts as one file, so that one compiler run per language builds them all: each
-// font's own names get its name as a prefix (members, reached through "." or "->",
-// keep theirs), the font objects keep their names.
-QByteArray oneFileOf(const QMap<QString, QString> &fonts)
-{
-    QString out;
-    for (auto it = fonts.constBegin(); it != fonts.constEnd(); ++it) {
-        QString text = it.value();
-        for (const QString &name : fileScopeNames(text).keys()) {
-            if (name != it.key())
-                text.replace(QRegularExpression(QStringLiteral("(?<![.\\w])(?<!->)%1(?!\\w)").arg(name)),
-                             it.key() + QLatin1Char('_') + name);
-        }
-        out += text + QLatin1Char('\n');
-    }
-    return out.toUtf8();
-}
-
 // Prints "<font>_<letter> found adv_w box_w box_h ofs_x ofs_y bpp placeholder checksum"
 // for every font and letter; "<font>_<letter> 0 null" for a letter the font lacks.
 const char kMain[] = R"C(
@@ -283,7 +236,7 @@ void TestCompileMatrix::everyKindBuildsAndReadsBack()
         }
     }
     const QMap<QString, QByteArray> files{{QStringLiteral("main.c"), QByteArray(kMain)},
-                                          {QStringLiteral("fonts.c"), oneFileOf(fontTexts)}};
+                                          {QStringLiteral("fonts.c"), qmtest::oneTranslationUnit(fontTexts)}};
     QList<uint> asked;
     for (const QChar ch : m_chars)
         asked << ch.unicode();
@@ -296,21 +249,26 @@ void TestCompileMatrix::everyKindBuildsAndReadsBack()
     if (headers == QLatin1String("v5"))
         flags << QStringLiteral("-DQM_LVGL5");
 
-    // Every run must print what the first one printed.
-    QByteArray reference;
-    for (const char *standard : {"c99", "c11", "c2x", "c++17"}) {
-        // C++ wants every member of a designated initialiser, and the fields of lv_font_t
-        // differ between the releases one text serves; C does not ask for them.
+    // C++ wants every member of a designated initialiser, and the fields of lv_font_t
+    // differ between the releases one text serves; C does not ask for them.
+    const QStringList standards{"c99", "c11", "c2x", "c++17"};
+    QList<qmtest::CBuild> builds;
+    for (const QString &standard : standards) {
         QStringList standardFlags = flags;
-        if (QLatin1String(standard).startsWith(QLatin1String("c++")))
+        if (standard.startsWith(QLatin1String("c++")))
             standardFlags << QStringLiteral("-Wno-missing-field-initializers");
-        const qmtest::CRun run = qmtest::compileAndRun(files, {qmtest::lvglIncludeDir(headers)}, standardFlags, {},
-                                                       QLatin1String(standard));
-        QVERIFY2(run.compiled, qPrintable(QStringLiteral("%1: %2").arg(QLatin1String(standard), run.compileLog)));
-        QVERIFY2(run.exitCode == 0, qPrintable(QLatin1String(standard) + QLatin1String(": ") + run.errors));
-        if (reference.isEmpty())
-            reference = run.output;
-        QVERIFY2(run.output == reference, standard);
+        builds.append({files, {qmtest::lvglIncludeDir(headers)}, standardFlags, {}, standard});
+    }
+    const QList<qmtest::CRun> runs = qmtest::compileAndRunAll(builds);
+
+    // Every run must print what the first one printed.
+    const QByteArray reference = runs.first().output;
+    for (int i = 0; i < runs.size(); ++i) {
+        const QString &standard = standards.at(i);
+        const qmtest::CRun &run = runs.at(i);
+        QVERIFY2(run.compiled, qPrintable(QStringLiteral("%1: %2").arg(standard, run.compileLog)));
+        QVERIFY2(run.exitCode == 0, qPrintable(standard + QLatin1String(": ") + run.errors));
+        QVERIFY2(run.output == reference, qPrintable(standard));
     }
 
     const QMap<QString, QStringList> out = qmtest::parseKeyedLines(reference);
@@ -355,13 +313,13 @@ void TestCompileMatrix::namesTheFilesUseAreNoFontNames()
         // The bin kind's buffer is commented out only until the user completes the file.
         QString code = it.value();
         code.replace(QStringLiteral("//static uint8_t __g_font_buf"), QStringLiteral("static uint8_t __g_font_buf"));
-        const QMap<QString, QString> defined = fileScopeNames(code);
+        const QMap<QString, QString> defined = qmtest::fileScopeNames(code);
         for (auto d = defined.constBegin(); d != defined.constEnd(); ++d) {
             names << d.value();
             if (d.key() != it.key())
                 names << d.key();
         }
-        for (auto m = lvglName.globalMatch(codeOf(code)); m.hasNext();)
+        for (auto m = lvglName.globalMatch(qmtest::codeOf(code)); m.hasNext();)
             names << m.next().captured(0);
     }
     names.remove(QString());

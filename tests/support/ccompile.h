@@ -29,6 +29,36 @@ CRun compileAndRun(const QMap<QString, QByteArray> &files, const QStringList &in
                    const QStringList &extraFlags = {}, const QStringList &runArgs = {},
                    const QString &standard = QStringLiteral("c99"));
 
+// One build for compileAndRunAll, with compileAndRun's arguments.
+struct CBuild {
+    QMap<QString, QByteArray> files;
+    QStringList includeDirs;
+    QStringList extraFlags;
+    QStringList runArgs;
+    QString standard = QStringLiteral("c99");
+};
+
+// The builds side by side, as many at a time as there are cores; the results in the
+// order of `builds`.
+QList<CRun> compileAndRunAll(const QList<CBuild> &builds);
+
+// Several generated files (font name -> text) as one translation unit, so that one
+// compiler process builds them all. Each file keeps its own file-local names apart by
+// taking its font name as a prefix (static objects and functions, typedefs; members
+// reached through "." or "->" keep theirs); a name with external linkage other than
+// the font object is left as it is, so that two files defining it collide here as they
+// would at the user's link. Files that include system headers come last, so that no
+// other file compiles only thanks to their includes.
+QByteArray oneTranslationUnit(const QMap<QString, QString> &files);
+
+// A C text without its comments and include lines.
+QString codeOf(QString text);
+
+// The names a C text defines at file scope, from objects and functions ("static const
+// uint8_t glyph_bitmap[] = {") and typedefs ("}x_header_t;"), with the type each
+// definition starts with.
+QMap<QString, QString> fileScopeNames(const QString &text);
+
 // Parses lines "key value value ..." printed by a test program into a map of key -> values.
 QMap<QString, QStringList> parseKeyedLines(const QByteArray &output);
 
