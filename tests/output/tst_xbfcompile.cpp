@@ -175,22 +175,22 @@ void TestXbfCompile::everyGlyphThroughTheFont()
     };
 
     auto build = [&](const QByteArray &font, const QStringList &moreFlags) {
-        return compileAndRun({{QStringLiteral("font.inc"), font}, {QStringLiteral("main.c"), QByteArray(kMain)}},
-                             {lvglIncludeDir(lvgl)}, flags + moreFlags);
+        return CBuild{{{QStringLiteral("font.inc"), font}, {QStringLiteral("main.c"), QByteArray(kMain)}},
+                      {lvglIncludeDir(lvgl)}, flags + moreFlags};
     };
 
     const QByteArray misaligned = misalignXbfArray(array.text);
     QVERIFY(!misaligned.isEmpty());
-    const CRun arrayRun = build(misaligned, {});
+    const QByteArray reader = completeBinReader(bin.text, binBytes);
+    QVERIFY(!reader.isEmpty());
+    const QList<CRun> runs = compileAndRunAll({build(misaligned, {}), build(reader, {QStringLiteral("-DQM_BIN_READER")})});
+
+    const CRun &arrayRun = runs.at(0);
     check(arrayRun, "array");
     // What the compiler makes of the array is the .bin, byte for byte.
     QCOMPARE(parseKeyedLines(arrayRun.output).value(QStringLiteral("array")).value(0).toLatin1(),
              binBytes.toHex());
-
-    const QByteArray reader = completeBinReader(bin.text, binBytes);
-    QVERIFY(!reader.isEmpty());
-    const CRun binRun = build(reader, {QStringLiteral("-DQM_BIN_READER")});
-    check(binRun, "bin");
+    check(runs.at(1), "bin");
 }
 
 QTEST_MAIN(TestXbfCompile)
