@@ -99,7 +99,7 @@ void CompressedGlyphs::finish()
     m_model = GlyphCodecModel::train(m_bpp, views);
 
     std::vector<QByteArray> streams;
-    encodeGlyphs(m_model, views, streams);
+    encodeGlyphs(m_model, views, m_end, streams);
 
     QHash<QByteArray, int> seen;   // stream -> the first glyph with it
     seen.reserve(int(m_glyphs.size()));
@@ -112,6 +112,10 @@ void CompressedGlyphs::finish()
         g.offset = m_streamBytes;
         if (g.stream.isEmpty())
             continue;
+        if (m_end == StreamEnd::Known) {
+            m_streamBytes += g.stream.size();
+            continue;
+        }
         // One stream and one box make the same picture; a stream that some other box
         // decodes to another picture keeps its own bytes.
         const auto it = seen.constFind(g.stream);

@@ -2,8 +2,10 @@
 
 // The glyphs of one font on their way into compressed streams. A generator hands over
 // each glyph's bitmap rows as the encoders wrote them (bytes and picture); once the set
-// is complete the model is trained on all of them and every glyph gets its stream, an
-// identical glyph sharing the stream of the first.
+// is complete the model is trained on all of them and every glyph gets its stream. Where
+// the decoder is given a stream's end only as "at or past it" (StreamEnd::Open), an
+// identical glyph shares the stream of the first; where the end is the next glyph's
+// start (StreamEnd::Known), every glyph keeps its own, so the streams lie in glyph order.
 
 #include "output/glyphcodec.h"
 #include "output/linebuffer.h"
@@ -18,7 +20,7 @@ namespace qm {
 class CompressedGlyphs
 {
 public:
-    explicit CompressedGlyphs(int bpp) : m_bpp(bpp) {}
+    CompressedGlyphs(int bpp, StreamEnd end) : m_bpp(bpp), m_end(end) {}
 
     // `rows` is the rows text of a box `boxW` wide and `boxH` high ("0x..," literals,
     // then "  //" and the picture, a line a row).
@@ -65,6 +67,7 @@ private:
     // A glyph of a w x h box with its levels cleared; the largest box is noted.
     Glyph startGlyph(QChar ch, int boxW, int boxH);
     int m_bpp;
+    StreamEnd m_end;
     int m_largest = 1;
     int m_streamBytes = 0;
     int m_longest = 0;

@@ -360,16 +360,17 @@ bool GlyphCodecModel::fromTables(int bpp, const std::vector<QByteArray> &groups,
     return true;
 }
 
-void encodeGlyphs(const GlyphCodecModel &model, const std::vector<GlyphLevels> &glyphs, std::vector<QByteArray> &streams)
+void encodeGlyphs(const GlyphCodecModel &model, const std::vector<GlyphLevels> &glyphs, StreamEnd end,
+                  std::vector<QByteArray> &streams)
 {
     streams.assign(glyphs.size(), QByteArray());
-    inTwoHalves(int(glyphs.size()), [&](int begin, int end) {
-        for (int i = begin; i < end; ++i)
-            streams[size_t(i)] = encodeGlyph(model, glyphs[size_t(i)]);
+    inTwoHalves(int(glyphs.size()), [&](int begin, int stop) {
+        for (int i = begin; i < stop; ++i)
+            streams[size_t(i)] = encodeGlyph(model, glyphs[size_t(i)], end);
     });
 }
 
-QByteArray encodeGlyph(const GlyphCodecModel &model, const GlyphLevels &glyph)
+QByteArray encodeGlyph(const GlyphCodecModel &model, const GlyphLevels &glyph, StreamEnd end)
 {
     if (glyph.w <= 0 || glyph.h <= 0)
         return QByteArray();
@@ -385,9 +386,13 @@ QByteArray encodeGlyph(const GlyphCodecModel &model, const GlyphLevels &glyph)
     });
 
     // rANS codes last symbol first; the bytes come out backwards and are turned round.
+    // Started below 256, the state grows through the first symbols coded (the last
+    // decoded) without a byte written; the decoder, at the end of the stream by then,
+    // reads none either. With an open end it would read on, so there the state starts
+    // at 256 and every refill the decoder makes is one the encoder wrote.
     std::vector<uint8_t> out;
     out.reserve(coded.size() / 2 + 8);
-    uint32_t state = GlyphCodecModel::kStateLow;
+    uint32_t state = end == StreamEnd::Known ? 1 : GlyphCodecModel::kStateLow;
     for (size_t i = coded.size(); i-- > 0;) {
         const Coded &c = coded[i];
         const uint32_t limit = ((GlyphCodecModel::kStateLow >> GlyphCodecModel::kProbBits) << 8) * c.freq;
@@ -397,10 +402,12 @@ QByteArray encodeGlyph(const GlyphCodecModel &model, const GlyphLevels &glyph)
         }
         state = ((state / c.freq) << GlyphCodecModel::kProbBits) + state % c.freq + c.start;
     }
-    for (int i = 0; i < GlyphCodecModel::kStateBytes; ++i) {
+    // The state's bytes, without a leading zero: the decoder takes a second byte only
+    // when the first leaves the state below 256.
+    do {
         out.push_back(uint8_t(state));
         state >>= 8;
-    }
+    } while (state != 0);
     std::reverse(out.begin(), out.end());
     return QByteArray(reinterpret_cast<const char *>(out.data()), int(out.size()));
 }
@@ -415,8 +422,8 @@ bool decodeGlyph(const GlyphCodecModel &model, const uint8_t *data, size_t size,
     const uint8_t *p = data + offset;
     const uint8_t *end = data + size;
     auto next = [&]() -> uint32_t { return p < end ? *p++ : 0u; };
-    uint32_t state = 0;
-    for (int i = 0; i < GlyphCodecModel::kStateBytes; ++i)
+    uint32_t state = next();
+    if (state < GlyphCodecModel::kStateLow && p < end)
         state = state << 8 | next();
     auto decode = [&](int plane, uint32_t key) -> int {
         const GlyphCodecModel::Plane &pl = model.plane(plane);
@@ -430,7 +437,8 @@ bool decodeGlyph(const GlyphCodecModel &model, const uint8_t *data, size_t size,
         const uint32_t freq = uint32_t(uint8_t(cum[size_t(s) + 1] - cum[size_t(s)] - 1)) + 1;
         state = freq * (state >> GlyphCodecModel::kProbBits) + slot - cum[size_t(s)];
         // One byte refills a valid state; a damaged one may stay small, which is harmless.
-        if (state < GlyphCodecModel::kStateLow)
+        // At the end of the stream the state carries the last symbols by itself.
+        if (state < GlyphCodecModel::kStateLow && p < end)
             state = state << 8 | next();
         return s;
     };

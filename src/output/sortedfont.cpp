@@ -93,7 +93,7 @@ ConversionResult generateSortedFont(const PreparedConversion &prepared, Conversi
                                   if (!compress)
                                       writeFmtTxtBitmapBlock(g.block, g.glyph.ch, g.rows);
                               });
-    CompressedGlyphs compressed(bpp);
+    CompressedGlyphs compressed(bpp, StreamEnd::Known);
     const RawGlyphRenderer &renderer = pipeline.renderer();
     result.fontHeight = renderer.lineHeight();
 

@@ -92,7 +92,7 @@ ConversionResult generateUnsortedFont(const PreparedConversion &prepared, Conver
                                  if (!compress)
                                      writeFmtTxtBitmapBlock(g.block, g.glyph.ch, g.rows);
                              });
-    CompressedGlyphs compressed(bpp);
+    CompressedGlyphs compressed(bpp, StreamEnd::Known);
     const int fontHeight = pipeline.capturer().lineHeight();
     result.fontHeight = fontHeight;
 
