@@ -2,8 +2,10 @@
 
 // The glyphs of one font on their way into compressed streams. A generator hands over
 // each glyph's bitmap rows as the encoders wrote them (bytes and picture); once the set
-// is complete the model is trained on all of them and every glyph gets its stream, an
-// identical glyph sharing the stream of the first.
+// is complete the model is trained on all of them and every glyph gets its stream. Where
+// the decoder is given a stream's end only as "at or past it" (StreamEnd::Open), an
+// identical glyph shares the stream of the first; where the end is the next glyph's
+// start (StreamEnd::Known), every glyph keeps its own, so the streams lie in glyph order.
 
 #include "output/glyphcodec.h"
 #include "output/linebuffer.h"
@@ -18,13 +20,22 @@ namespace qm {
 class CompressedGlyphs
 {
 public:
-    explicit CompressedGlyphs(int bpp) : m_bpp(bpp) {}
+    CompressedGlyphs(int bpp, StreamEnd end) : m_bpp(bpp), m_end(end) {}
 
-    // `rows` is the rows text of a box `boxW` wide and `boxH` high ("0x..," literals,
-    // then "  //" and the picture, a line a row).
+    // Reads the rows text of a box `boxW` wide and `boxH` high ("0x..," literals, then
+    // "  //" and the picture, a line a row) into one level a pixel and the picture's
+    // comment lines. It touches nothing else, so the thread that drew the glyph can
+    // read it.
+    static void readRows(int bpp, int boxW, int boxH, const QString &rows, std::vector<uint8_t> &levels,
+                         QString &picture);
+    // A glyph as readRows() gave it.
+    void addReadGlyph(QChar ch, int boxW, int boxH, std::vector<uint8_t> &&levels, QString &&picture);
+    // The same from the rows text, read here.
     void addGlyph(QChar ch, int boxW, int boxH, const QString &rows);
     // The same from rows packed MSB first, each padded to whole bytes (no picture).
     void addGlyphBytes(QChar ch, int boxW, int boxH, const uint8_t *packed);
+    // Room for that many glyphs.
+    void reserve(int glyphs);
     // Trains the model and encodes every glyph added.
     void finish();
 
@@ -62,9 +73,13 @@ private:
         bool shared = false;   // the bytes at `offset` belong to an earlier glyph
         int offset = 0;
     };
-    // A glyph of a w x h box with its levels cleared; the largest box is noted.
-    Glyph startGlyph(QChar ch, int boxW, int boxH);
+    // pictureAndBytes() appended to `body`.
+    void appendPictureAndBytes(QString &body, int i, bool sharedToo) const;
+    // A glyph of a w x h box with `levels` (zeros where they fall short); the largest
+    // box is noted.
+    Glyph startGlyph(QChar ch, int boxW, int boxH, std::vector<uint8_t> &&levels);
     int m_bpp;
+    StreamEnd m_end;
     int m_largest = 1;
     int m_streamBytes = 0;
     int m_longest = 0;

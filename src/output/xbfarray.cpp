@@ -207,7 +207,7 @@ ConversionResult generateXbfArray(const PreparedConversion &prepared, Conversion
     // Compressed, a record's size is its stream's, known once the set is complete: the
     // run fills a table of its own and the records are placed afterwards.
     XbfTable plainTable(chars, bpp);
-    CompressedGlyphs compressed(bpp);
+    CompressedGlyphs compressed(bpp, StreamEnd::Open);
     std::vector<std::pair<QChar, XbfRecord>> held;
     const QString error = runXbfRecords(pipeline, chars, bpp, fontHeight, compress ? plainTable : table, progress,
                                         result, [&](const CapturedGlyph &captured, const XbfRecord &record) {
