@@ -78,13 +78,24 @@ qint64 lastLegacyGlyphIndex(const PreparedConversion &prepared, bool exact)
     return last;
 }
 
-// The widest and tallest glyph box a kind's descriptor holds: the XBF record keeps
-// box_w in a byte; LVGL's large fmt_txt layout keeps boxes in 16 bits, and nothing
-// larger is held by any layout (LVGL 5.3's 8-bit w_px and h_px, and LVGL 6's compact
-// boxes, get the build guards of their generators).
+// The widest and tallest glyph box a kind can really hold. The XBF record keeps box_w
+// in a byte, and LVGL 5.3 its w_px and h_px: a file past them could never build. The
+// lv_font_fmt_txt layouts keep boxes in 16 bits once LV_FONT_FMT_TXT_LARGE is on, but
+// the same layout keeps ofs_x and ofs_y in signed 16 bits, which a box past 32767 px
+// can overrun without a word from the compiler; and the glyph engine's rasteriser
+// gives up on outlines that reach that far, where the toolkit then crashes.
 int maxGlyphSide(GeneratorKind kind)
 {
-    return kind == GeneratorKind::XbfArray || kind == GeneratorKind::XbfBin ? 255 : 0xFFFF;
+    switch (kind) {
+    case GeneratorKind::XbfArray:
+    case GeneratorKind::XbfBin:
+    case GeneratorKind::Legacy:
+        return 255;
+    case GeneratorKind::SortedInternal:
+    case GeneratorKind::UnsortedInternal:
+        break;
+    }
+    return 0x7FFF;
 }
 
 QString glyphTooLarge(const QString &chinese, const QString &english, int size, int limit)
@@ -108,13 +119,22 @@ QString glyphBoxRefusal(GeneratorKind kind, const PreparedConversion &prepared)
 {
     const ConversionRequest &request = prepared.request;
     const int limit = maxGlyphSide(kind);
+    const bool xbf = kind == GeneratorKind::XbfArray || kind == GeneratorKind::XbfBin;
     // The XBF kinds check their line against its byte with a message of their own.
-    if (limit > 255 && prepared.lineHeight > limit)
-        return glyphTooLarge(QStringLiteral("字体的行"), QStringLiteral("the font's line"), prepared.lineHeight, limit);
+    // Icons taller than the text draw in their own line (and LVGL 5.3's h_px is the
+    // tallest line).
+    const int line = qMax(prepared.lineHeight, prepared.tallestLine);
+    if (!xbf && line > limit)
+        return glyphTooLarge(QStringLiteral("字体的行"), QStringLiteral("the font's line"), line, limit);
     int widest = QFontMetrics(prepared.fonts.text).maxWidth();
     if (!request.iconText.isEmpty())
         widest = qMax(widest, QFontMetrics(prepared.fonts.icon).maxWidth());
-    const auto padded = [&request](int width) { return rowBytesFor(qMax(0, width), request.bpp) * 8 / request.bpp; };
+    // LVGL 5.3's w_px is the drawn width; the other kinds pad their boxes to whole bytes.
+    const bool pads = kind != GeneratorKind::Legacy;
+    const auto padded = [&request, pads](int width) {
+        width = qMax(0, width);
+        return pads ? rowBytesFor(width, request.bpp) * 8 / request.bpp : width;
+    };
     if (padded(2 * widest + 2) <= limit)
         return QString();
 
