@@ -104,10 +104,12 @@ private:
 // `family` is the family the user chose, as the warning names it.
 QStringList lackingGlyphWarnings(const QString &chars, const ConversionFonts &fonts, const QString &family);
 
-// The warning about characters whose glyph has no ink at all (a font's empty stand-in
-// for a sign it does not really have), so that a set does not convert to nothing
-// without a word. Spaces, separators, control and format characters are meant to be
-// blank and are not listed; nor are characters nothing draws (lackingGlyphWarnings).
-QStringList blankGlyphWarnings(const QString &chars, const ConversionFonts &fonts);
+// The warnings about characters that will draw nothing though the font has them: those
+// whose glyph has no ink at all (a font's empty stand-in for a sign it does not really
+// have), and those whose glyph the font engine cannot read (a damaged font file, which
+// it draws as nothing without a word). Each character is listed once, in one of them.
+// Spaces, separators, control and format characters are meant to be blank and are not
+// listed; nor are characters nothing draws (lackingGlyphWarnings).
+QStringList emptyGlyphWarnings(const QString &chars, const ConversionFonts &fonts);
 
 } // namespace qm

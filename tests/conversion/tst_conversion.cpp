@@ -263,6 +263,37 @@ private slots:
                      qPrintable(result.error));
         }
     }
+
+    // A glyph the font engine cannot read (a header past the glyph's bytes, or a place
+    // past the glyph table) converts as an empty glyph, so the run says which characters
+    // those are, apart from the glyph that is blank in the font; the intact ones draw.
+    void unreadableGlyphsAreNamed()
+    {
+        QTemporaryDir dir;
+        const QString family = qmtest::registerFontWithDamagedGlyphs(dir.path(), QLatin1Char('B'), QLatin1Char('X'));
+        QVERIFY(!family.isEmpty());
+        const QString set = QStringLiteral("AB") + QChar(0x2800) + QStringLiteral("X");
+        for (const qm::GeneratorKind kind : {qm::GeneratorKind::SortedInternal, qm::GeneratorKind::Legacy}) {
+            qm::NoProgress progress;
+            const qm::ConversionResult result =
+                qm::runConversion(kind, qmtest::makeRequest(set, 4, qmtest::pixelFont(family, 16)), progress);
+            QVERIFY(result.ok);
+            QCOMPARE(result.warnings,
+                     QStringList({QStringLiteral("1个字符的字形是空白的（字体里这个字形没有笔画），转换后什么也不显示：⠀ (U+2800)"
+                                                 "/1 characters have a blank glyph (the font's glyph has no ink) and "
+                                                 "will draw nothing: ⠀ (U+2800)"),
+                                  QStringLiteral("2个字符的字形无法读取（字体文件可能已损坏），转换后什么也不显示："
+                                                 "B (U+0042), X (U+0058)/2 characters have a glyph that could not be "
+                                                 "read (the font file may be damaged) and will draw nothing: "
+                                                 "B (U+0042), X (U+0058)")}));
+            if (kind == qm::GeneratorKind::SortedInternal) {
+                const QMap<ushort, Box> got = boxes(kind, result.text, set);
+                QVERIFY(got.value('A').boxH > 0);
+                QCOMPARE(got.value('B').boxH, 0);
+                QCOMPARE(got.value('X').boxH, 0);
+            }
+        }
+    }
 };
 
 int main(int argc, char **argv)
