@@ -8,6 +8,10 @@
 
 #include <QFontInfo>
 #include <QFontMetrics>
+#include <QRawFont>
+#include <QtEndian>
+
+#include <cmath>
 
 #include <vector>
 
@@ -98,6 +102,28 @@ int maxGlyphSide(GeneratorKind kind)
     return 0x7FFF;
 }
 
+// The widest advance of `sized`'s own face, as its metrics table holds them: the
+// maximum its header declares is only as true as the font, and a damaged one that says
+// 16 units would let glyphs tens of thousands of pixels wide pass unmeasured.
+int widestAdvance(const QFont &sized)
+{
+    int widest = QFontMetrics(sized).maxWidth();
+    const QRawFont raw = QRawFont::fromFont(sized);
+    const QByteArray head = raw.fontTable("head");
+    const QByteArray hhea = raw.fontTable("hhea");
+    const QByteArray hmtx = raw.fontTable("hmtx");
+    if (head.size() < 54 || hhea.size() < 36)
+        return widest;
+    const int unitsPerEm = qFromBigEndian<quint16>(head.constData() + 18);
+    const int metrics = qMin<int>(qFromBigEndian<quint16>(hhea.constData() + 34), hmtx.size() / 4);
+    int units = 0;
+    for (int i = 0; i < metrics; ++i)
+        units = qMax<int>(units, qFromBigEndian<quint16>(hmtx.constData() + 4 * i));
+    if (unitsPerEm > 0)
+        widest = qMax(widest, int(std::ceil(units * raw.pixelSize() / unitsPerEm)));
+    return widest;
+}
+
 QString glyphTooLarge(const QString &chinese, const QString &english, int size, int limit)
 {
     return QStringLiteral("%1的字模为%2像素，超出此输出类型的上限（%3像素）。请减小字号或换一个字体。\n"
@@ -126,9 +152,9 @@ QString glyphBoxRefusal(GeneratorKind kind, const PreparedConversion &prepared)
     const int line = qMax(prepared.lineHeight, prepared.tallestLine);
     if (!xbf && line > limit)
         return glyphTooLarge(QStringLiteral("字体的行"), QStringLiteral("the font's line"), line, limit);
-    int widest = QFontMetrics(prepared.fonts.text).maxWidth();
+    int widest = widestAdvance(prepared.fonts.text);
     if (!request.iconText.isEmpty())
-        widest = qMax(widest, QFontMetrics(prepared.fonts.icon).maxWidth());
+        widest = qMax(widest, widestAdvance(prepared.fonts.icon));
     // LVGL 5.3's w_px is the drawn width; the other kinds pad their boxes to whole bytes.
     const bool pads = kind != GeneratorKind::Legacy;
     const auto padded = [&request, pads](int width) {

@@ -92,6 +92,13 @@ QFont iconFontSizedLike(const QFont &iconFont, const QFont &font)
     return f;
 }
 
+bool beyondRasteriserReach(const QRectF &glyphRect)
+{
+    const qreal reach = 32000;
+    return glyphRect.left() < -reach || glyphRect.right() > reach || glyphRect.top() < -reach
+        || glyphRect.bottom() > reach;
+}
+
 ConversionFonts::ConversionFonts(const QFont &font, const QFont &iconFont, const QString &iconText, int bpp)
     : text(conversionFont(font)),
       textRender(conversionFont(font, bpp)),
@@ -369,12 +376,19 @@ public:
         if (found == m_tables.end())
             found = m_tables.emplace(&raw, Tables(raw)).first;
         const Tables &t = found->second;
-        if (!t.valid())
-            return raw.pathForGlyph(glyph).isEmpty() ? Outline::Blank : Outline::Inked;
-        const Outline verdict = t.check(glyph, 0);
-        if (verdict != Outline::Unreadable)
-            return verdict;
-        return raw.pathForGlyph(glyph).isEmpty() ? Outline::Unreadable : Outline::Inked;
+        Outline verdict;
+        if (!t.valid()) {
+            verdict = raw.pathForGlyph(glyph).isEmpty() ? Outline::Blank : Outline::Inked;
+        } else {
+            verdict = t.check(glyph, 0);
+            if (verdict == Outline::Unreadable)
+                verdict = raw.pathForGlyph(glyph).isEmpty() ? Outline::Unreadable : Outline::Inked;
+        }
+        // Drawn as nothing too (see beyondRasteriserReach); only a face whose bounds
+        // allow it, at this size, has its glyphs measured.
+        if (verdict == Outline::Inked && t.mayOverreach() && beyondRasteriserReach(raw.boundingRect(glyph)))
+            return Outline::Unreadable;
+        return verdict;
     }
 
 private:
@@ -387,6 +401,11 @@ private:
             if (head.size() < 54)
                 return;
             m_long = qFromBigEndian<qint16>(head.constData() + 50) != 0;
+            const int unitsPerEm = qFromBigEndian<quint16>(head.constData() + 18);
+            int extent = 0;
+            for (int at = 36; at < 44; at += 2)
+                extent = qMax(extent, qAbs(int(qFromBigEndian<qint16>(head.constData() + at))));
+            m_mayOverreach = unitsPerEm <= 0 || beyondRasteriserReach(QRectF(0, 0, 1, extent * raw.pixelSize() / unitsPerEm));
             // maxp 1.0 is a face with TrueType outlines (glyf and loca); 0.5 is CFF.
             const QByteArray maxp = raw.fontTable("maxp");
             if (maxp.size() < 6 || qFromBigEndian<quint32>(maxp.constData()) != 0x00010000)
@@ -396,6 +415,9 @@ private:
             m_glyf = raw.fontTable("glyf");
         }
         bool valid() const { return !m_loca.isEmpty(); }
+        // Whether the bounds the face declares for all its glyphs reach past what the
+        // rasteriser draws (or the face declares none).
+        bool mayOverreach() const { return m_mayOverreach; }
 
         // Inked, blank, or in doubt (Unreadable) from the tables alone. A composite glyph
         // is as readable as its parts; `depth` stops a font whose parts refer in a circle.
@@ -494,6 +516,7 @@ private:
         QByteArray m_glyf;
         quint32 m_glyphs = 0;
         bool m_long = false;
+        bool m_mayOverreach = true;
     };
     std::map<const QRawFont *, Tables> m_tables;
 };

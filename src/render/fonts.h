@@ -4,6 +4,7 @@
 #include <QFont>
 #include <QImage>
 #include <QRawFont>
+#include <QRectF>
 #include <QString>
 #include <QStringList>
 
@@ -36,6 +37,12 @@ QFont conversionFont(const QFont &font, int bpp = 0);
 void setConversionResolution(QImage &image);
 // The icon font at the conversion font's whole point size, or its pixel size.
 QFont iconFontSizedLike(const QFont &iconFont, const QFont &font);
+
+// FreeType draws no outline that reaches further than 32767 px from the pen position,
+// and the toolkit crashes asking it for the alpha map of one that does. A glyph whose
+// rectangle (in pixels, from the pen position) passes this bound, with room for
+// rounding, is not drawn.
+bool beyondRasteriserReach(const QRectF &glyphRect);
 
 // The fonts one conversion draws and measures with, made once from the request's fonts:
 // everything that draws a glyph takes them from here.

@@ -294,6 +294,42 @@ private slots:
             }
         }
     }
+
+    // A font whose header tables understate its glyphs a hundredfold: its real advances
+    // are measured against the kind, and an outline further from the pen than the
+    // rasteriser draws (which crashed the program) is an unreadable glyph instead.
+    void outlinesPastTheirDeclaredMetrics()
+    {
+        QTemporaryDir dir;
+        const QString family = qmtest::registerFontOutgrowingItsMetrics(dir.path());
+        QVERIFY(!family.isEmpty());
+        const QFont at400 = qmtest::pixelFont(family, 400);
+        const int width = qm::GlyphCapturer(qm::prepareConversion(qmtest::makeRequest(QStringLiteral("A"), 4, at400)).fonts)
+                              .measure(QLatin1Char('A'))
+                              .width;
+        QVERIFY(width > 0x7FFF);
+        WatchingProgress watching;
+        const qm::ConversionResult refused =
+            qm::runConversion(qm::GeneratorKind::SortedInternal, qmtest::makeRequest(QStringLiteral("A"), 4, at400), watching);
+        QVERIFY(!watching.begun);
+        QVERIFY2(refused.error.endsWith(QStringLiteral("The glyph box of character “A”(0x0041) would be %1 px, more "
+                                                       "than this output kind holds (32767 px). Choose a smaller size "
+                                                       "or another font.").arg((width + 1) / 2 * 2)),
+                 qPrintable(refused.error));
+
+        for (const int bpp : {1, 4}) {
+            qm::NoProgress progress;
+            const qm::ConversionResult result = qm::runConversion(
+                qm::GeneratorKind::SortedInternal, qmtest::makeRequest(QStringLiteral("A"), bpp, qmtest::pixelFont(family, 360)),
+                progress);
+            QVERIFY(result.ok);
+            QVERIFY2(result.warnings.value(0).endsWith(QStringLiteral("1 characters have a glyph that could not be read "
+                                                                      "(the font file may be damaged) and will draw "
+                                                                      "nothing: A (U+0041)")),
+                     qPrintable(result.warnings.join(QLatin1Char('\n'))));
+            QCOMPARE(boxes(qm::GeneratorKind::SortedInternal, result.text, QStringLiteral("A")).value('A').boxH, 0);
+        }
+    }
 };
 
 int main(int argc, char **argv)

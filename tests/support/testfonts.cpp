@@ -122,6 +122,27 @@ QString registerFontWithUnitsPerEm(const QString &folder, int unitsPerEm)
     return registerRenamedCopy(folder, font, QStringLiteral("QmUpem%1").arg(unitsPerEm % 100000, 5, 10, QLatin1Char('0')));
 }
 
+QString registerFontOutgrowingItsMetrics(const QString &folder)
+{
+    QByteArray font = dejaVuSans();
+    const QPair<int, int> head = findTable(font, "head");
+    const QPair<int, int> hhea = findTable(font, "hhea");
+    const QPair<int, int> os2 = findTable(font, "OS/2");
+    if (head.first == 0 || hhea.first == 0 || os2.second < 78)
+        return QString();
+    putInt16(font, head.first + 18, 16);   // unitsPerEm
+    putInt16(font, hhea.first + 4, 16);    // ascender
+    putInt16(font, hhea.first + 6, -4);    // descender
+    putInt16(font, hhea.first + 8, 0);     // lineGap
+    putInt16(font, hhea.first + 10, 16);   // advanceWidthMax
+    putInt16(font, os2.first + 68, 16);
+    putInt16(font, os2.first + 70, -4);
+    putInt16(font, os2.first + 72, 0);
+    putInt16(font, os2.first + 74, 16);
+    putInt16(font, os2.first + 76, 4);
+    return registerRenamedCopy(folder, font, QStringLiteral("QmOutgrown1"));
+}
+
 QString registerFontWithDamagedGlyphs(const QString &folder, QChar badOutline, QChar badLocation)
 {
     const QString path = QStringLiteral("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf");
