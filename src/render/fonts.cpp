@@ -380,7 +380,8 @@ public:
         if (!t.valid()) {
             verdict = raw.pathForGlyph(glyph).isEmpty() ? Outline::Blank : Outline::Inked;
         } else {
-            verdict = t.check(glyph, 0);
+            int parts = 64;
+            verdict = t.check(glyph, parts);
             if (verdict == Outline::Unreadable)
                 verdict = raw.pathForGlyph(glyph).isEmpty() ? Outline::Unreadable : Outline::Inked;
         }
@@ -420,10 +421,11 @@ private:
         bool mayOverreach() const { return m_mayOverreach; }
 
         // Inked, blank, or in doubt (Unreadable) from the tables alone. A composite glyph
-        // is as readable as its parts; `depth` stops a font whose parts refer in a circle.
-        Outline check(quint32 glyph, int depth) const
+        // is as readable as its parts; at most `parts` glyphs are read in all, so that a
+        // font whose parts refer to each other in a circle leaves the doubt to the engine.
+        Outline check(quint32 glyph, int &parts) const
         {
-            if (glyph + 1 >= count() || depth > 16)
+            if (count() < 2 || glyph > count() - 2 || --parts < 0)
                 return Outline::Unreadable;
             const quint32 begin = at(glyph);
             const quint32 end = at(glyph + 1);
@@ -439,7 +441,7 @@ private:
                 return Outline::Blank;
             if (contours > 0)
                 return simpleGlyphFits(p, limit, contours) ? Outline::Inked : Outline::Unreadable;
-            return compositeGlyph(p, limit, depth);
+            return compositeGlyph(p, limit, parts);
         }
 
     private:
@@ -490,7 +492,7 @@ private:
             return coordinateBytes <= limit - p;
         }
 
-        Outline compositeGlyph(const uchar *p, const uchar *limit, int depth) const
+        Outline compositeGlyph(const uchar *p, const uchar *limit, int &parts) const
         {
             Outline verdict = Outline::Blank;
             for (;;) {
@@ -498,11 +500,12 @@ private:
                     return Outline::Unreadable;
                 const quint16 flags = qFromBigEndian<quint16>(p);
                 const quint32 part = qFromBigEndian<quint16>(p + 2);
-                p += 4 + ((flags & 0x0001) ? 4 : 2);
-                p += (flags & 0x0008) ? 2 : (flags & 0x0040) ? 4 : (flags & 0x0080) ? 8 : 0;
-                if (p > limit || part >= m_glyphs)
+                const int arguments = (flags & 0x0001) ? 4 : 2;
+                const int scale = (flags & 0x0008) ? 2 : (flags & 0x0040) ? 4 : (flags & 0x0080) ? 8 : 0;
+                if (limit - p < 4 + arguments + scale || part >= m_glyphs)
                     return Outline::Unreadable;
-                const Outline partVerdict = check(part, depth + 1);
+                p += 4 + arguments + scale;
+                const Outline partVerdict = check(part, parts);
                 if (partVerdict == Outline::Unreadable)
                     return Outline::Unreadable;
                 if (partVerdict == Outline::Inked)
