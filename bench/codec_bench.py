@@ -15,6 +15,10 @@ at 16 px and 4 bpp, sorted, LVGL 8:
           decompression of lv_font_conv's compressed font
   convert quillmark-cli's wall and CPU time for the 20902 set, plain and compressed
           (median of --runs)
+  table   (--table) flash of the whole range against lv_font_conv, each with and
+          without compression: the 6763 set at 1, 2, 4 and 8 bpp, the 20902 set at
+          4 bpp, and WenQuanYi Micro Hei at 24 px (lv_font_conv is given the first
+          face of the .ttc as a .ttf, since it reads no collections); 15 to 25 minutes
 
 Prints a Markdown table and writes it to bench/out/codec.md. Python 3 standard
 library only.
@@ -32,6 +36,7 @@ import time
 BENCH = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(BENCH)
 DROID = "/usr/share/fonts/truetype/droid/DroidSansFallbackFull.ttf"
+WQY = "/usr/share/fonts/truetype/wqy/wqy-microhei.ttc"
 STAND_IN = os.path.join(ROOT, "tests", "lvgl", "v8.3")
 ARM_FLAGS = ["-mcpu=cortex-m4", "-mthumb", "-Os", "-std=c99"]
 LVGL_DECOMPRESSOR_BYTES = 880
@@ -63,10 +68,10 @@ def median(values):
     return values[len(values) // 2]
 
 
-def convert(args, set_flag, out, compress, env):
-    argv = [os.path.join(args.build, "quillmark-cli"), "--lvgl", "8", set_flag, "--no-ascii", "--font", args.font,
-            "--pixel-size", "16", "--bpp", "4", "--name", "bench_font", "--include", '#include "lvgl.h"',
-            "-o", out, "--quiet"]
+def convert(args, set_flag, out, compress, env, font=None, size=16, bpp=4):
+    argv = [os.path.join(args.build, "quillmark-cli"), "--lvgl", "8", set_flag, "--no-ascii", "--font",
+            font or args.font, "--pixel-size", str(size), "--bpp", str(bpp), "--name", "bench_font",
+            "--include", '#include "lvgl.h"', "-o", out, "--quiet"]
     if compress:
         argv.append("--compress")
     return timed(argv, env)
@@ -109,16 +114,19 @@ def decode_ns(font_c, work, name, rounds):
     return float(m.group(1)), m.group(2)
 
 
-def lvgl_decode_ns(args, peer_c, work, rounds):
-    """LVGL 8.3's own lookup and decompression of lv_font_conv's compressed font, built
-    from the source tree the user gave, with the memory functions it needs."""
-    src = args.lvgl_src
-    conf = os.path.join(work, "lv_conf.h")
-    with open(conf, "w") as f:
+def write_lv_conf(work):
+    with open(os.path.join(work, "lv_conf.h"), "w") as f:
         f.write("#define LV_CONF_H 1\n#define LV_MEM_CUSTOM 1\n"
                 "#ifndef LV_USE_FONT_COMPRESSED\n#define LV_USE_FONT_COMPRESSED 1\n#endif\n"
                 "#define LV_USE_LOG 0\n#define LV_USE_ASSERT_NULL 0\n#define LV_USE_ASSERT_MALLOC 0\n"
                 "#define LV_FONT_FMT_TXT_LARGE 0\n")
+
+
+def lvgl_decode_ns(args, peer_c, work, rounds):
+    """LVGL 8.3's own lookup and decompression of lv_font_conv's compressed font, built
+    from the source tree the user gave, with the memory functions it needs."""
+    src = args.lvgl_src
+    write_lv_conf(work)
     files = [os.path.join(src, "src", "font", "lv_font_fmt_txt.c"), os.path.join(src, "src", "font", "lv_font.c"),
              os.path.join(src, "src", "misc", "lv_utils.c"), os.path.join(src, "src", "misc", "lv_mem.c"),
              os.path.join(src, "src", "misc", "lv_gc.c")]
@@ -162,6 +170,93 @@ def arm_flash_lvgl(args, work, compressed):
     return section_bytes(obj)
 
 
+def first_face(ttc, work):
+    """The first face of a TrueType collection as a file of its own: the tables copied
+    behind a new directory (their checksums stay right; the font's own adjustment is
+    not recomputed, which no reader here checks)."""
+    import struct
+    data = open(ttc, "rb").read()
+    if data[:4] != b"ttcf":
+        return ttc
+    start = struct.unpack(">I", data[12:16])[0]
+    version, count = struct.unpack(">IH", data[start:start + 6])
+    records = [struct.unpack(">4sIII", data[start + 12 + 16 * i:start + 28 + 16 * i]) for i in range(count)]
+    head = bytearray(data[start:start + 12])
+    body = bytearray()
+    directory = bytearray()
+    at = 12 + 16 * count
+    for tag, checksum, offset, length in records:
+        directory += struct.pack(">4sIII", tag, checksum, at + len(body), length)
+        body += data[offset:offset + length]
+        body += b"\0" * (-len(body) % 4)
+    path = os.path.join(work, os.path.splitext(os.path.basename(ttc))[0] + ".ttf")
+    with open(path, "wb") as f:
+        f.write(bytes(head) + bytes(directory) + bytes(body))
+    return path
+
+
+def peer_flash(args, peer, work, font, size, bpp, symbols, compress, defines=()):
+    """lv_font_conv's font compiled for the Cortex-M4 (its lv_font_t has the 4 bytes of
+    user_data the stand-in lacks)."""
+    node, script = peer
+    out = os.path.join(work, "peer_%d_%d_%s.c" % (size, bpp, "c" if compress else "p"))
+    argv = [node, script, "--font", font, "--bpp", str(bpp), "--size", str(size), "--format", "lvgl", "-o", out]
+    argv += symbols
+    if not compress:
+        argv.append("--no-compress")
+    run(argv)
+    shim = os.path.join(work, "peer_include")
+    os.makedirs(shim, exist_ok=True)
+    with open(os.path.join(shim, "lvgl.h"), "w") as f:
+        # What lv_font_conv's text needs beyond the stand-in types; the font's own data
+        # decide its size, not these declarations.
+        f.write('#include "%s/lvgl.h"\n#define LV_VERSION_CHECK(a, b, c) 1\n#define LV_ATTRIBUTE_LARGE_CONST\n'
+                "bool lv_font_get_glyph_dsc_fmt_txt(const lv_font_t *, lv_font_glyph_dsc_t *, uint32_t, uint32_t);\n"
+                "const uint8_t *lv_font_get_bitmap_fmt_txt(const lv_font_t *, uint32_t);\n"
+                "#define LV_FONT_SUBPX_NONE 0\n" % STAND_IN)
+    if shutil.which("arm-none-eabi-gcc") is None:
+        return out, None
+    stripped = out[:-2] + "_stripped.c"
+    with open(out, encoding="utf-8") as f, open(stripped, "w", encoding="utf-8") as g:
+        g.write(f.read().replace("    .user_data = NULL,\n", ""))
+    return out, arm_flash(stripped, work, [shim], ["-DLV_LVGL_H_INCLUDE_SIMPLE"] + list(defines)) + 4
+
+
+def whole_table(args, peer, work, env, decompressor):
+    """Flash of ours and lv_font_conv's, plain and compressed, over sets, depths and fonts."""
+    with open(os.path.join(ROOT, "src", "res", "common_hanzi.txt"), encoding="utf-8") as f:
+        common = "".join(f.read().split())
+    wqy = first_face(WQY, work)
+    cases = [("6763 common", "--common-hanzi", ["--symbols", common], args.font, "Droid Sans Fallback", 16, bpp)
+             for bpp in (1, 2, 4, 8)]
+    cases.append(("20902 all", "--all-hanzi", ["--range", "0x4E00-0x9FA5"], args.font, "Droid Sans Fallback", 16, 4))
+    cases.append(("6763 common", "--common-hanzi", ["--symbols", common], WQY, "WenQuanYi Micro Hei", 24, 4))
+    lines = ["#### Flash against lv_font_conv (sorted, LVGL 8, Cortex-M4 -Os, .text+.rodata+.data, bytes)", "",
+             "The 20902 set is compiled with LV_FONT_FMT_TXT_LARGE 1 (its bitmaps pass 20 bits of offset).", "",
+             "lv_font_conv's compressed fonts count LVGL's decompressor (%d bytes) too." % decompressor, "",
+             "| set | font | px | bpp | quillmark plain | quillmark compressed | lv_font_conv plain | "
+             "lv_font_conv compressed | compressed: ours / theirs |",
+             "|---|---|---:|---:|---:|---:|---:|---:|---:|"]
+    for label, flag, symbols, font, font_name, size, bpp in cases:
+        log("table: %s, %s %d px, %d bpp" % (label, font_name, size, bpp))
+        # The whole range needs LVGL's large descriptors (bitmap_index past 20 bits).
+        large = ["-DLV_FONT_FMT_TXT_LARGE=1"] if flag == "--all-hanzi" else []
+        ours = {}
+        for compress in (False, True):
+            out = os.path.join(work, "ours_%d_%d_%s.c" % (size, bpp, "c" if compress else "p"))
+            convert(args, flag, out, compress, env, font=font, size=size, bpp=bpp)
+            ours[compress] = arm_flash(out, work, [STAND_IN], large)
+        theirs = {}
+        for compress in (False, True):
+            theirs[compress] = peer_flash(args, peer, work, wqy if font == WQY else font, size, bpp, symbols,
+                                          compress, large)[1]
+        theirs[True] += decompressor
+        lines.append("| %s | %s | %d | %d | %s | %s | %s | %s | %.2f |" % (
+            label, font_name, size, bpp, format(ours[False], ","), format(ours[True], ","),
+            format(theirs[False], ","), format(theirs[True], ","), ours[True] / theirs[True]))
+    return "\n".join(lines) + "\n"
+
+
 def main(argv):
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     ap.add_argument("--build", default=os.path.join(ROOT, "build"), help="build folder with quillmark-cli")
@@ -172,12 +267,29 @@ def main(argv):
     ap.add_argument("--runs", type=int, default=3, help="conversion runs per figure (median)")
     ap.add_argument("--rounds", type=int, default=7, help="decode rounds (the fastest counts)")
     ap.add_argument("--no-convert", action="store_true", help="skip the 20902-set conversion times")
+    ap.add_argument("--table", action="store_true", help="also the flash table against lv_font_conv (slow)")
+    ap.add_argument("--only-table", action="store_true", help="the flash table alone")
     args = ap.parse_args(argv)
 
     os.makedirs(args.out, exist_ok=True)
     work = tempfile.mkdtemp(prefix="qm-codec-")
     env = dict(os.environ, QT_QPA_PLATFORM="offscreen", QT_FONT_DPI="96")
-    rows = []
+    script = os.path.join(args.peer_dir, "node_modules", "lv_font_conv", "lv_font_conv.js")
+    node = shutil.which("node") or shutil.which("nodejs")
+    if args.only_table:
+        if not (node and os.path.isfile(script) and shutil.which("arm-none-eabi-gcc")):
+            log("the table needs lv_font_conv and arm-none-eabi-gcc: run it through bench/run.sh --codec")
+            return 1
+        decompressor = LVGL_DECOMPRESSOR_BYTES
+        if args.lvgl_src:
+            write_lv_conf(work)
+            decompressor = lvgl_decompressor_bytes(args, work) or decompressor
+        table = whole_table(args, (node, script), work, env, decompressor)
+        print(table)
+        with open(os.path.join(args.out, "codec-table.md"), "w", encoding="utf-8") as f:
+            f.write(table)
+        shutil.rmtree(work, ignore_errors=True)
+        return 0
 
     plain_c = os.path.join(work, "plain.c")
     packed_c = os.path.join(work, "compressed.c")
@@ -195,31 +307,15 @@ def main(argv):
         log("arm-none-eabi-gcc is missing (bench/run.sh --codec installs it); no flash figures")
 
     peer_c = os.path.join(work, "peer.c")
-    script = os.path.join(args.peer_dir, "node_modules", "lv_font_conv", "lv_font_conv.js")
-    node = shutil.which("node") or shutil.which("nodejs")
     have_peer = False
     if node and os.path.isfile(script):
         with open(os.path.join(ROOT, "src", "res", "common_hanzi.txt"), encoding="utf-8") as f:
             common = "".join(f.read().split())
         log("lv_font_conv, compressed (about a minute)")
-        run([node, script, "--font", args.font, "--bpp", "4", "--size", "16", "--format", "lvgl",
-             "--symbols", common, "-o", peer_c])
         have_peer = True
-        if have_arm:
-            shim = os.path.join(work, "peer_include")
-            os.makedirs(shim, exist_ok=True)
-            with open(os.path.join(shim, "lvgl.h"), "w") as f:
-                # What lv_font_conv's text needs beyond the stand-in types; the font's
-                # own data decide its size, not these declarations.
-                f.write('#include "%s/lvgl.h"\n#define LV_VERSION_CHECK(a, b, c) 1\n#define LV_ATTRIBUTE_LARGE_CONST\n'
-                        "bool lv_font_get_glyph_dsc_fmt_txt(const lv_font_t *, lv_font_glyph_dsc_t *, uint32_t, uint32_t);\n"
-                        "const uint8_t *lv_font_get_bitmap_fmt_txt(const lv_font_t *, uint32_t);\n"
-                        "#define LV_FONT_SUBPX_NONE 0\n" % STAND_IN)
-            # The stand-in lv_font_t has no user_data; LVGL's has, a pointer of 4 bytes.
-            stripped = os.path.join(work, "peer_stripped.c")
-            with open(peer_c, encoding="utf-8") as f, open(stripped, "w", encoding="utf-8") as g:
-                g.write(f.read().replace("    .user_data = NULL,\n", ""))
-            flash["lv_font_conv"] = arm_flash(stripped, work, [shim], ["-DLV_LVGL_H_INCLUDE_SIMPLE"]) + 4
+        peer_c, peer_bytes = peer_flash(args, (node, script), work, args.font, 16, 4, ["--symbols", common], True)
+        if peer_bytes is not None:
+            flash["lv_font_conv"] = peer_bytes
 
     decode = {"plain": decode_ns(plain_c, work, "plain", args.rounds),
               "compressed": decode_ns(packed_c, work, "compressed", args.rounds)}
@@ -268,6 +364,8 @@ def main(argv):
         lines.append("| 20902 set conversion, wall / CPU (s) | %.2f / %.2f | %.2f / %.2f (+%.0f%% / +%.0f%%) | ≤ +30%% |"
                      % (pw, pc, cw, cc, 100 * (cw / pw - 1), 100 * (cc / pc - 1)))
     table = "\n".join(lines) + "\n"
+    if args.table and have_peer and have_arm:
+        table += "\n" + whole_table(args, (node, script), work, env, decompressor)
     print(table)
     with open(os.path.join(args.out, "codec.md"), "w", encoding="utf-8") as f:
         f.write(table)

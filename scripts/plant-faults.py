@@ -47,6 +47,7 @@ PIPELINE = ["tst_glyphpipeline", "tst_legacyfont"]
 CHARSET = ["tst_charset", "tst_preview"]
 CONVERSION = ["tst_xbf", "tst_conversion"]
 TEXTFILE = ["tst_textfile", "tst_cli"]
+CODEC = ["tst_glyphcodec", "tst_preview"]
 
 # (id, area, file, text as it is, text with the fault, tests)
 FAULTS = [
@@ -210,6 +211,31 @@ FAULTS = [
      "iconRender(conversionFont(iconFontSizedLike(iconFont, font))),", ["tst_xbf", "tst_rawrender", "tst_glyphcapture"]),
     ("textfile-folder-read", "files", "src/files/textfile.cpp",
      "        if (QFileInfo(path).isDir()) {", "        if (false) {", TEXTFILE),
+    # Compressed glyphs: the known stream end, the reciprocal, the rows read back on the
+    # drawing thread, the emitted end of a stream.
+    ("codec-known-starts-at-256", "codec", "src/output/glyphcodec.cpp",
+     "uint32_t state = end == StreamEnd::Known ? 1 : GlyphCodecModel::kStateLow;",
+     "uint32_t state = end == StreamEnd::Known ? 0 : GlyphCodecModel::kStateLow;", CODEC),
+    ("codec-refill-past-end", "codec", "src/output/glyphcodec.cpp",
+     "        if (state < GlyphCodecModel::kStateLow && p < end)\n            state = state << 8 | next();\n        return s;",
+     "        if (state < GlyphCodecModel::kStateLow)\n            state = state << 8 | next();\n        return s;", CODEC),
+    ("codec-flush-one-byte", "codec", "src/output/glyphcodec.cpp",
+     "    } while (state != 0);", "    } while (state > 255);", CODEC),
+    ("codec-reciprocal-floor", "codec", "src/output/glyphcodec.cpp",
+     "r[f] = ((uint64_t(1) << 32) + f - 1) / f;", "r[f] = (uint64_t(1) << 32) / f;", CODEC),
+    ("codec-c-refill-past-end", "codec", "src/output/glyphcodectext.cpp",
+     "need = (uint32_t)(state < 256u) & (uint32_t)(p < end);", "need = (uint32_t)(state < 256u);", CODEC),
+    ("codec-c-stream-end-next-plus-one", "codec", "src/output/fmttxtfont.cpp",
+     "&& gdsc[1].bitmap_index < end ) end = gdsc[1].bitmap_index;",
+     "&& gdsc[1].bitmap_index < end ) end = gdsc[1].bitmap_index + 1u;", ["tst_lvgl9", "tst_compilematrix"]),
+    ("codec-preview-open-end", "codec", "src/preview/previewfont.cpp",
+     "const qint64 end = i + 1 < m_glyphs.size() ? m_glyphs[i + 1].bitmapIndex : -1;",
+     "const qint64 end = -1;", CODEC),
+    ("codec-rows-fast-path-shift", "codec", "src/output/compressedglyphs.cpp",
+     "q = p + hexChars + 2;", "q = p + hexChars + 3;", ["tst_preview", "tst_lvgl9"]),
+    ("codec-rows-last-pixel", "codec", "src/output/compressedglyphs.cpp",
+     "            if (x < w)\n                levels", "            if (x + 1 < w)\n                levels",
+     ["tst_preview", "tst_lvgl9"]),
 ]
 
 

@@ -15,7 +15,8 @@ namespace qm {
 struct CapturedGlyph {
     GlyphCapturer::Glyph glyph;   // its coverage is dropped once encoded
     QString rows;                 // the bitmap as text (the text encodings)
-    std::vector<uint8_t> bytes;   // the bitmap as bytes (the byte encoding)
+    std::vector<uint8_t> bytes;   // the bitmap as bytes (the byte encoding), or what the
+                                  // decorator made of the text
     CropInfo crop;                // where the ink lies (the cropped encodings)
     QString block;                // what the decorator made of it
     QString line;

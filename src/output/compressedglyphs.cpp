@@ -20,66 +20,99 @@ int hexDigit(ushort c)
 
 } // namespace
 
-CompressedGlyphs::Glyph CompressedGlyphs::startGlyph(QChar ch, int boxW, int boxH)
+CompressedGlyphs::Glyph CompressedGlyphs::startGlyph(QChar ch, int boxW, int boxH, std::vector<uint8_t> &&levels)
 {
     Glyph g;
     g.ch = ch;
     g.w = qMax(0, boxW);
     g.h = qMax(0, boxH);
-    g.levels.assign(size_t(g.w) * size_t(g.h), 0);
+    g.levels = std::move(levels);
+    g.levels.resize(size_t(g.w) * size_t(g.h), 0);
     m_largest = qMax(m_largest, rowBytesFor(g.w, m_bpp) * g.h);
     return g;
 }
 
-void CompressedGlyphs::addGlyph(QChar ch, int boxW, int boxH, const QString &rows)
+void CompressedGlyphs::readRows(int bpp, int boxW, int boxH, const QString &rows, std::vector<uint8_t> &levels,
+                                QString &picture)
 {
-    Glyph g = startGlyph(ch, boxW, boxH);
-    const int mask = (1 << m_bpp) - 1;
+    const int w = qMax(0, boxW), h = qMax(0, boxH);
+    levels.assign(size_t(w) * size_t(h), 0);
+    picture.resize(0);
+    const int mask = (1 << bpp) - 1;
 
     // The rows text is the one place the bytes exist on this side of the pipeline; the
     // few hundred literals of a glyph read back far faster than drawing it again.
-    g.picture.reserve(g.h * (g.w + 3));
+    picture.reserve(h * (w + 3));
+    const int rowBytes = rowBytesFor(w, bpp);
+    const int hexChars = rowBytes * 5;   // "0xhh," a byte
+    const int perByte = 8 / bpp;
     int y = 0;
     const ushort *p = rows.utf16();
     const ushort *end = p + rows.size();
-    while (p < end && y < g.h) {
+    auto putByte = [&](int byteIndex, int byte) {
+        for (int k = 0; k < perByte; ++k) {
+            const int x = byteIndex * perByte + k;
+            if (x < w)
+                levels[size_t(y * w + x)] = uint8_t((byte >> (8 - bpp - k * bpp)) & mask);
+        }
+    };
+    while (p < end && y < h) {
         const ushort *lineEnd = p;
         while (lineEnd < end && *lineEnd != '\n')
             ++lineEnd;
-        int byteIndex = 0;
         const ushort *q = p;
-        for (; q + 3 < lineEnd; ++q) {
-            if (q[0] == '/' && q[1] == '/')
-                break;
-            if (q[0] == '0' && q[1] == 'x') {
-                const int hi = hexDigit(q[2]), lo = hexDigit(q[3]);
-                if (hi < 0 || lo < 0)
-                    continue;
-                const int byte = hi << 4 | lo;
-                for (int k = 0; k < 8 / m_bpp; ++k) {
-                    const int x = byteIndex * (8 / m_bpp) + k;
-                    if (x < g.w)
-                        g.levels[size_t(y * g.w + x)] = uint8_t((byte >> (8 - m_bpp - k * m_bpp)) & mask);
-                }
-                ++byteIndex;
-                q += 3;
+        if (lineEnd - p >= hexChars + 4 && p[hexChars] == ' ' && p[hexChars + 1] == ' ' && p[hexChars + 2] == '/'
+            && p[hexChars + 3] == '/') {
+            // The encoders' own layout: the row's bytes, then the picture.
+            for (int b = 0; b < rowBytes; ++b) {
+                const int hi = hexDigit(p[b * 5 + 2]), lo = hexDigit(p[b * 5 + 3]);
+                if (hi >= 0 && lo >= 0)
+                    putByte(b, hi << 4 | lo);
             }
+            q = p + hexChars + 2;
+        } else {
+            int byteIndex = 0;
+            for (; q + 3 < lineEnd; ++q) {
+                if (q[0] == '/' && q[1] == '/')
+                    break;
+                if (q[0] == '0' && q[1] == 'x') {
+                    const int hi = hexDigit(q[2]), lo = hexDigit(q[3]);
+                    if (hi < 0 || lo < 0)
+                        continue;
+                    putByte(byteIndex++, hi << 4 | lo);
+                    q += 3;
+                }
+            }
+            while (q + 1 < lineEnd && !(q[0] == '/' && q[1] == '/'))
+                ++q;
         }
-        while (q + 1 < lineEnd && !(q[0] == '/' && q[1] == '/'))
-            ++q;
-        g.picture += QLatin1String("//");
+        picture += QLatin1String("//");
         if (q + 1 < lineEnd)
-            g.picture += QString(reinterpret_cast<const QChar *>(q + 2), int(lineEnd - q - 2));
-        g.picture += QLatin1Char('\n');
+            picture.append(reinterpret_cast<const QChar *>(q + 2), int(lineEnd - q - 2));
+        picture += QLatin1Char('\n');
         p = lineEnd < end ? lineEnd + 1 : end;
         ++y;
     }
+}
+
+void CompressedGlyphs::addReadGlyph(QChar ch, int boxW, int boxH, std::vector<uint8_t> &&levels, QString &&picture)
+{
+    Glyph g = startGlyph(ch, boxW, boxH, std::move(levels));
+    g.picture = std::move(picture);
     m_glyphs.push_back(std::move(g));
+}
+
+void CompressedGlyphs::addGlyph(QChar ch, int boxW, int boxH, const QString &rows)
+{
+    std::vector<uint8_t> levels;
+    QString picture;
+    readRows(m_bpp, boxW, boxH, rows, levels, picture);
+    addReadGlyph(ch, boxW, boxH, std::move(levels), std::move(picture));
 }
 
 void CompressedGlyphs::addGlyphBytes(QChar ch, int boxW, int boxH, const uint8_t *packed)
 {
-    Glyph g = startGlyph(ch, boxW, boxH);
+    Glyph g = startGlyph(ch, boxW, boxH, {});
     const int rowBytes = rowBytesFor(g.w, m_bpp);
     const int mask = (1 << m_bpp) - 1;
     for (int y = 0; y < g.h; ++y)
@@ -88,6 +121,11 @@ void CompressedGlyphs::addGlyphBytes(QChar ch, int boxW, int boxH, const uint8_t
             g.levels[size_t(y * g.w + x)] = uint8_t((packed[y * rowBytes + bit / 8] >> (8 - m_bpp - bit % 8)) & mask);
         }
     m_glyphs.push_back(std::move(g));
+}
+
+void CompressedGlyphs::reserve(int glyphs)
+{
+    m_glyphs.reserve(size_t(qMax(0, glyphs)));
 }
 
 void CompressedGlyphs::finish()
@@ -99,10 +137,8 @@ void CompressedGlyphs::finish()
     m_model = GlyphCodecModel::train(m_bpp, views);
 
     std::vector<QByteArray> streams;
-    encodeGlyphs(m_model, views, streams);
+    encodeGlyphs(m_model, views, m_end, streams);
 
-    QHash<QByteArray, int> seen;   // stream -> the first glyph with it
-    seen.reserve(int(m_glyphs.size()));
     m_streamBytes = 0;
     for (size_t i = 0; i < m_glyphs.size(); ++i) {
         Glyph &g = m_glyphs[i];
@@ -110,52 +146,53 @@ void CompressedGlyphs::finish()
         m_longest = qMax(m_longest, int(g.stream.size()));
         g.levels = std::vector<uint8_t>();
         g.offset = m_streamBytes;
-        if (g.stream.isEmpty())
-            continue;
-        // One stream and one box make the same picture; a stream that some other box
-        // decodes to another picture keeps its own bytes.
-        const auto it = seen.constFind(g.stream);
-        if (it != seen.constEnd()) {
-            const Glyph &first = m_glyphs[size_t(it.value())];
-            if (first.w == g.w && first.h == g.h) {
-                g.offset = first.offset;
-                g.shared = true;
-                continue;
-            }
-        } else {
-            seen.insert(g.stream, int(i));
-        }
         m_streamBytes += g.stream.size();
     }
 }
 
-QString CompressedGlyphs::pictureAndBytes(int i, bool sharedToo) const
+void CompressedGlyphs::appendPictureAndBytes(QString &body, int i) const
 {
     static const char hex[] = "0123456789abcdef";
     const Glyph &g = m_glyphs[size_t(i)];
-    QString body = g.picture;
-    const bool bytes = sharedToo || !g.shared;
-    for (int k = 0; bytes && k < g.stream.size(); ++k) {
-        const uint byte = uchar(g.stream[k]);
-        body += QLatin1String("0x");
-        body += QLatin1Char(hex[byte >> 4]);
-        body += QLatin1Char(hex[byte & 15]);
-        body += QLatin1Char(',');
-        if (k % 16 == 15 || k + 1 == g.stream.size())
-            body += QLatin1Char('\n');
+    body += g.picture;
+    const int bytes = g.stream.size();
+    // A line of sixteen literals at a time, made on the stack.
+    char line[16 * 5 + 1];
+    for (int k = 0; k < bytes; k += 16) {
+        const int n = qMin(16, bytes - k);
+        for (int j = 0; j < n; ++j) {
+            const uint byte = uchar(g.stream[k + j]);
+            char *at = line + j * 5;
+            at[0] = '0';
+            at[1] = 'x';
+            at[2] = hex[byte >> 4];
+            at[3] = hex[byte & 15];
+            at[4] = ',';
+        }
+        line[n * 5] = '\n';
+        body += QLatin1String(line, n * 5 + 1);
     }
     if (body.endsWith(QLatin1Char('\n')))
         body.chop(1);
+}
+
+QString CompressedGlyphs::pictureAndBytes(int i) const
+{
+    QString body;
+    appendPictureAndBytes(body, i);
     return body;
 }
 
 void CompressedGlyphs::appendBlocks(LineBuffer &out) const
 {
     // The plain block's layout: the picture where the rows were, the stream after it.
-    QString block;
+    // Both strings keep their room from glyph to glyph.
+    QString block, body;
     for (int i = 0; i < count(); ++i) {
-        block.clear();
-        writeFmtTxtBitmapBlock(block, m_glyphs[size_t(i)].ch, pictureAndBytes(i, false));
+        body.resize(0);
+        appendPictureAndBytes(body, i);
+        block.resize(0);
+        writeFmtTxtBitmapBlock(block, m_glyphs[size_t(i)].ch, body);
         out.append(block);
     }
 }
@@ -173,16 +210,6 @@ QString CompressedGlyphs::decoderText(bool a8) const
         text += QStringLiteral("static uint8_t glyph_unpacked[%1];\n").arg(m_largest);
     }
     return text;
-}
-
-QByteArray CompressedGlyphs::streams() const
-{
-    QByteArray all;
-    all.reserve(m_streamBytes);
-    for (const Glyph &g : m_glyphs)
-        if (!g.shared)
-            all += g.stream;
-    return all;
 }
 
 } // namespace qm

@@ -2,14 +2,14 @@
 
 // The glyphs of one font on their way into compressed streams. A generator hands over
 // each glyph's bitmap rows as the encoders wrote them (bytes and picture); once the set
-// is complete the model is trained on all of them and every glyph gets its stream, an
-// identical glyph sharing the stream of the first.
+// is complete the model is trained on all of them and every glyph gets its stream, in
+// glyph order: where the decoder learns a stream's end from the next glyph's start
+// (StreamEnd::Known), identical glyphs cannot share one.
 
 #include "output/glyphcodec.h"
 #include "output/linebuffer.h"
 
 #include <QChar>
-#include <QHash>
 #include <QString>
 #include <vector>
 
@@ -18,13 +18,22 @@ namespace qm {
 class CompressedGlyphs
 {
 public:
-    explicit CompressedGlyphs(int bpp) : m_bpp(bpp) {}
+    CompressedGlyphs(int bpp, StreamEnd end) : m_bpp(bpp), m_end(end) {}
 
-    // `rows` is the rows text of a box `boxW` wide and `boxH` high ("0x..," literals,
-    // then "  //" and the picture, a line a row).
+    // Reads the rows text of a box `boxW` wide and `boxH` high ("0x..," literals, then
+    // "  //" and the picture, a line a row) into one level a pixel and the picture's
+    // comment lines. It touches nothing else, so the thread that drew the glyph can
+    // read it.
+    static void readRows(int bpp, int boxW, int boxH, const QString &rows, std::vector<uint8_t> &levels,
+                         QString &picture);
+    // A glyph as readRows() gave it.
+    void addReadGlyph(QChar ch, int boxW, int boxH, std::vector<uint8_t> &&levels, QString &&picture);
+    // The same from the rows text, read here.
     void addGlyph(QChar ch, int boxW, int boxH, const QString &rows);
     // The same from rows packed MSB first, each padded to whole bytes (no picture).
     void addGlyphBytes(QChar ch, int boxW, int boxH, const uint8_t *packed);
+    // Room for that many glyphs.
+    void reserve(int glyphs);
     // Trains the model and encodes every glyph added.
     void finish();
 
@@ -32,7 +41,7 @@ public:
     // Glyph i's offset into the streams: its bitmap_index.
     int offset(int i) const { return m_glyphs[size_t(i)].offset; }
     int streamBytes() const { return m_streamBytes; }
-    // Glyph i's own stream, also where it shares an earlier one; the longest of them.
+    // Glyph i's stream; the longest of them.
     const QByteArray &stream(int i) const { return m_glyphs[size_t(i)].stream; }
     int longestStream() const { return m_longest; }
     // The largest packed glyph, the buffer a packed decode needs (at least 1).
@@ -40,17 +49,13 @@ public:
     const GlyphCodecModel &model() const { return m_model; }
 
     // The glyph blocks of the bitmap array: "/* ch */", the picture as comment lines,
-    // the stream's bytes (none for a glyph that shares an earlier stream), two empty
-    // lines.
+    // the stream's bytes, two empty lines.
     void appendBlocks(LineBuffer &out) const;
-    // Glyph i's picture lines and its stream's bytes, the stream written even where it
-    // is shared; no line break after the last line.
-    QString pictureAndBytes(int i, bool sharedToo) const;
+    // Glyph i's picture lines and its stream's bytes; no line break after the last line.
+    QString pictureAndBytes(int i) const;
     // The model tables, the decoder and, for packed rows (LVGL 6 and 8), the buffer
     // "static uint8_t glyph_unpacked[]" of the largest glyph; ends with a line break.
     QString decoderText(bool a8) const;
-    // All streams, in glyph order, as the bitmap array holds them.
-    QByteArray streams() const;
 
 private:
     struct Glyph {
@@ -59,12 +64,15 @@ private:
         std::vector<uint8_t> levels;
         QString picture;
         QByteArray stream;
-        bool shared = false;   // the bytes at `offset` belong to an earlier glyph
         int offset = 0;
     };
-    // A glyph of a w x h box with its levels cleared; the largest box is noted.
-    Glyph startGlyph(QChar ch, int boxW, int boxH);
+    // pictureAndBytes() appended to `body`.
+    void appendPictureAndBytes(QString &body, int i) const;
+    // A glyph of a w x h box with `levels` (zeros where they fall short); the largest
+    // box is noted.
+    Glyph startGlyph(QChar ch, int boxW, int boxH, std::vector<uint8_t> &&levels);
     int m_bpp;
+    StreamEnd m_end;
     int m_largest = 1;
     int m_streamBytes = 0;
     int m_longest = 0;

@@ -151,10 +151,17 @@ void appendCompressedDecoder(LineBuffer &out, const ConversionRequest &request, 
 {
     const bool a8 = request.lvVer == kLvgl9;
     QString text = glyphs.decoderText(a8);
+    // The streams lie in glyph order, so each ends where the next glyph's begins.
+    text += QLatin1String("\n"
+                "static uint32_t __user_font_stream_end(const lv_font_fmt_txt_glyph_dsc_t * gdsc) {\n"
+                "    uint32_t end = (uint32_t)sizeof(glyph_bitmap);\n"
+                "    if( gdsc + 1 < glyph_dsc + sizeof(glyph_dsc) / sizeof(glyph_dsc[0]) && gdsc[1].bitmap_index < end ) end = gdsc[1].bitmap_index;\n"
+                "    return end;\n"
+                "}\n");
     if (!a8) {
         text += QStringLiteral("\n"
                     "static const uint8_t * __user_font_glyph(const lv_font_fmt_txt_glyph_dsc_t * gdsc) {\n"
-                    "    __user_font_unpack(glyph_bitmap, (uint32_t)sizeof(glyph_bitmap), gdsc->bitmap_index, gdsc->box_w, gdsc->box_h, glyph_unpacked, ((uint32_t)gdsc->box_w * %1u + 7u) / 8u);\n"
+                    "    __user_font_unpack(glyph_bitmap, __user_font_stream_end(gdsc), gdsc->bitmap_index, gdsc->box_w, gdsc->box_h, glyph_unpacked, ((uint32_t)gdsc->box_w * %1u + 7u) / 8u);\n"
                     "    return glyph_unpacked;\n"
                     "}\n")
                     .arg(request.bpp);
@@ -286,7 +293,7 @@ void appendFmtTxtLvgl9Lookups(LineBuffer &out, const ConversionRequest &request,
         "static void __user_font_draw(uint32_t glyph_id, lv_draw_buf_t * draw_buf) {",
         "    const lv_font_fmt_txt_glyph_dsc_t * gdsc = &font_dsc.glyph_dsc[glyph_id];",
         request.compress
-            ? "    __user_font_unpack(glyph_bitmap, (uint32_t)sizeof(glyph_bitmap), gdsc->bitmap_index, gdsc->box_w, gdsc->box_h, (uint8_t *)draw_buf->data, draw_buf->header.stride);"
+            ? "    __user_font_unpack(glyph_bitmap, __user_font_stream_end(gdsc), gdsc->bitmap_index, gdsc->box_w, gdsc->box_h, (uint8_t *)draw_buf->data, draw_buf->header.stride);"
             : "    __user_font_expand(&font_dsc.glyph_bitmap[gdsc->bitmap_index], gdsc->box_w, gdsc->box_h, font_dsc.bpp, draw_buf);",
         "}",
     });

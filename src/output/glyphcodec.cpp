@@ -46,11 +46,12 @@ struct Sparse {
 
 // Folds the observed keys into at most kMaxGroups groups of like distributions (a few
 // rounds of k-means under code length), so one small table serves many keys.
-std::vector<int> groupKeys(const std::vector<Sparse> &keys, int symbols, int maxGroups)
+std::vector<int> groupKeys(const std::vector<Sparse> &keys, int symbols)
 {
     const int n = int(keys.size());
     std::vector<int> group(static_cast<size_t>(n), 0);
-    if (n <= maxGroups) {
+    constexpr int kGroups = GlyphCodecModel::kMaxGroups;
+    if (n <= kGroups) {
         for (int i = 0; i < n; ++i)
             group[size_t(i)] = i;
         return group;
@@ -61,7 +62,7 @@ std::vector<int> groupKeys(const std::vector<Sparse> &keys, int symbols, int max
     std::sort(order.begin(), order.end(), [&](int a, int b) {
         return keys[size_t(a)].total > keys[size_t(b)].total || (keys[size_t(a)].total == keys[size_t(b)].total && a < b);
     });
-    const int k = maxGroups;
+    const int k = kGroups;
     std::vector<double> centre(size_t(k * symbols), 0.0);
     for (int c = 0; c < k; ++c)
         for (const auto &sc : keys[size_t(order[size_t(c)])].counts)
@@ -69,25 +70,25 @@ std::vector<int> groupKeys(const std::vector<Sparse> &keys, int symbols, int max
     // Code lengths symbol-major, so that a key's cost against every group is a few
     // passes over contiguous rows the compiler can vectorise.
     std::vector<float> cost(size_t(symbols * k));
-    auto assign = [&](const Sparse &key, std::vector<float> &bits) {
-        std::fill(bits.begin(), bits.end(), 0.0f);
+    // The sums go to a local array of a constant whole number of vector widths: the
+    // compiler then knows they alias nothing and vectorises them at -O2 (into a vector
+    // it would not, and the sums took most of the training time).
+    auto assign = [&](const Sparse &key) {
+        float sum[kGroups] = {};
         for (const auto &sc : key.counts) {
             const float weight = float(sc.second);
-            const float *row = &cost[size_t(sc.first * k)];
-            for (int c = 0; c < k; ++c)
-                bits[size_t(c)] += weight * row[c];
+            const float *row = &cost[size_t(sc.first * kGroups)];
+            for (int c = 0; c < kGroups; ++c)
+                sum[c] += weight * row[c];
         }
         // The smallest first, in four independent lanes (a plain argmin is a chain of
-        // dependent compares and took most of the training time), then where it is.
-        float lane[4] = {bits[0], bits[0], bits[0], bits[0]};
-        int c = 0;
-        for (; c + 4 <= k; c += 4)
+        // dependent compares), then where it is.
+        float lane[4] = {sum[0], sum[0], sum[0], sum[0]};
+        for (int c = 0; c < kGroups; c += 4)
             for (int l = 0; l < 4; ++l)
-                lane[l] = bits[size_t(c + l)] < lane[l] ? bits[size_t(c + l)] : lane[l];
-        float least = std::min(std::min(lane[0], lane[1]), std::min(lane[2], lane[3]));
-        for (; c < k; ++c)
-            least = std::min(least, bits[size_t(c)]);
-        return int(std::find(bits.begin(), bits.end(), least) - bits.begin());
+                lane[l] = sum[c + l] < lane[l] ? sum[c + l] : lane[l];
+        const float least = std::min(std::min(lane[0], lane[1]), std::min(lane[2], lane[3]));
+        return int(std::find(sum, sum + kGroups, least) - sum);
     };
     // Rare keys hardly move the groups: the rounds refine on the frequent ones and the
     // rare ones only take their nearest group at the end. What counts as rare grows
@@ -108,13 +109,12 @@ std::vector<int> groupKeys(const std::vector<Sparse> &keys, int symbols, int max
         const bool last = round == 4;
         bool movedHalf[2] = {false, false};
         inTwoHalves(n, [&](int begin, int end) {
-            std::vector<float> bits(static_cast<size_t>(k));
             bool &moved = movedHalf[begin == 0 ? 0 : 1];
             for (int i = begin; i < end; ++i) {
                 const Sparse &key = keys[size_t(i)];
                 if (!last && key.total < frequent)
                     continue;
-                const int best = assign(key, bits);
+                const int best = assign(key);
                 moved = moved || round == 0 || group[size_t(i)] != best;
                 group[size_t(i)] = best;
             }
@@ -309,7 +309,7 @@ GlyphCodecModel GlyphCodecModel::train(int bpp, const std::vector<GlyphLevels> &
             if (sparse.total > 0)
                 keys.push_back(std::move(sparse));
         }
-        const std::vector<int> group = groupKeys(keys, symbols, kMaxGroups);
+        const std::vector<int> group = groupKeys(keys, symbols);
         int groups = 1;
         for (int g : group)
             groups = std::max(groups, g + 1);
@@ -360,24 +360,28 @@ bool GlyphCodecModel::fromTables(int bpp, const std::vector<QByteArray> &groups,
     return true;
 }
 
-void encodeGlyphs(const GlyphCodecModel &model, const std::vector<GlyphLevels> &glyphs, std::vector<QByteArray> &streams)
+void encodeGlyphs(const GlyphCodecModel &model, const std::vector<GlyphLevels> &glyphs, StreamEnd end,
+                  std::vector<QByteArray> &streams)
 {
     streams.assign(glyphs.size(), QByteArray());
-    inTwoHalves(int(glyphs.size()), [&](int begin, int end) {
-        for (int i = begin; i < end; ++i)
-            streams[size_t(i)] = encodeGlyph(model, glyphs[size_t(i)]);
+    inTwoHalves(int(glyphs.size()), [&](int begin, int stop) {
+        for (int i = begin; i < stop; ++i)
+            streams[size_t(i)] = encodeGlyph(model, glyphs[size_t(i)], end);
     });
 }
 
-QByteArray encodeGlyph(const GlyphCodecModel &model, const GlyphLevels &glyph)
+QByteArray encodeGlyph(const GlyphCodecModel &model, const GlyphLevels &glyph, StreamEnd end)
 {
     if (glyph.w <= 0 || glyph.h <= 0)
         return QByteArray();
     struct Coded {
         uint16_t start, freq;
     };
-    std::vector<Coded> coded;
-    coded.reserve(size_t(glyph.w * glyph.h * model.planeCount()));
+    // Many glyphs a second: the buffers stay with the thread.
+    thread_local std::vector<Coded> coded;
+    thread_local std::vector<uint8_t> out;
+    coded.clear();
+    out.clear();
     forEachSymbol(model, glyph, [&](int plane, uint32_t key, int symbol) {
         const GlyphCodecModel::Plane &p = model.plane(plane);
         const auto &cum = p.cum[p.groupOfKey[key]];
@@ -385,9 +389,17 @@ QByteArray encodeGlyph(const GlyphCodecModel &model, const GlyphLevels &glyph)
     });
 
     // rANS codes last symbol first; the bytes come out backwards and are turned round.
-    std::vector<uint8_t> out;
-    out.reserve(coded.size() / 2 + 8);
-    uint32_t state = GlyphCodecModel::kStateLow;
+    // Started below 256, the state grows through the first symbols coded (the last
+    // decoded) without a byte written; the decoder, at the end of the stream by then,
+    // reads none either. With an open end it would read on, so there the state starts
+    // at 256 and every refill the decoder makes is one the encoder wrote.
+    static const std::array<uint64_t, GlyphCodecModel::kProbScale + 1> reciprocals = [] {
+        std::array<uint64_t, GlyphCodecModel::kProbScale + 1> r{};
+        for (uint64_t f = 1; f < r.size(); ++f)
+            r[f] = ((uint64_t(1) << 32) + f - 1) / f;
+        return r;
+    }();
+    uint32_t state = end == StreamEnd::Known ? 1 : GlyphCodecModel::kStateLow;
     for (size_t i = coded.size(); i-- > 0;) {
         const Coded &c = coded[i];
         const uint32_t limit = ((GlyphCodecModel::kStateLow >> GlyphCodecModel::kProbBits) << 8) * c.freq;
@@ -395,14 +407,20 @@ QByteArray encodeGlyph(const GlyphCodecModel &model, const GlyphLevels &glyph)
             out.push_back(uint8_t(state));
             state >>= 8;
         }
-        state = ((state / c.freq) << GlyphCodecModel::kProbBits) + state % c.freq + c.start;
+        // state / freq by a reciprocal: exact for states below 2^24, and a division
+        // was most of the encoder's time.
+        const uint32_t quotient = uint32_t((uint64_t(state) * reciprocals[c.freq]) >> 32);
+        state = (quotient << GlyphCodecModel::kProbBits) + (state - quotient * c.freq) + c.start;
     }
-    for (int i = 0; i < GlyphCodecModel::kStateBytes; ++i) {
+    // The state's bytes, without a leading zero: the decoder takes a second byte only
+    // when the first leaves the state below 256.
+    do {
         out.push_back(uint8_t(state));
         state >>= 8;
-    }
-    std::reverse(out.begin(), out.end());
-    return QByteArray(reinterpret_cast<const char *>(out.data()), int(out.size()));
+    } while (state != 0);
+    QByteArray stream(int(out.size()), Qt::Uninitialized);
+    std::reverse_copy(out.begin(), out.end(), stream.begin());
+    return stream;
 }
 
 bool decodeGlyph(const GlyphCodecModel &model, const uint8_t *data, size_t size, size_t offset, int w,
@@ -415,8 +433,8 @@ bool decodeGlyph(const GlyphCodecModel &model, const uint8_t *data, size_t size,
     const uint8_t *p = data + offset;
     const uint8_t *end = data + size;
     auto next = [&]() -> uint32_t { return p < end ? *p++ : 0u; };
-    uint32_t state = 0;
-    for (int i = 0; i < GlyphCodecModel::kStateBytes; ++i)
+    uint32_t state = next();
+    if (state < GlyphCodecModel::kStateLow && p < end)
         state = state << 8 | next();
     auto decode = [&](int plane, uint32_t key) -> int {
         const GlyphCodecModel::Plane &pl = model.plane(plane);
@@ -430,7 +448,8 @@ bool decodeGlyph(const GlyphCodecModel &model, const uint8_t *data, size_t size,
         const uint32_t freq = uint32_t(uint8_t(cum[size_t(s) + 1] - cum[size_t(s)] - 1)) + 1;
         state = freq * (state >> GlyphCodecModel::kProbBits) + slot - cum[size_t(s)];
         // One byte refills a valid state; a damaged one may stay small, which is harmless.
-        if (state < GlyphCodecModel::kStateLow)
+        // At the end of the stream the state carries the last symbols by itself.
+        if (state < GlyphCodecModel::kStateLow && p < end)
             state = state << 8 | next();
         return s;
     };

@@ -7,10 +7,11 @@
 // most 256 groups of like distributions, so the tables stay a few kilobytes and every
 // glyph decodes alone from its own offset.
 //
-// Stream of a glyph with pixels: the rANS state in two bytes (most significant
-// first), then the renormalisation bytes in the order the decoder reads them. A glyph
-// without pixels has no bytes. 8 bpp codes each pixel as two symbols, the high nibble
-// then the low one, each with contexts of its own.
+// Stream of a glyph with pixels: the rANS state's bytes (most significant first), then
+// the renormalisation bytes in the order the decoder reads them. The decoder takes one
+// state byte, and a second while the state is below 256 and the stream has one; it
+// refills likewise. A glyph without pixels has no bytes. 8 bpp codes each pixel as two
+// symbols, the high nibble then the low one, each with contexts of its own.
 
 #include <QByteArray>
 #include <array>
@@ -30,12 +31,12 @@ class GlyphCodecModel
 {
 public:
     // Eight-bit frequencies keep the tables bytes and lose almost nothing against
-    // twelve; a state of 16 bits costs each glyph two bytes where 24 bits cost three.
+    // twelve; a state of 16 bits costs each glyph at most two bytes where 24 bits cost
+    // three.
     static constexpr int kProbBits = 8;
     static constexpr uint32_t kProbScale = 1u << kProbBits;
+    // Between refills the state lies in [kStateLow, kStateLow << 8).
     static constexpr uint32_t kStateLow = 1u << 8;
-    // The state lies in [kStateLow, kStateLow << 8).
-    static constexpr int kStateBytes = 2;
     static constexpr int kMaxGroups = 256;
 
     // A model for `bpp` (1, 2, 4 or 8) that codes every glyph of `glyphs`.
@@ -70,15 +71,27 @@ private:
     Plane m_planes[2];
 };
 
-// The glyph's stream (empty for a glyph without pixels).
-QByteArray encodeGlyph(const GlyphCodecModel &model, const GlyphLevels &glyph);
-// The streams of many glyphs, on two threads.
-void encodeGlyphs(const GlyphCodecModel &model, const std::vector<GlyphLevels> &glyphs, std::vector<QByteArray> &streams);
+// Where the decoder will be told a stream ends.
+enum class StreamEnd {
+    // Exactly at its last byte (the internal fonts: the next glyph's stream starts
+    // there). The coder then starts from the smallest state, so the last pixels ride in
+    // the state's spare bits and the stream is about a byte shorter.
+    Known,
+    // Anywhere at or past its last byte (the XBF records, fetched as long as the
+    // longest stream). The coder starts from 256, so reading stops by itself.
+    Open,
+};
 
-// Decodes the w x h glyph whose stream starts at data + offset into `levels` (w * h
-// bytes). Reads stay inside [data, data + size) whatever the bytes hold; a stream that
-// ends early reads as zeros. Returns false only when the offset lies outside the data
-// while the glyph has pixels.
+// The glyph's stream (empty for a glyph without pixels).
+QByteArray encodeGlyph(const GlyphCodecModel &model, const GlyphLevels &glyph, StreamEnd end);
+// The streams of many glyphs, on two threads.
+void encodeGlyphs(const GlyphCodecModel &model, const std::vector<GlyphLevels> &glyphs, StreamEnd end,
+                  std::vector<QByteArray> &streams);
+
+// Decodes the w x h glyph whose stream starts at data + offset and ends at data + size
+// into `levels` (w * h bytes). Reads stay inside [data, data + size) whatever the bytes
+// hold. Returns false only when the offset lies past the end while the glyph has
+// pixels.
 bool decodeGlyph(const GlyphCodecModel &model, const uint8_t *data, size_t size, size_t offset, int w,
                  int h, uint8_t *levels);
 

@@ -124,24 +124,25 @@ QString glyphDecoderFunction(const GlyphCodecModel &model, const GlyphDecoderTar
         out += count + QLatin1String(";\n");
         out += indent + QLatin1String("    state = ((uint32_t)(uint8_t)(cum[s + 1] - cum[s] - 1u) + 1u) * (state >> 8) + slot - cum[s];\n");
         // The refill comes about every fourth pixel, too irregular for a branch.
-        out += indent + QLatin1String("    need = state < 256u;\n");
+        out += indent + QLatin1String("    need = (uint32_t)(state < 256u) & (uint32_t)(p < end);\n");
         out += indent + QLatin1String("    byte = p < end ? *p : 0u;\n");
         out += indent + QLatin1String("    state = state << (need << 3) | (byte & (0u - need));\n");
-        out += indent + QLatin1String("    p += need & (uint32_t)(p < end);\n");
+        out += indent + QLatin1String("    p += need;\n");
         out += indent + QStringLiteral("    %1 = s;\n").arg(into);
         out += indent + QStringLiteral("}\n");
     };
 
     out += QLatin1String(
         "/* Unpacks one glyph: rANS over static per-context frequencies, each level predicted\n"
-        " * from the pixels above and to its left. Reads never leave data[0..size). */\n"
+        " * from the pixels above and to its left. The stream ends at data[size]; reads\n"
+        " * never leave data[0..size). */\n"
         "static void __user_font_unpack(const uint8_t * data, uint32_t size, uint32_t offset, uint32_t box_w, uint32_t box_h, uint8_t * out, uint32_t stride) {\n"
         "    const uint8_t * end = data + size;\n"
         "    const uint8_t * p = data + (offset < size ? offset : size);\n"
         "    uint32_t state, px, py, need, byte;\n"
         "    if( box_w == 0 || box_h == 0 ) return;\n"
-        "    state = (uint32_t)(p < end ? *p++ : 0u) << 8;\n"
-        "    state |= p < end ? *p++ : 0u;\n"
+        "    state = p < end ? *p++ : 0u;\n"
+        "    if( state < 256u && p < end ) state = state << 8 | *p++;\n"
         "    for( py = 0; py < box_h; py++ ) {\n"
         "        uint8_t * row = out + py * stride;\n"
         "        const uint8_t * up = py > 0 ? row - stride : NULL;\n");

@@ -6,6 +6,7 @@
 
 #include <QString>
 #include <functional>
+#include <vector>
 
 namespace qm {
 
@@ -20,10 +21,11 @@ public:
         QString rows;         // its alpha map as bitmap text
         QString block;        // what the decorator made of it
         QString line;
+        std::vector<uint8_t> bytes;
         bool finished = false;   // encoded and decorated
     };
     // Turns an encoded glyph into the caller's text: it adds to `block` and `line`,
-    // which come empty. It runs on whichever thread drew the glyph and must touch
+    // which come empty, and may fill `bytes`. It runs on whichever thread drew the glyph and must touch
     // nothing else.
     using Decorator = std::function<void(Glyph &)>;
 

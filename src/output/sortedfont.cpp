@@ -87,13 +87,18 @@ ConversionResult generateSortedFont(const PreparedConversion &prepared, Conversi
 
     // A glyph's bitmap block stands alone, so it is made by whichever thread drew the
     // glyph; only the descriptor needs the running index.
-    // Compressed, the rows are read back once the set is complete; no block is needed.
+    // Compressed, the drawing thread reads the rows back into levels (`bytes`) and the
+    // picture (`block`); the streams are made once the set is complete.
     const bool compress = request.compress;
-    RawGlyphPipeline pipeline(prepared, true, [compress](RawGlyphPipeline::Glyph &g) {
-                                  if (!compress)
+    RawGlyphPipeline pipeline(prepared, true, [compress, bpp](RawGlyphPipeline::Glyph &g) {
+                                  if (compress)
+                                      CompressedGlyphs::readRows(bpp, g.glyph.boxW, g.glyph.boxH, g.rows, g.bytes, g.block);
+                                  else
                                       writeFmtTxtBitmapBlock(g.block, g.glyph.ch, g.rows);
                               });
-    CompressedGlyphs compressed(bpp);
+    CompressedGlyphs compressed(bpp, StreamEnd::Known);
+    if (compress)
+        compressed.reserve(n);
     const RawGlyphRenderer &renderer = pipeline.renderer();
     result.fontHeight = renderer.lineHeight();
 
@@ -122,7 +127,7 @@ ConversionResult generateSortedFont(const PreparedConversion &prepared, Conversi
 
         sections.addGlyph(bitmapIndex, glyph.advW, glyph.boxH, glyph.boxW, glyph.ofsX, glyph.ofsY, glyph.ch);
         if (compress) {
-            compressed.addGlyph(glyph.ch, glyph.boxW, glyph.boxH, drawn.rows);
+            compressed.addReadGlyph(glyph.ch, glyph.boxW, glyph.boxH, std::move(drawn.bytes), std::move(drawn.block));
         } else {
             bitmaps.append(drawn.block);
             ranges.addGlyph(bitmapIndex, glyph.advW, glyph.boxW, glyph.boxH, glyph.ofsX, glyph.ofsY);

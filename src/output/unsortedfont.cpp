@@ -85,14 +85,22 @@ ConversionResult generateUnsortedFont(const PreparedConversion &prepared, Conver
     const int count = chars.size();
     const bool lvgl9 = request.lvVer == kLvgl9;
 
-    // Compressed, the rows are read back once the set is complete; no block is needed.
+    // Compressed, the drawing thread reads the rows back into levels (`bytes`) and the
+    // picture (`block`); the streams are made once the set is complete.
     const bool compress = request.compress;
     CapturePipeline pipeline(prepared, CapturePipeline::Encoding::CroppedText,
-                             [compress](CapturedGlyph &g, const GlyphCapturer &) {
-                                 if (!compress)
+                             [compress, bpp](CapturedGlyph &g, const GlyphCapturer &capturer) {
+                                 if (!compress) {
                                      writeFmtTxtBitmapBlock(g.block, g.glyph.ch, g.rows);
+                                     return;
+                                 }
+                                 const GlyphCapturer::Box box =
+                                     GlyphCapturer::croppedBox(g.glyph, g.crop, bpp, capturer.lineHeight());
+                                 CompressedGlyphs::readRows(bpp, box.boxW, box.boxH, g.rows, g.bytes, g.block);
                              });
-    CompressedGlyphs compressed(bpp);
+    CompressedGlyphs compressed(bpp, StreamEnd::Known);
+    if (compress)
+        compressed.reserve(count);
     const int fontHeight = pipeline.capturer().lineHeight();
     result.fontHeight = fontHeight;
 
@@ -123,7 +131,7 @@ ConversionResult generateUnsortedFont(const PreparedConversion &prepared, Conver
         const GlyphCapturer::Box box = GlyphCapturer::croppedBox(glyph, captured.crop, bpp, fontHeight);
         sections.addGlyph(bitmapIndex, box.advW, box.boxH, box.boxW, box.ofsX, box.ofsY, ch);
         if (compress) {
-            compressed.addGlyph(ch, box.boxW, box.boxH, captured.rows);
+            compressed.addReadGlyph(ch, box.boxW, box.boxH, std::move(captured.bytes), std::move(captured.block));
         } else {
             sections.bitmaps.append(captured.block);
             limits.addGlyph(bitmapIndex, box.advW, box.boxW, box.boxH, box.ofsX, box.ofsY);

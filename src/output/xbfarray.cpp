@@ -207,7 +207,7 @@ ConversionResult generateXbfArray(const PreparedConversion &prepared, Conversion
     // Compressed, a record's size is its stream's, known once the set is complete: the
     // run fills a table of its own and the records are placed afterwards.
     XbfTable plainTable(chars, bpp);
-    CompressedGlyphs compressed(bpp);
+    CompressedGlyphs compressed(bpp, StreamEnd::Open);
     std::vector<std::pair<QChar, XbfRecord>> held;
     const QString error = runXbfRecords(pipeline, chars, bpp, fontHeight, compress ? plainTable : table, progress,
                                         result, [&](const CapturedGlyph &captured, const XbfRecord &record) {
@@ -231,7 +231,7 @@ ConversionResult generateXbfArray(const PreparedConversion &prepared, Conversion
         for (int i = 0; i < compressed.count(); ++i) {
             const QChar ch = held[size_t(i)].first;
             records.append(QLatin1String("/* ") + ch + QLatin1String(" */\n") + descriptorLine(held[size_t(i)].second, ch.unicode())
-                           + QLatin1Char('\n') + compressed.pictureAndBytes(i, true) + QLatin1String("\n\n"));
+                           + QLatin1Char('\n') + compressed.pictureAndBytes(i) + QLatin1String("\n\n"));
             table.addRecord(ch, compressed.stream(i).size());
         }
     }

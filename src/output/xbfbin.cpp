@@ -162,7 +162,7 @@ ConversionResult generateXbfBin(const PreparedConversion &prepared, ConversionPr
     CapturePipeline pipeline(prepared, CapturePipeline::Encoding::CroppedBytes);
     // Compressed, the records wait for the streams, which need the whole set.
     const bool compress = request.compress;
-    CompressedGlyphs compressed(bpp);
+    CompressedGlyphs compressed(bpp, StreamEnd::Open);
     std::vector<std::pair<QChar, XbfRecord>> held;
     const int fontHeight = pipeline.capturer().lineHeight();
     result.fontHeight = fontHeight;

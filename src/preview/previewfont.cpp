@@ -267,10 +267,10 @@ bool readGlyphModel(const CSourceReader &reader, int bpp, GlyphCodecModel *model
     return true;
 }
 
-// Unpacks a w x h glyph whose stream starts at `offset` and appends its rows, packed as
-// a plain font holds them, to `packed`.
-bool unpackGlyph(const GlyphCodecModel &model, const QByteArray &streams, qint64 offset, int w, int h, int bpp,
-                 QByteArray *packed, QString *error)
+// Unpacks a w x h glyph whose stream starts at `offset` and ends at `end` (clamped to
+// the data) and appends its rows, packed as a plain font holds them, to `packed`.
+bool unpackGlyph(const GlyphCodecModel &model, const QByteArray &streams, qint64 offset, qint64 end, int w, int h,
+                 int bpp, QByteArray *packed, QString *error)
 {
     w = qMax(0, w);
     h = qMax(0, h);
@@ -279,10 +279,15 @@ bool unpackGlyph(const GlyphCodecModel &model, const QByteArray &streams, qint64
         return false;
     }
     std::vector<uint8_t> levels(size_t(w) * size_t(h));
+    end = end < 0 || end > streams.size() ? streams.size() : end;
     if (offset < 0
-        || !decodeGlyph(model, reinterpret_cast<const uint8_t *>(streams.constData()), size_t(streams.size()),
-                        size_t(offset), w, h, levels.data())) {
-        *error = QStringLiteral("a glyph's stream starts at %1, past the %2 bytes of its data").arg(offset).arg(streams.size());
+        || !decodeGlyph(model, reinterpret_cast<const uint8_t *>(streams.constData()), size_t(end), size_t(offset), w,
+                        h, levels.data())) {
+        *error = offset >= 0 && offset <= streams.size()
+                     ? QStringLiteral("a glyph's stream starts at %1, past the next glyph's at %2").arg(offset).arg(end)
+                     : QStringLiteral("a glyph's stream starts at %1, past the %2 bytes of its data")
+                           .arg(offset)
+                           .arg(streams.size());
         return false;
     }
     const int rowBytes = (w * bpp + 7) / 8;
@@ -307,12 +312,15 @@ bool FmtTxtFont::unpackCompressed(const CSourceReader &reader, QString *error)
         return true;
     // Each glyph is unpacked once into rows packed as a plain font holds them, so the
     // drawing reads both kinds alike.
+    // A glyph's stream ends where the next glyph's begins, as the generated code reads it.
     const QByteArray streams = m_bitmap;
     QByteArray packed;
-    for (Descriptor &d : m_glyphs) {
+    for (size_t i = 0; i < m_glyphs.size(); ++i) {
+        Descriptor &d = m_glyphs[i];
         const qint64 at = d.bitmapIndex;
+        const qint64 end = i + 1 < m_glyphs.size() ? m_glyphs[i + 1].bitmapIndex : -1;
         d.bitmapIndex = packed.size();
-        if (!unpackGlyph(model, streams, at, d.boxW, d.boxH, m_bpp, &packed, error))
+        if (!unpackGlyph(model, streams, at, end, d.boxW, d.boxH, m_bpp, &packed, error))
             return false;
     }
     m_bitmap = packed;
@@ -518,7 +526,7 @@ bool XbfFont::unpack(const GlyphCodecModel &model, QString *error)
         if (pos == 0 || m_unpackedAt.contains(pos))
             continue;
         m_unpackedAt.insert(pos, packed.size());
-        if (!unpackGlyph(model, m_table, pos + 6, int(byteAt(pos + 1)), int(byteAt(pos + 2)), m_bpp, &packed, error))
+        if (!unpackGlyph(model, m_table, pos + 6, -1, int(byteAt(pos + 1)), int(byteAt(pos + 2)), m_bpp, &packed, error))
             return false;
     }
     m_bitmap = packed;

@@ -66,7 +66,7 @@ const QSet<QString> &generatedNames()
               // compressed glyphs
               "glyph_model_group0", "glyph_model_group1", "glyph_model_cum0", "glyph_model_cum1",
               "glyph_unpacked", "__user_font_unpack", "__user_font_level", "__user_font_quarter",
-              "__user_font_glyph",
+              "__user_font_glyph", "__user_font_stream_end",
               // LVGL's names the files use
               "lv_font_t", "lv_font_glyph_dsc_t", "lv_font_fmt_txt_glyph_dsc_t", "lv_font_fmt_txt_cmap_t",
               "lv_font_fmt_txt_dsc_t", "lv_font_fmt_txt_glyph_cache_t", "LV_FONT_FMT_TXT_CMAP_SPARSE_TINY",

@@ -189,22 +189,32 @@ void TestGlyphCodec::roundTripInTheEngine()
         views.push_back(g.view());
     const GlyphCodecModel model = GlyphCodecModel::train(bpp, views);
 
-    // All streams in one blob, as a font holds them: each glyph decodes from its offset.
-    QByteArray blob;
-    std::vector<int> offsets;
+    // All streams in one blob, as a font holds them: each glyph decodes from its offset,
+    // told either exactly where its stream ends (the next glyph's offset) or only that
+    // the data goes on past it.
+    QByteArray blob, openBlob;
+    std::vector<int> offsets, openOffsets;
     for (const Glyph &g : glyphs) {
         offsets.push_back(blob.size());
-        const QByteArray stream = encodeGlyph(model, g.view());
+        openOffsets.push_back(openBlob.size());
+        const QByteArray stream = encodeGlyph(model, g.view(), StreamEnd::Known);
         QCOMPARE(stream.isEmpty(), g.w * g.h == 0);
         blob += stream;
+        openBlob += encodeGlyph(model, g.view(), StreamEnd::Open);
     }
+    offsets.push_back(blob.size());
     for (size_t i = glyphs.size(); i-- > 0;) {
         const Glyph &g = glyphs[i];
-        std::vector<uint8_t> decoded(g.levels.size(), 0xEE);
-        QVERIFY(decodeGlyph(model, reinterpret_cast<const uint8_t *>(blob.constData()), size_t(blob.size()),
+        std::vector<uint8_t> decoded(g.levels.size(), 0xEE), fromOpen(g.levels.size(), 0xEE);
+        QVERIFY(decodeGlyph(model, reinterpret_cast<const uint8_t *>(blob.constData()), size_t(offsets[i + 1]),
                             size_t(offsets[i]), g.w, g.h, decoded.data()));
+        QVERIFY(decodeGlyph(model, reinterpret_cast<const uint8_t *>(openBlob.constData()), size_t(openBlob.size()),
+                            size_t(openOffsets[i]), g.w, g.h, fromOpen.data()));
         QVERIFY2(decoded == g.levels, qPrintable(QStringLiteral("glyph %1 (%2x%3)").arg(i).arg(g.w).arg(g.h)));
+        QVERIFY2(fromOpen == g.levels, qPrintable(QStringLiteral("open glyph %1 (%2x%3)").arg(i).arg(g.w).arg(g.h)));
     }
+    // The known end is worth its keep: about a byte a glyph.
+    QVERIFY2(blob.size() < openBlob.size(), qPrintable(QStringLiteral("%1 >= %2").arg(blob.size()).arg(openBlob.size())));
 
     // A strongly patterned set must come out well below its plain size.
     qint64 plainBytes = 0;
@@ -236,7 +246,7 @@ void TestGlyphCodec::generatedDecoderMatchesTheEngine()
             units.append({model, a8});
             QRandomGenerator rng(quint32(bpp * 2 + a8));
             for (const Glyph &g : glyphs) {
-                const QByteArray stream = encodeGlyph(model, g.view());
+                const QByteArray stream = encodeGlyph(model, g.view(), StreamEnd::Known);
                 const int stride = a8 ? g.w : (g.w * bpp + 7) / 8;
                 cases.append({unit, stream, g.w, g.h, stride, expectedOutput(g, bpp, a8)});
                 if (stream.isEmpty())
@@ -289,7 +299,7 @@ void TestGlyphCodec::generatedDecoderCompilesCleanEverywhere()
             views.push_back(g.view());
         const GlyphCodecModel model = GlyphCodecModel::train(bpp, views);
         for (bool a8 : {false, true}) {
-            cases.append({units.size(), encodeGlyph(model, glyphs.front().view()), glyphs.front().w, glyphs.front().h,
+            cases.append({units.size(), encodeGlyph(model, glyphs.front().view(), StreamEnd::Known), glyphs.front().w, glyphs.front().h,
                           a8 ? glyphs.front().w : (glyphs.front().w * bpp + 7) / 8, QByteArray()});
             units.append({model, a8});
         }
