@@ -124,6 +124,25 @@ int widestAdvance(const QFont &sized)
     return widest;
 }
 
+// A line this many times the size asked for is no font's design: a font whose units
+// per em are damaged draws its glyphs a hundred times too large, and at 12 pt such a
+// font once made a file of 451 MB that no build could use.
+constexpr int kMaxLinePerSize = 8;
+
+QString disproportionateLine(const PreparedConversion &prepared)
+{
+    const int line = qMax(prepared.lineHeight, prepared.tallestLine);
+    const int asked = qRound(conversionPixelSize(prepared.request.font));
+    if (asked <= 0 || line <= 255 || line <= kMaxLinePerSize * asked)
+        return QString();
+    return QStringLiteral("字体的行高为%1像素，是所选大小（%2像素）的%3倍以上，字体文件可能已损坏（例如每em单位数）。请换一个字体。\n"
+                          "The font's line would be %1 px, more than %3 times the %2 px asked for: the font file "
+                          "may be damaged (its units per em, for one). Choose another font.")
+        .arg(line)
+        .arg(asked)
+        .arg(kMaxLinePerSize);
+}
+
 QString glyphTooLarge(const QString &chinese, const QString &english, int size, int limit)
 {
     return QStringLiteral("%1的字模为%2像素，超出此输出类型的上限（%3像素）。请减小字号或换一个字体。\n"
@@ -210,6 +229,9 @@ QString requestRefusal(GeneratorKind kind, const PreparedConversion &prepared)
         metrics = badMetrics(prepared.fonts.icon);
     if (!metrics.isEmpty())
         return metrics;
+    const QString disproportionate = disproportionateLine(prepared);
+    if (!disproportionate.isEmpty())
+        return disproportionate;
     const QString box = glyphBoxRefusal(kind, prepared);
     if (!box.isEmpty())
         return box;

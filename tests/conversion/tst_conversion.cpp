@@ -5,6 +5,7 @@
 #include "conversion/conversion.h"
 #include "render/fonts.h"
 #include "conversion/requestlimits.h"
+#include "output/xbftable.h"
 #include "glyphtesting.h"
 #include "testfonts.h"
 
@@ -208,10 +209,9 @@ private slots:
     }
 
     // Units per em of 16 instead of 2048: glyphs over a thousand pixels wide at 16 px,
-    // which no XBF record and no LVGL 5.3 descriptor holds. Refused before the glyph loop,
-    // naming the glyph or the line; the lv_font_fmt_txt layouts hold such boxes (behind
-    // their build guards) up to 32767 px, where their signed offsets end and where, at
-    // 400 px, the glyph engine crashed drawing the first glyph.
+    // a line of over 2,000. No font is drawn like that on purpose, so every kind refuses
+    // it before the glyph loop, whatever its fields could hold (at 12 pt such a font
+    // once made a file of 451 MB, and at 400 px the glyph engine crashed).
     void glyphBoxesPastWhatTheKindHolds()
     {
         QTemporaryDir dir;
@@ -221,40 +221,44 @@ private slots:
         const int line16 = QFontMetrics(qm::conversionFont(huge)).height();
         QVERIFY(line16 > 2000);
         for (const qm::GeneratorKind kind : kAllKinds) {
-            qm::ConversionRequest r = qmtest::makeRequest(QStringLiteral("A"), 4, huge);
-            r.outputDir = dir.path();
-            const QString refusal = qm::requestRefusal(kind, qm::prepareConversion(r));
-            if (kind == qm::GeneratorKind::SortedInternal || kind == qm::GeneratorKind::UnsortedInternal) {
-                QVERIFY2(refusal.isEmpty(), qPrintable(refusal));
-                continue;
-            }
             WatchingProgress progress;
-            const qm::ConversionResult result = qm::runConversion(kind, r, progress);
+            const qm::ConversionResult result =
+                qm::runConversion(kind, qmtest::makeRequest(QStringLiteral("A"), 4, huge), progress);
             QVERIFY(!result.ok);
             QVERIFY(!progress.begun);
-            QCOMPARE(result.error, refusal);
-            if (kind == qm::GeneratorKind::Legacy) {
-                QVERIFY2(refusal.endsWith(QStringLiteral("The glyph box of the font's line would be %1 px, more than "
-                                                         "this output kind holds (255 px). Choose a smaller size or "
-                                                         "another font.").arg(line16)),
-                         qPrintable(refusal));
-                continue;
-            }
-            const int width = qm::GlyphCapturer(qm::prepareConversion(r).fonts).measure(QLatin1Char('A')).width;
-            QVERIFY(width > 255);
-            QVERIFY2(refusal.endsWith(QStringLiteral("The glyph box of character “A”(0x0041) would be %1 px, more than "
-                                                     "this output kind holds (255 px). Choose a smaller size or "
-                                                     "another font.").arg((width + 1) / 2 * 2)),
-                     qPrintable(refusal));
+            QCOMPARE(result.error,
+                     QStringLiteral("字体的行高为%1像素，是所选大小（16像素）的8倍以上，字体文件可能已损坏（例如每em单位数）。"
+                                    "请换一个字体。\nThe font's line would be %1 px, more than 8 times the 16 px asked "
+                                    "for: the font file may be damaged (its units per em, for one). Choose another font.")
+                         .arg(line16));
         }
 
-        huge.setPixelSize(400);
-        const int line = QFontMetrics(qm::conversionFont(huge)).height();
+        // A sound font past what a kind holds: LVGL 5.3's line ends at 255 px (the XBF
+        // kinds say so in words of their own), the lv_font_fmt_txt layouts' at 32767,
+        // where their signed offsets end.
+        const QFont sound = qmtest::pixelFont(qmtest::latinFont().family(), 300);
+        const int line300 = QFontMetrics(qm::conversionFont(sound)).height();
+        QVERIFY(line300 > 255 && line300 < 8 * 300);
+        for (const qm::GeneratorKind kind : kAllKinds) {
+            const QString refusal =
+                qm::requestRefusal(kind, qm::prepareConversion(qmtest::makeRequest(QStringLiteral("A"), 4, sound)));
+            if (kind == qm::GeneratorKind::SortedInternal || kind == qm::GeneratorKind::UnsortedInternal)
+                QVERIFY2(refusal.isEmpty(), qPrintable(refusal));
+            else if (kind == qm::GeneratorKind::Legacy)
+                QVERIFY2(refusal.endsWith(QStringLiteral("The glyph box of the font's line would be %1 px, more than "
+                                                         "this output kind holds (255 px). Choose a smaller size or "
+                                                         "another font.").arg(line300)),
+                         qPrintable(refusal));
+            else
+                QCOMPARE(refusal, qm::xbfLineHeightError(line300));
+        }
+        const QFont giant = qmtest::pixelFont(qmtest::latinFont().family(), 30000);
+        const int line = QFontMetrics(qm::conversionFont(giant)).height();
         QVERIFY(line > 0x7FFF && line <= 0xFFFF);
         for (const qm::GeneratorKind kind : {qm::GeneratorKind::SortedInternal, qm::GeneratorKind::UnsortedInternal}) {
             WatchingProgress progress;
             const qm::ConversionResult result =
-                qm::runConversion(kind, qmtest::makeRequest(QStringLiteral("A"), 4, huge), progress);
+                qm::runConversion(kind, qmtest::makeRequest(QStringLiteral("A"), 4, giant), progress);
             QVERIFY(!result.ok);
             QVERIFY(!progress.begun);
             QVERIFY2(result.error.endsWith(QStringLiteral("The glyph box of the font's line would be %1 px, more than "
