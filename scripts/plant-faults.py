@@ -233,7 +233,7 @@ FAULTS = [
      "const qint64 end = i + 1 < m_glyphs.size() ? m_glyphs[i + 1].bitmapIndex : -1;",
      "const qint64 end = -1;", CODEC),
     ("codec-rows-fast-path-shift", "codec", "src/output/compressedglyphs.cpp",
-     "q = p + hexChars + 2;", "q = p + hexChars + 3;", ["tst_preview", "tst_lvgl9"]),
+     "q = p + hexChars + 2;", "q = p + hexChars + 3;", CODEC),
     ("codec-rows-last-pixel", "codec", "src/output/compressedglyphs.cpp",
      "            if (x < w)\n                levels", "            if (x + 1 < w)\n                levels",
      ["tst_preview", "tst_lvgl9"]),
