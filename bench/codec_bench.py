@@ -195,9 +195,8 @@ def first_face(ttc, work):
     return path
 
 
-def peer_flash(args, peer, work, font, size, bpp, symbols, compress, defines=()):
-    """lv_font_conv's font compiled for the Cortex-M4 (its lv_font_t has the 4 bytes of
-    user_data the stand-in lacks)."""
+def peer_source(peer, work, font, size, bpp, symbols, compress):
+    """lv_font_conv's font for LVGL 8."""
     node, script = peer
     out = os.path.join(work, "peer_%d_%d_%s.c" % (size, bpp, "c" if compress else "p"))
     argv = [node, script, "--font", font, "--bpp", str(bpp), "--size", str(size), "--format", "lvgl", "-o", out]
@@ -205,6 +204,12 @@ def peer_flash(args, peer, work, font, size, bpp, symbols, compress, defines=())
     if not compress:
         argv.append("--no-compress")
     run(argv)
+    return out
+
+
+def peer_flash(work, source, defines=()):
+    """lv_font_conv's font compiled for the Cortex-M4 (its lv_font_t has the 4 bytes of
+    user_data the stand-in lacks)."""
     shim = os.path.join(work, "peer_include")
     os.makedirs(shim, exist_ok=True)
     with open(os.path.join(shim, "lvgl.h"), "w") as f:
@@ -215,11 +220,17 @@ def peer_flash(args, peer, work, font, size, bpp, symbols, compress, defines=())
                 "const uint8_t *lv_font_get_bitmap_fmt_txt(const lv_font_t *, uint32_t);\n"
                 "#define LV_FONT_SUBPX_NONE 0\n" % STAND_IN)
     if shutil.which("arm-none-eabi-gcc") is None:
-        return out, None
-    stripped = out[:-2] + "_stripped.c"
-    with open(out, encoding="utf-8") as f, open(stripped, "w", encoding="utf-8") as g:
+        return None
+    stripped = source[:-2] + "_stripped.c"
+    with open(source, encoding="utf-8") as f, open(stripped, "w", encoding="utf-8") as g:
         g.write(f.read().replace("    .user_data = NULL,\n", ""))
-    return out, arm_flash(stripped, work, [shim], ["-DLV_LVGL_H_INCLUDE_SIMPLE"] + list(defines)) + 4
+    return arm_flash(stripped, work, [shim], ["-DLV_LVGL_H_INCLUDE_SIMPLE"] + list(defines)) + 4
+
+
+def largest_bitmap_index(path):
+    with open(path, encoding="utf-8") as f:
+        found = re.findall(r"\.bitmap_index = (\d+)", f.read())
+    return max((int(n) for n in found), default=0)
 
 
 def whole_table(args, peer, work, env, decompressor):
@@ -232,28 +243,31 @@ def whole_table(args, peer, work, env, decompressor):
     cases.append(("20902 all", "--all-hanzi", ["--range", "0x4E00-0x9FA5"], args.font, "Droid Sans Fallback", 16, 4))
     cases.append(("6763 common", "--common-hanzi", ["--symbols", common], WQY, "WenQuanYi Micro Hei", 24, 4))
     lines = ["#### Flash against lv_font_conv (sorted, LVGL 8, Cortex-M4 -Os, .text+.rodata+.data, bytes)", "",
-             "The 20902 set is compiled with LV_FONT_FMT_TXT_LARGE 1 (its bitmaps pass 20 bits of offset).", "",
+             "Rows marked (large) are compiled with LV_FONT_FMT_TXT_LARGE 1: their bitmaps pass 20 bits of offset.", "",
              "lv_font_conv's compressed fonts count LVGL's decompressor (%d bytes) too." % decompressor, "",
              "| set | font | px | bpp | quillmark plain | quillmark compressed | lv_font_conv plain | "
              "lv_font_conv compressed | compressed: ours / theirs |",
              "|---|---|---:|---:|---:|---:|---:|---:|---:|"]
     for label, flag, symbols, font, font_name, size, bpp in cases:
         log("table: %s, %s %d px, %d bpp" % (label, font_name, size, bpp))
-        # The whole range needs LVGL's large descriptors (bitmap_index past 20 bits).
-        large = ["-DLV_FONT_FMT_TXT_LARGE=1"] if flag == "--all-hanzi" else []
-        ours = {}
+        sources = {}
         for compress in (False, True):
             out = os.path.join(work, "ours_%d_%d_%s.c" % (size, bpp, "c" if compress else "p"))
             convert(args, flag, out, compress, env, font=font, size=size, bpp=bpp)
-            ours[compress] = arm_flash(out, work, [STAND_IN], large)
-        theirs = {}
-        for compress in (False, True):
-            theirs[compress] = peer_flash(args, peer, work, wqy if font == WQY else font, size, bpp, symbols,
-                                          compress, large)[1]
+            sources[("ours", compress)] = out
+            sources[("theirs", compress)] = peer_source(peer, work, wqy if font == WQY else font, size, bpp,
+                                                        symbols, compress)
+        # Bitmaps past 20 bits of offset need LVGL's large descriptors; the whole row is
+        # then compiled with them, so that its four fonts pay alike.
+        large = any(largest_bitmap_index(path) > 0xFFFFF for path in sources.values())
+        defines = ["-DLV_FONT_FMT_TXT_LARGE=1"] if large else []
+        ours = {c: arm_flash(sources[("ours", c)], work, [STAND_IN], defines) for c in (False, True)}
+        theirs = {c: peer_flash(work, sources[("theirs", c)], defines) for c in (False, True)}
         theirs[True] += decompressor
-        lines.append("| %s | %s | %d | %d | %s | %s | %s | %s | %.2f |" % (
-            label, font_name, size, bpp, format(ours[False], ","), format(ours[True], ","),
-            format(theirs[False], ","), format(theirs[True], ","), ours[True] / theirs[True]))
+        lines.append("| %s | %s | %d | %d%s | %s | %s | %s | %s | %.2f |" % (
+            label, font_name, size, bpp, " (large)" if large else "", format(ours[False], ","),
+            format(ours[True], ","), format(theirs[False], ","), format(theirs[True], ","),
+            ours[True] / theirs[True]))
     return "\n".join(lines) + "\n"
 
 
@@ -313,7 +327,8 @@ def main(argv):
             common = "".join(f.read().split())
         log("lv_font_conv, compressed (about a minute)")
         have_peer = True
-        peer_c, peer_bytes = peer_flash(args, (node, script), work, args.font, 16, 4, ["--symbols", common], True)
+        peer_c = peer_source((node, script), work, args.font, 16, 4, ["--symbols", common], True)
+        peer_bytes = peer_flash(work, peer_c)
         if peer_bytes is not None:
             flash["lv_font_conv"] = peer_bytes
 

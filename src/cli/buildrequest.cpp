@@ -246,8 +246,11 @@ bool buildRequest(const Options &options, const IconSupport &icons, PreparedConv
         fontFiles << (options.outputFile.isEmpty() ? QStringLiteral("/dev/stdout") : options.outputFile);
     }
     if (!options.previewFile.isEmpty()) {
+        // "-" is standard output for the picture as for the font.
+        const QString picture =
+            isStandardOutputName(options.previewFile) ? QStringLiteral("/dev/stdout") : options.previewFile;
         for (const QString &fontFile : qAsConst(fontFiles)) {
-            if (isSameFile(options.previewFile, fontFile)) {
+            if (isSameFile(picture, fontFile)) {
                 *error = QStringLiteral("--preview %1 is the file the font is written to (%2); give the "
                                         "picture a name of its own").arg(options.previewFile, fontFile);
                 return false;
@@ -255,7 +258,7 @@ bool buildRequest(const Options &options, const IconSupport &icons, PreparedConv
         }
     }
     for (const QString &path : {options.outputFile, options.previewFile}) {
-        if (path.isEmpty())
+        if (path.isEmpty() || isStandardOutputName(path))
             continue;
         const QFileInfo target(path);
         if (!target.absoluteDir().exists()) {

@@ -26,10 +26,13 @@ namespace {
 bool g_verbose = false;
 QtMessageHandler g_defaultHandler = nullptr;
 
-// Qt's own noise about fonts it draws anyway ("OpenType support missing for ...").
+// Qt's own noise about fonts it draws anyway ("OpenType support missing for ..."), and
+// about glyphs it cannot load, which the conversion's warning names by character.
 bool isFontEngineNoise(const QString &message)
 {
-    return message.trimmed().startsWith(QLatin1String("OpenType support missing for"));
+    const QString line = message.trimmed();
+    return line.startsWith(QLatin1String("OpenType support missing for"))
+        || line.startsWith(QLatin1String("load glyph failed err="));
 }
 
 // The engine's debug lines ("fontawesome false", metrics) are for developers; a

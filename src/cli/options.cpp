@@ -493,6 +493,7 @@ Output:
 Preview:
   --preview FILE.png   draw a sample text from the generated output (the .bin
                        for xbf-bin) the way LVGL places the glyphs, into a PNG
+                       ("-" is standard output, when the font goes to a file)
   --preview-text TEXT  the sample (default: the first characters converted)
   --preview-scale N    1, 2, 4 or 8 picture pixels per font pixel (default: 1)
   --preview-dark       light text on a dark background

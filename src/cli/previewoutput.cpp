@@ -7,10 +7,34 @@
 #include <QBuffer>
 #include <QFileInfo>
 
+#include <cerrno>
+#include <cstdio>
+#include <unistd.h>
+
 namespace qm {
 namespace cli {
 
 namespace {
+
+// The picture on standard output ("--preview -"), through the descriptor the shell
+// handed over.
+bool writeToStdout(const QByteArray &data, QString *error)
+{
+    std::fflush(stdout);
+    qint64 done = 0;
+    while (done < data.size()) {
+        const ssize_t n = ::write(STDOUT_FILENO, data.constData() + done, size_t(data.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            *error = QStringLiteral("the picture could not be written to standard output: %1")
+                         .arg(n < 0 ? qt_error_string(errno) : QStringLiteral("nothing was taken"));
+            return false;
+        }
+        done += n;
+    }
+    return true;
+}
 
 // Draws `sample` with the font into the --preview PNG; the file is replaced only by a
 // complete picture.
@@ -29,7 +53,8 @@ bool drawAndSave(const Options &options, PreviewFont &font, const QString &sampl
     QBuffer buffer(&png);
     QString writeError;
     if (picture.isNull() || !buffer.open(QIODevice::WriteOnly) || !picture.save(&buffer, "PNG")
-        || !writeWholeFile(options.previewFile, png, &writeError)) {
+        || !(isStandardOutputName(options.previewFile) ? writeToStdout(png, &writeError)
+                                                       : writeWholeFile(options.previewFile, png, &writeError))) {
         *error = writeError.isEmpty() ? QStringLiteral("preview %1 could not be encoded%2")
                                             .arg(options.previewFile,
                                                  scaleNote.isEmpty() ? QString() : QStringLiteral(": ") + scaleNote)

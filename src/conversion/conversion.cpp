@@ -61,7 +61,7 @@ ConversionResult runConversion(GeneratorKind kind, const ConversionRequest &requ
     if (!refusal.isEmpty())
         return refused(refusal, notes);
     notes << prepared.lackingWarnings;
-    notes << blankGlyphWarnings(prepared.chars(), prepared.fonts);
+    notes << emptyGlyphWarnings(prepared.chars(), prepared.fonts);
     ConversionResult result = runGenerator(kind, prepared, progress);
     result.warnings = notes + result.warnings;
     return result;

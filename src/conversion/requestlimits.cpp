@@ -8,6 +8,10 @@
 
 #include <QFontInfo>
 #include <QFontMetrics>
+#include <QRawFont>
+#include <QtEndian>
+
+#include <cmath>
 
 #include <vector>
 
@@ -78,13 +82,65 @@ qint64 lastLegacyGlyphIndex(const PreparedConversion &prepared, bool exact)
     return last;
 }
 
-// The widest and tallest glyph box a kind's descriptor holds: the XBF record keeps
-// box_w in a byte; LVGL's large fmt_txt layout keeps boxes in 16 bits, and nothing
-// larger is held by any layout (LVGL 5.3's 8-bit w_px and h_px, and LVGL 6's compact
-// boxes, get the build guards of their generators).
+// The widest and tallest glyph box a kind can really hold. The XBF record keeps box_w
+// in a byte, and LVGL 5.3 its w_px and h_px: a file past them could never build. The
+// lv_font_fmt_txt layouts keep boxes in 16 bits once LV_FONT_FMT_TXT_LARGE is on, but
+// the same layout keeps ofs_x and ofs_y in signed 16 bits, which a box past 32767 px
+// can overrun without a word from the compiler; and the glyph engine's rasteriser
+// gives up on outlines that reach that far, where the toolkit then crashes.
 int maxGlyphSide(GeneratorKind kind)
 {
-    return kind == GeneratorKind::XbfArray || kind == GeneratorKind::XbfBin ? 255 : 0xFFFF;
+    switch (kind) {
+    case GeneratorKind::XbfArray:
+    case GeneratorKind::XbfBin:
+    case GeneratorKind::Legacy:
+        return 255;
+    case GeneratorKind::SortedInternal:
+    case GeneratorKind::UnsortedInternal:
+        break;
+    }
+    return 0x7FFF;
+}
+
+// The widest advance of `sized`'s own face, as its metrics table holds them: the
+// maximum its header declares is only as true as the font, and a damaged one that says
+// 16 units would let glyphs tens of thousands of pixels wide pass unmeasured.
+int widestAdvance(const QFont &sized)
+{
+    int widest = QFontMetrics(sized).maxWidth();
+    const QRawFont raw = QRawFont::fromFont(sized);
+    const QByteArray head = raw.fontTable("head");
+    const QByteArray hhea = raw.fontTable("hhea");
+    const QByteArray hmtx = raw.fontTable("hmtx");
+    if (head.size() < 54 || hhea.size() < 36)
+        return widest;
+    const int unitsPerEm = qFromBigEndian<quint16>(head.constData() + 18);
+    const int metrics = qMin<int>(qFromBigEndian<quint16>(hhea.constData() + 34), hmtx.size() / 4);
+    int units = 0;
+    for (int i = 0; i < metrics; ++i)
+        units = qMax<int>(units, qFromBigEndian<quint16>(hmtx.constData() + 4 * i));
+    if (unitsPerEm > 0)
+        widest = qMax(widest, int(std::ceil(units * raw.pixelSize() / unitsPerEm)));
+    return widest;
+}
+
+// A line this many times the size asked for is no font's design: a font whose units
+// per em are damaged draws its glyphs a hundred times too large, and at 12 pt such a
+// font once made a file of 451 MB that no build could use.
+constexpr int kMaxLinePerSize = 8;
+
+QString disproportionateLine(const PreparedConversion &prepared)
+{
+    const int line = qMax(prepared.lineHeight, prepared.tallestLine);
+    const int asked = qRound(conversionPixelSize(prepared.request.font));
+    if (asked <= 0 || line <= 255 || line <= kMaxLinePerSize * asked)
+        return QString();
+    return QStringLiteral("字体的行高为%1像素，是所选大小（%2像素）的%3倍以上，字体文件可能已损坏（例如每em单位数）。请换一个字体。\n"
+                          "The font's line would be %1 px, more than %3 times the %2 px asked for: the font file "
+                          "may be damaged (its units per em, for one). Choose another font.")
+        .arg(line)
+        .arg(asked)
+        .arg(kMaxLinePerSize);
 }
 
 QString glyphTooLarge(const QString &chinese, const QString &english, int size, int limit)
@@ -108,13 +164,22 @@ QString glyphBoxRefusal(GeneratorKind kind, const PreparedConversion &prepared)
 {
     const ConversionRequest &request = prepared.request;
     const int limit = maxGlyphSide(kind);
+    const bool xbf = kind == GeneratorKind::XbfArray || kind == GeneratorKind::XbfBin;
     // The XBF kinds check their line against its byte with a message of their own.
-    if (limit > 255 && prepared.lineHeight > limit)
-        return glyphTooLarge(QStringLiteral("字体的行"), QStringLiteral("the font's line"), prepared.lineHeight, limit);
-    int widest = QFontMetrics(prepared.fonts.text).maxWidth();
+    // Icons taller than the text draw in their own line (and LVGL 5.3's h_px is the
+    // tallest line).
+    const int line = qMax(prepared.lineHeight, prepared.tallestLine);
+    if (!xbf && line > limit)
+        return glyphTooLarge(QStringLiteral("字体的行"), QStringLiteral("the font's line"), line, limit);
+    int widest = widestAdvance(prepared.fonts.text);
     if (!request.iconText.isEmpty())
-        widest = qMax(widest, QFontMetrics(prepared.fonts.icon).maxWidth());
-    const auto padded = [&request](int width) { return rowBytesFor(qMax(0, width), request.bpp) * 8 / request.bpp; };
+        widest = qMax(widest, widestAdvance(prepared.fonts.icon));
+    // LVGL 5.3's w_px is the drawn width; the other kinds pad their boxes to whole bytes.
+    const bool pads = kind != GeneratorKind::Legacy;
+    const auto padded = [&request, pads](int width) {
+        width = qMax(0, width);
+        return pads ? rowBytesFor(width, request.bpp) * 8 / request.bpp : width;
+    };
     if (padded(2 * widest + 2) <= limit)
         return QString();
 
@@ -164,6 +229,9 @@ QString requestRefusal(GeneratorKind kind, const PreparedConversion &prepared)
         metrics = badMetrics(prepared.fonts.icon);
     if (!metrics.isEmpty())
         return metrics;
+    const QString disproportionate = disproportionateLine(prepared);
+    if (!disproportionate.isEmpty())
+        return disproportionate;
     const QString box = glyphBoxRefusal(kind, prepared);
     if (!box.isEmpty())
         return box;

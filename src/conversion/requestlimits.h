@@ -19,8 +19,8 @@ constexpr qint64 kMaxLegacyGlyphIndex = (1 << 24) - 1;
 // what the user can do, found before anything is drawn so that a hopeless request costs
 // neither time nor memory: too many characters for the kind, a font whose vertical
 // metrics are zero or inverted (its line height would be 0 or negative), a glyph box
-// wider or a line taller than the kind's descriptor holds (255 px for the XBF kinds,
-// 65535 px for every LVGL layout), bitmaps past what LVGL 5.3 addresses.
+// wider or a line taller than the kind can hold (255 px for the XBF kinds and LVGL 5.3,
+// 32767 px for the lv_font_fmt_txt layouts), bitmaps past what LVGL 5.3 addresses.
 QString requestRefusal(GeneratorKind kind, const PreparedConversion &prepared);
 
 // The message for a result that needed more memory than the machine gave.

@@ -139,8 +139,6 @@ void CompressedGlyphs::finish()
     std::vector<QByteArray> streams;
     encodeGlyphs(m_model, views, m_end, streams);
 
-    QHash<QByteArray, int> seen;   // stream -> the first glyph with it
-    seen.reserve(int(m_glyphs.size()));
     m_streamBytes = 0;
     for (size_t i = 0; i < m_glyphs.size(); ++i) {
         Glyph &g = m_glyphs[i];
@@ -148,35 +146,16 @@ void CompressedGlyphs::finish()
         m_longest = qMax(m_longest, int(g.stream.size()));
         g.levels = std::vector<uint8_t>();
         g.offset = m_streamBytes;
-        if (g.stream.isEmpty())
-            continue;
-        if (m_end == StreamEnd::Known) {
-            m_streamBytes += g.stream.size();
-            continue;
-        }
-        // One stream and one box make the same picture; a stream that some other box
-        // decodes to another picture keeps its own bytes.
-        const auto it = seen.constFind(g.stream);
-        if (it != seen.constEnd()) {
-            const Glyph &first = m_glyphs[size_t(it.value())];
-            if (first.w == g.w && first.h == g.h) {
-                g.offset = first.offset;
-                g.shared = true;
-                continue;
-            }
-        } else {
-            seen.insert(g.stream, int(i));
-        }
         m_streamBytes += g.stream.size();
     }
 }
 
-void CompressedGlyphs::appendPictureAndBytes(QString &body, int i, bool sharedToo) const
+void CompressedGlyphs::appendPictureAndBytes(QString &body, int i) const
 {
     static const char hex[] = "0123456789abcdef";
     const Glyph &g = m_glyphs[size_t(i)];
     body += g.picture;
-    const int bytes = sharedToo || !g.shared ? g.stream.size() : 0;
+    const int bytes = g.stream.size();
     // A line of sixteen literals at a time, made on the stack.
     char line[16 * 5 + 1];
     for (int k = 0; k < bytes; k += 16) {
@@ -197,10 +176,10 @@ void CompressedGlyphs::appendPictureAndBytes(QString &body, int i, bool sharedTo
         body.chop(1);
 }
 
-QString CompressedGlyphs::pictureAndBytes(int i, bool sharedToo) const
+QString CompressedGlyphs::pictureAndBytes(int i) const
 {
     QString body;
-    appendPictureAndBytes(body, i, sharedToo);
+    appendPictureAndBytes(body, i);
     return body;
 }
 
@@ -211,7 +190,7 @@ void CompressedGlyphs::appendBlocks(LineBuffer &out) const
     QString block, body;
     for (int i = 0; i < count(); ++i) {
         body.resize(0);
-        appendPictureAndBytes(body, i, false);
+        appendPictureAndBytes(body, i);
         block.resize(0);
         writeFmtTxtBitmapBlock(block, m_glyphs[size_t(i)].ch, body);
         out.append(block);
@@ -231,16 +210,6 @@ QString CompressedGlyphs::decoderText(bool a8) const
         text += QStringLiteral("static uint8_t glyph_unpacked[%1];\n").arg(m_largest);
     }
     return text;
-}
-
-QByteArray CompressedGlyphs::streams() const
-{
-    QByteArray all;
-    all.reserve(m_streamBytes);
-    for (const Glyph &g : m_glyphs)
-        if (!g.shared)
-            all += g.stream;
-    return all;
 }
 
 } // namespace qm

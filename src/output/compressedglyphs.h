@@ -2,16 +2,14 @@
 
 // The glyphs of one font on their way into compressed streams. A generator hands over
 // each glyph's bitmap rows as the encoders wrote them (bytes and picture); once the set
-// is complete the model is trained on all of them and every glyph gets its stream. Where
-// the decoder is given a stream's end only as "at or past it" (StreamEnd::Open), an
-// identical glyph shares the stream of the first; where the end is the next glyph's
-// start (StreamEnd::Known), every glyph keeps its own, so the streams lie in glyph order.
+// is complete the model is trained on all of them and every glyph gets its stream, in
+// glyph order: where the decoder learns a stream's end from the next glyph's start
+// (StreamEnd::Known), identical glyphs cannot share one.
 
 #include "output/glyphcodec.h"
 #include "output/linebuffer.h"
 
 #include <QChar>
-#include <QHash>
 #include <QString>
 #include <vector>
 
@@ -43,7 +41,7 @@ public:
     // Glyph i's offset into the streams: its bitmap_index.
     int offset(int i) const { return m_glyphs[size_t(i)].offset; }
     int streamBytes() const { return m_streamBytes; }
-    // Glyph i's own stream, also where it shares an earlier one; the longest of them.
+    // Glyph i's stream; the longest of them.
     const QByteArray &stream(int i) const { return m_glyphs[size_t(i)].stream; }
     int longestStream() const { return m_longest; }
     // The largest packed glyph, the buffer a packed decode needs (at least 1).
@@ -51,17 +49,13 @@ public:
     const GlyphCodecModel &model() const { return m_model; }
 
     // The glyph blocks of the bitmap array: "/* ch */", the picture as comment lines,
-    // the stream's bytes (none for a glyph that shares an earlier stream), two empty
-    // lines.
+    // the stream's bytes, two empty lines.
     void appendBlocks(LineBuffer &out) const;
-    // Glyph i's picture lines and its stream's bytes, the stream written even where it
-    // is shared; no line break after the last line.
-    QString pictureAndBytes(int i, bool sharedToo) const;
+    // Glyph i's picture lines and its stream's bytes; no line break after the last line.
+    QString pictureAndBytes(int i) const;
     // The model tables, the decoder and, for packed rows (LVGL 6 and 8), the buffer
     // "static uint8_t glyph_unpacked[]" of the largest glyph; ends with a line break.
     QString decoderText(bool a8) const;
-    // All streams, in glyph order, as the bitmap array holds them.
-    QByteArray streams() const;
 
 private:
     struct Glyph {
@@ -70,11 +64,10 @@ private:
         std::vector<uint8_t> levels;
         QString picture;
         QByteArray stream;
-        bool shared = false;   // the bytes at `offset` belong to an earlier glyph
         int offset = 0;
     };
     // pictureAndBytes() appended to `body`.
-    void appendPictureAndBytes(QString &body, int i, bool sharedToo) const;
+    void appendPictureAndBytes(QString &body, int i) const;
     // A glyph of a w x h box with `levels` (zeros where they fall short); the largest
     // box is noted.
     Glyph startGlyph(QChar ch, int boxW, int boxH, std::vector<uint8_t> &&levels);

@@ -46,11 +46,12 @@ struct Sparse {
 
 // Folds the observed keys into at most kMaxGroups groups of like distributions (a few
 // rounds of k-means under code length), so one small table serves many keys.
-std::vector<int> groupKeys(const std::vector<Sparse> &keys, int symbols, int maxGroups)
+std::vector<int> groupKeys(const std::vector<Sparse> &keys, int symbols)
 {
     const int n = int(keys.size());
     std::vector<int> group(static_cast<size_t>(n), 0);
-    if (n <= maxGroups) {
+    constexpr int kGroups = GlyphCodecModel::kMaxGroups;
+    if (n <= kGroups) {
         for (int i = 0; i < n; ++i)
             group[size_t(i)] = i;
         return group;
@@ -61,7 +62,7 @@ std::vector<int> groupKeys(const std::vector<Sparse> &keys, int symbols, int max
     std::sort(order.begin(), order.end(), [&](int a, int b) {
         return keys[size_t(a)].total > keys[size_t(b)].total || (keys[size_t(a)].total == keys[size_t(b)].total && a < b);
     });
-    const int k = maxGroups;
+    const int k = kGroups;
     std::vector<double> centre(size_t(k * symbols), 0.0);
     for (int c = 0; c < k; ++c)
         for (const auto &sc : keys[size_t(order[size_t(c)])].counts)
@@ -72,8 +73,6 @@ std::vector<int> groupKeys(const std::vector<Sparse> &keys, int symbols, int max
     // The sums go to a local array of a constant whole number of vector widths: the
     // compiler then knows they alias nothing and vectorises them at -O2 (into a vector
     // it would not, and the sums took most of the training time).
-    constexpr int kGroups = GlyphCodecModel::kMaxGroups;
-    Q_ASSERT(k == kGroups);
     auto assign = [&](const Sparse &key) {
         float sum[kGroups] = {};
         for (const auto &sc : key.counts) {
@@ -310,7 +309,7 @@ GlyphCodecModel GlyphCodecModel::train(int bpp, const std::vector<GlyphLevels> &
             if (sparse.total > 0)
                 keys.push_back(std::move(sparse));
         }
-        const std::vector<int> group = groupKeys(keys, symbols, kMaxGroups);
+        const std::vector<int> group = groupKeys(keys, symbols);
         int groups = 1;
         for (int g : group)
             groups = std::max(groups, g + 1);

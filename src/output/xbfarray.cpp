@@ -231,7 +231,7 @@ ConversionResult generateXbfArray(const PreparedConversion &prepared, Conversion
         for (int i = 0; i < compressed.count(); ++i) {
             const QChar ch = held[size_t(i)].first;
             records.append(QLatin1String("/* ") + ch + QLatin1String(" */\n") + descriptorLine(held[size_t(i)].second, ch.unicode())
-                           + QLatin1Char('\n') + compressed.pictureAndBytes(i, true) + QLatin1String("\n\n"));
+                           + QLatin1Char('\n') + compressed.pictureAndBytes(i) + QLatin1String("\n\n"));
             table.addRecord(ch, compressed.stream(i).size());
         }
     }

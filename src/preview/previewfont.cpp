@@ -283,7 +283,11 @@ bool unpackGlyph(const GlyphCodecModel &model, const QByteArray &streams, qint64
     if (offset < 0
         || !decodeGlyph(model, reinterpret_cast<const uint8_t *>(streams.constData()), size_t(end), size_t(offset), w,
                         h, levels.data())) {
-        *error = QStringLiteral("a glyph's stream starts at %1, past the %2 bytes of its data").arg(offset).arg(streams.size());
+        *error = offset >= 0 && offset <= streams.size()
+                     ? QStringLiteral("a glyph's stream starts at %1, past the next glyph's at %2").arg(offset).arg(end)
+                     : QStringLiteral("a glyph's stream starts at %1, past the %2 bytes of its data")
+                           .arg(offset)
+                           .arg(streams.size());
         return false;
     }
     const int rowBytes = (w * bpp + 7) / 8;

@@ -92,6 +92,13 @@ QFont iconFontSizedLike(const QFont &iconFont, const QFont &font)
     return f;
 }
 
+bool beyondRasteriserReach(const QRectF &glyphRect)
+{
+    const qreal reach = 32000;
+    return glyphRect.left() < -reach || glyphRect.right() > reach || glyphRect.top() < -reach
+        || glyphRect.bottom() > reach;
+}
+
 ConversionFonts::ConversionFonts(const QFont &font, const QFont &iconFont, const QString &iconText, int bpp)
     : text(conversionFont(font)),
       textRender(conversionFont(font, bpp)),
@@ -352,59 +359,180 @@ QStringList lackingGlyphWarnings(const QString &chars, const ConversionFonts &fo
 
 namespace {
 
-// Whether a glyph has no outline. A TrueType face says so in its location table (an
-// empty glyph takes no bytes), which costs nothing per glyph; other faces (CFF) are
-// asked for the glyph's outline.
-class InkCheck
+enum class Outline { Inked, Blank, Unreadable };
+
+// What a glyph's outline gives. A TrueType face says in its location table which glyphs
+// are empty (they take no bytes), which costs nothing per glyph; the bytes of the others
+// are checked as the font engine reads them, since the engine draws a glyph it cannot
+// read as nothing, without a word. Only a glyph those checks doubt is loaded, and it is
+// unreadable when the engine then gives no outline. Other faces (CFF) are asked for the
+// outline itself, and an empty one is blank.
+class OutlineCheck
 {
 public:
-    bool isBlank(const QRawFont &raw, quint32 glyph)
+    Outline check(const QRawFont &raw, quint32 glyph)
     {
         auto found = m_tables.find(&raw);
         if (found == m_tables.end())
-            found = m_tables.emplace(&raw, Locations(raw)).first;
-        const Locations &loca = found->second;
-        if (loca.valid())
-            return glyph + 1 < quint32(loca.count()) && loca.at(glyph) == loca.at(glyph + 1);
-        return raw.pathForGlyph(glyph).isEmpty();
+            found = m_tables.emplace(&raw, Tables(raw)).first;
+        const Tables &t = found->second;
+        Outline verdict;
+        if (!t.valid()) {
+            verdict = raw.pathForGlyph(glyph).isEmpty() ? Outline::Blank : Outline::Inked;
+        } else {
+            int parts = 64;
+            verdict = t.check(glyph, parts);
+            if (verdict == Outline::Unreadable)
+                verdict = raw.pathForGlyph(glyph).isEmpty() ? Outline::Unreadable : Outline::Inked;
+        }
+        // Drawn as nothing too (see beyondRasteriserReach); only a face whose bounds
+        // allow it, at this size, has its glyphs measured.
+        if (verdict == Outline::Inked && t.mayOverreach() && beyondRasteriserReach(raw.boundingRect(glyph)))
+            return Outline::Unreadable;
+        return verdict;
     }
 
 private:
-    struct Locations {
-        explicit Locations(const QRawFont &raw)
+    class Tables
+    {
+    public:
+        explicit Tables(const QRawFont &raw)
         {
             const QByteArray head = raw.fontTable("head");
             if (head.size() < 54)
                 return;
             m_long = qFromBigEndian<qint16>(head.constData() + 50) != 0;
+            const int unitsPerEm = qFromBigEndian<quint16>(head.constData() + 18);
+            int extent = 0;
+            for (int at = 36; at < 44; at += 2)
+                extent = qMax(extent, qAbs(int(qFromBigEndian<qint16>(head.constData() + at))));
+            m_mayOverreach = unitsPerEm <= 0 || beyondRasteriserReach(QRectF(0, 0, 1, extent * raw.pixelSize() / unitsPerEm));
             // maxp 1.0 is a face with TrueType outlines (glyf and loca); 0.5 is CFF.
             const QByteArray maxp = raw.fontTable("maxp");
             if (maxp.size() < 6 || qFromBigEndian<quint32>(maxp.constData()) != 0x00010000)
                 return;
-            m_table = raw.fontTable("loca");
+            m_glyphs = qFromBigEndian<quint16>(maxp.constData() + 4);
+            m_loca = raw.fontTable("loca");
+            m_glyf = raw.fontTable("glyf");
         }
-        bool valid() const { return !m_table.isEmpty(); }
-        int count() const { return m_table.size() / (m_long ? 4 : 2); }
+        bool valid() const { return !m_loca.isEmpty(); }
+        // Whether the bounds the face declares for all its glyphs reach past what the
+        // rasteriser draws (or the face declares none).
+        bool mayOverreach() const { return m_mayOverreach; }
+
+        // Inked, blank, or in doubt (Unreadable) from the tables alone. A composite glyph
+        // is as readable as its parts; at most `parts` glyphs are read in all, so that a
+        // font whose parts refer to each other in a circle leaves the doubt to the engine.
+        Outline check(quint32 glyph, int &parts) const
+        {
+            if (count() < 2 || glyph > count() - 2 || --parts < 0)
+                return Outline::Unreadable;
+            const quint32 begin = at(glyph);
+            const quint32 end = at(glyph + 1);
+            if (begin == end)
+                return Outline::Blank;
+            if (end < begin || end > quint32(m_glyf.size()) || end - begin < 10)
+                return Outline::Unreadable;
+            const auto *p = reinterpret_cast<const uchar *>(m_glyf.constData()) + begin;
+            const auto *limit = reinterpret_cast<const uchar *>(m_glyf.constData()) + end;
+            const qint16 contours = qFromBigEndian<qint16>(p);
+            p += 10;
+            if (contours == 0)
+                return Outline::Blank;
+            if (contours > 0)
+                return simpleGlyphFits(p, limit, contours) ? Outline::Inked : Outline::Unreadable;
+            return compositeGlyph(p, limit, parts);
+        }
+
+    private:
+        quint32 count() const { return quint32(m_loca.size() / (m_long ? 4 : 2)); }
         quint32 at(quint32 i) const
         {
-            const char *p = m_table.constData();
-            return m_long ? qFromBigEndian<quint32>(p + 4 * i) : quint32(qFromBigEndian<quint16>(p + 2 * i));
+            const char *p = m_loca.constData();
+            return m_long ? qFromBigEndian<quint32>(p + 4 * i) : 2u * qFromBigEndian<quint16>(p + 2 * i);
         }
-        QByteArray m_table;
+
+        // The contour ends rise, and the instructions, flags and coordinates they call
+        // for lie within the glyph's bytes.
+        static bool simpleGlyphFits(const uchar *p, const uchar *limit, int contours)
+        {
+            if (contours >= 0xFFF || limit - p < 2 * contours + 2)
+                return false;
+            int last = -1;
+            for (int i = 0; i < contours; ++i, p += 2) {
+                const int endPoint = qFromBigEndian<quint16>(p);
+                if (endPoint <= last)
+                    return false;
+                last = endPoint;
+            }
+            const int instructions = qFromBigEndian<quint16>(p);
+            p += 2;
+            if (limit - p < instructions)
+                return false;
+            p += instructions;
+            const int points = last + 1;
+            qint64 coordinateBytes = 0;
+            for (int point = 0; point < points;) {
+                if (p >= limit)
+                    return false;
+                const uchar flag = *p++;
+                int repeat = 1;
+                if (flag & 0x08) {
+                    if (p >= limit)
+                        return false;
+                    repeat += *p++;
+                }
+                if (repeat > points - point)
+                    return false;
+                const int xBytes = (flag & 0x02) ? 1 : (flag & 0x10) ? 0 : 2;
+                const int yBytes = (flag & 0x04) ? 1 : (flag & 0x20) ? 0 : 2;
+                coordinateBytes += qint64(repeat) * (xBytes + yBytes);
+                point += repeat;
+            }
+            return coordinateBytes <= limit - p;
+        }
+
+        Outline compositeGlyph(const uchar *p, const uchar *limit, int &parts) const
+        {
+            Outline verdict = Outline::Blank;
+            for (;;) {
+                if (limit - p < 4)
+                    return Outline::Unreadable;
+                const quint16 flags = qFromBigEndian<quint16>(p);
+                const quint32 part = qFromBigEndian<quint16>(p + 2);
+                const int arguments = (flags & 0x0001) ? 4 : 2;
+                const int scale = (flags & 0x0008) ? 2 : (flags & 0x0040) ? 4 : (flags & 0x0080) ? 8 : 0;
+                if (limit - p < 4 + arguments + scale || part >= m_glyphs)
+                    return Outline::Unreadable;
+                p += 4 + arguments + scale;
+                const Outline partVerdict = check(part, parts);
+                if (partVerdict == Outline::Unreadable)
+                    return Outline::Unreadable;
+                if (partVerdict == Outline::Inked)
+                    verdict = Outline::Inked;
+                if (!(flags & 0x0020))
+                    return verdict;
+            }
+        }
+
+        QByteArray m_loca;
+        QByteArray m_glyf;
+        quint32 m_glyphs = 0;
         bool m_long = false;
+        bool m_mayOverreach = true;
     };
-    std::map<const QRawFont *, Locations> m_tables;
+    std::map<const QRawFont *, Tables> m_tables;
 };
 
 } // namespace
 
-QStringList blankGlyphWarnings(const QString &chars, const ConversionFonts &fonts)
+QStringList emptyGlyphWarnings(const QString &chars, const ConversionFonts &fonts)
 {
     const FontFaces text(fonts.text);
     std::unique_ptr<FontFaces> icons;
     auto seen = std::make_unique<std::bitset<65536>>();
-    InkCheck ink;
-    QString blank;
+    OutlineCheck outlines;
+    QString blank, unreadable;
     for (const QChar ch : chars) {
         const ushort u = ch.unicode();
         if (seen->test(u))
@@ -429,15 +557,28 @@ QStringList blankGlyphWarnings(const QString &chars, const ConversionFonts &font
             icons = std::make_unique<FontFaces>(fonts.icon);
         const FontFaces::Face face = (icon ? *icons : text).find(ch);
         // Glyph 0 is the font's missing-glyph box, which has ink of its own.
-        if (face.raw && face.glyph != 0 && ink.isBlank(*face.raw, face.glyph))
-            blank += ch;
+        if (!face.raw || face.glyph == 0)
+            continue;
+        switch (outlines.check(*face.raw, face.glyph)) {
+        case Outline::Inked: break;
+        case Outline::Blank: blank += ch; break;
+        case Outline::Unreadable: unreadable += ch; break;
+        }
     }
-    if (blank.isEmpty())
-        return QStringList();
-    return {QStringLiteral("%1个字符的字形是空白的（字体里这个字形没有笔画），转换后什么也不显示：%2"
-                           "/%1 characters have a blank glyph (the font's glyph has no ink) and will "
-                           "draw nothing: %2")
-                .arg(QString::number(blank.size()), listed(blank))};
+    QStringList warnings;
+    if (!blank.isEmpty()) {
+        warnings << QStringLiteral("%1个字符的字形是空白的（字体里这个字形没有笔画），转换后什么也不显示：%2"
+                                   "/%1 characters have a blank glyph (the font's glyph has no ink) and will "
+                                   "draw nothing: %2")
+                        .arg(QString::number(blank.size()), listed(blank));
+    }
+    if (!unreadable.isEmpty()) {
+        warnings << QStringLiteral("%1个字符的字形无法读取（字体文件可能已损坏），转换后什么也不显示：%2"
+                                   "/%1 characters have a glyph that could not be read (the font file may be "
+                                   "damaged) and will draw nothing: %2")
+                        .arg(QString::number(unreadable.size()), listed(unreadable));
+    }
+    return warnings;
 }
 
 } // namespace qm

@@ -4,6 +4,7 @@
 #include <QFont>
 #include <QImage>
 #include <QRawFont>
+#include <QRectF>
 #include <QString>
 #include <QStringList>
 
@@ -36,6 +37,12 @@ QFont conversionFont(const QFont &font, int bpp = 0);
 void setConversionResolution(QImage &image);
 // The icon font at the conversion font's whole point size, or its pixel size.
 QFont iconFontSizedLike(const QFont &iconFont, const QFont &font);
+
+// FreeType draws no outline that reaches further than 32767 px from the pen position,
+// and the toolkit crashes asking it for the alpha map of one that does. A glyph whose
+// rectangle (in pixels, from the pen position) passes this bound, with room for
+// rounding, is not drawn.
+bool beyondRasteriserReach(const QRectF &glyphRect);
 
 // The fonts one conversion draws and measures with, made once from the request's fonts:
 // everything that draws a glyph takes them from here.
@@ -104,10 +111,12 @@ private:
 // `family` is the family the user chose, as the warning names it.
 QStringList lackingGlyphWarnings(const QString &chars, const ConversionFonts &fonts, const QString &family);
 
-// The warning about characters whose glyph has no ink at all (a font's empty stand-in
-// for a sign it does not really have), so that a set does not convert to nothing
-// without a word. Spaces, separators, control and format characters are meant to be
-// blank and are not listed; nor are characters nothing draws (lackingGlyphWarnings).
-QStringList blankGlyphWarnings(const QString &chars, const ConversionFonts &fonts);
+// The warnings about characters that will draw nothing though the font has them: those
+// whose glyph has no ink at all (a font's empty stand-in for a sign it does not really
+// have), and those whose glyph the font engine cannot read (a damaged font file, which
+// it draws as nothing without a word). Each character is listed once, in one of them.
+// Spaces, separators, control and format characters are meant to be blank and are not
+// listed; nor are characters nothing draws (lackingGlyphWarnings).
+QStringList emptyGlyphWarnings(const QString &chars, const ConversionFonts &fonts);
 
 } // namespace qm

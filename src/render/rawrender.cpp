@@ -204,12 +204,18 @@ void RawGlyphRenderer::draw(RawGlyph &glyph) const
 
 void RawGlyphRenderer::drawAntialiased(RawGlyph &glyph, const QRawFont &raw) const
 {
-    glyph.alpha = toAlpha8(raw.alphaMapForGlyph(glyph.glyphIndex, QRawFont::PixelAntialiasing, QTransform()));
     // The font engine's metrics cache already holds the rectangle of a glyph of the text
     // font's own face; asking the raw font would load the glyph once more.
     const QRectF rect = (glyph.primary && !glyph.laidOut && glyph.glyphIndex != 0)
         ? m_metricsF.boundingRect(glyph.ch)
         : raw.boundingRect(glyph.glyphIndex);
+    // A damaged font can hold an outline far larger than its line and advances say.
+    if (beyondRasteriserReach(rect)) {
+        glyph.alpha = QImage();
+        glyph.width = glyph.boxH = glyph.ofsX = glyph.ofsY = 0;
+        return;
+    }
+    glyph.alpha = toAlpha8(raw.alphaMapForGlyph(glyph.glyphIndex, QRawFont::PixelAntialiasing, QTransform()));
     glyph.width = int(rect.width());
     glyph.boxH = int(rect.height());
     glyph.ofsX = int(rect.x());
@@ -231,6 +237,11 @@ void RawGlyphRenderer::drawMonochrome(RawGlyph &glyph, const QRawFont &raw) cons
     // and the raw font does not tell where the map sits. Drawing the glyph at a known
     // pen position shows it: the drawn ink is exactly the map's ink.
     const QRectF rect = raw.boundingRect(glyph.glyphIndex);
+    if (beyondRasteriserReach(rect)) {
+        glyph.alpha = QImage();
+        glyph.width = glyph.boxH = glyph.ofsX = glyph.ofsY = 0;
+        return;
+    }
     const int rectW = qMax(0, int(rect.width()));
     const int rectH = qMax(0, int(rect.height()));
     QGlyphRun run;

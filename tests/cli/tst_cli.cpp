@@ -677,6 +677,12 @@ void TestCli::outputTargetsAreCheckedBeforeTheRun()
         QVERIFY2(run.out == plain.out, qPrintable(name));
     }
     QVERIFY(QFileInfo(QStringLiteral("/dev/stdout")).isSymLink());
+    // The picture too, while the font goes to a file.
+    const QString written = dir.filePath(QStringLiteral("w.c"));
+    const CliRun picture = runCliProcess(common + QStringList{"-o", written, "--preview", "-"});
+    QCOMPARE(picture.exitCode, 0);
+    QVERIFY(picture.out.startsWith("\x89PNG\r\n"));
+    QVERIFY(QFile::remove(written));
 
     const QString font = dir.filePath(QStringLiteral("f.c"));
     writeFile(font, "previous run");
@@ -687,6 +693,7 @@ void TestCli::outputTargetsAreCheckedBeforeTheRun()
         {{"-o", font, "--preview", font}, "is the file the font is written to"},
         {{"-o", font, "--preview", dir.filePath(QStringLiteral("alias.png"))}, "is the file the font is written to"},
         {{"--preview", "/dev/stdout"}, "is the file the font is written to"},
+        {{"--preview", "-"}, "is the file the font is written to"},
         {{"--type", "xbf-bin", "--output-dir", dir.path(), "--preview", dir.filePath(QStringLiteral("t.bin"))},
          "t.bin"},
         {{"--type", "xbf-bin", "--output-dir", folderAsFile}, "output folder " + folderAsFile + " is not a folder"},

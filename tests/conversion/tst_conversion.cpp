@@ -5,6 +5,7 @@
 #include "conversion/conversion.h"
 #include "render/fonts.h"
 #include "conversion/requestlimits.h"
+#include "output/xbftable.h"
 #include "glyphtesting.h"
 #include "testfonts.h"
 
@@ -208,49 +209,129 @@ private slots:
     }
 
     // Units per em of 16 instead of 2048: glyphs over a thousand pixels wide at 16 px,
-    // which no XBF record holds. Refused before the glyph loop, naming the glyph; the
-    // LVGL layouts hold such boxes (behind their build guards) until a side passes 16
-    // bits, as the line does at 1000 px.
+    // a line of over 2,000. No font is drawn like that on purpose, so every kind refuses
+    // it before the glyph loop, whatever its fields could hold (at 12 pt such a font
+    // once made a file of 451 MB, and at 400 px the glyph engine crashed).
     void glyphBoxesPastWhatTheKindHolds()
     {
         QTemporaryDir dir;
         const QString family = qmtest::registerFontWithUnitsPerEm(dir.path(), 16);
         QVERIFY(!family.isEmpty());
         QFont huge = qmtest::pixelFont(family, 16);
-        QVERIFY(QFontMetrics(huge).height() > 2000);
+        const int line16 = QFontMetrics(qm::conversionFont(huge)).height();
+        QVERIFY(line16 > 2000);
         for (const qm::GeneratorKind kind : kAllKinds) {
-            qm::ConversionRequest r = qmtest::makeRequest(QStringLiteral("A"), 4, huge);
-            r.outputDir = dir.path();
-            const QString refusal = qm::requestRefusal(kind, qm::prepareConversion(r));
-            if (kind != qm::GeneratorKind::XbfArray && kind != qm::GeneratorKind::XbfBin) {
-                QVERIFY2(refusal.isEmpty(), qPrintable(refusal));
-                continue;
-            }
             WatchingProgress progress;
-            const qm::ConversionResult result = qm::runConversion(kind, r, progress);
+            const qm::ConversionResult result =
+                qm::runConversion(kind, qmtest::makeRequest(QStringLiteral("A"), 4, huge), progress);
             QVERIFY(!result.ok);
             QVERIFY(!progress.begun);
-            QCOMPARE(result.error, refusal);
-            const int width = qm::GlyphCapturer(qm::prepareConversion(r).fonts).measure(QLatin1Char('A')).width;
-            QVERIFY(width > 255);
-            QVERIFY2(refusal.endsWith(QStringLiteral("The glyph box of character “A”(0x0041) would be %1 px, more than "
-                                                     "this output kind holds (255 px). Choose a smaller size or "
-                                                     "another font.").arg((width + 1) / 2 * 2)),
-                     qPrintable(refusal));
+            QCOMPARE(result.error,
+                     QStringLiteral("字体的行高为%1像素，是所选大小（16像素）的8倍以上，字体文件可能已损坏（例如每em单位数）。"
+                                    "请换一个字体。\nThe font's line would be %1 px, more than 8 times the 16 px asked "
+                                    "for: the font file may be damaged (its units per em, for one). Choose another font.")
+                         .arg(line16));
         }
 
-        huge.setPixelSize(1000);
-        const int line = QFontMetrics(qm::conversionFont(huge)).height();
-        QVERIFY(line > 0xFFFF);
+        // A sound font past what a kind holds: LVGL 5.3's line ends at 255 px (the XBF
+        // kinds say so in words of their own), the lv_font_fmt_txt layouts' at 32767,
+        // where their signed offsets end.
+        const QFont sound = qmtest::pixelFont(qmtest::latinFont().family(), 300);
+        const int line300 = QFontMetrics(qm::conversionFont(sound)).height();
+        QVERIFY(line300 > 255 && line300 < 8 * 300);
         for (const qm::GeneratorKind kind : kAllKinds) {
             const QString refusal =
-                qm::requestRefusal(kind, qm::prepareConversion(qmtest::makeRequest(QStringLiteral("A"), 4, huge)));
-            if (kind == qm::GeneratorKind::XbfArray || kind == qm::GeneratorKind::XbfBin)
-                QVERIFY2(refusal.contains(QLatin1String("(255 px)")), qPrintable(refusal));
-            else
-                QVERIFY2(refusal.contains(QStringLiteral("The glyph box of the font's line would be %1 px, more than "
-                                                         "this output kind holds (65535 px).").arg(line)),
+                qm::requestRefusal(kind, qm::prepareConversion(qmtest::makeRequest(QStringLiteral("A"), 4, sound)));
+            if (kind == qm::GeneratorKind::SortedInternal || kind == qm::GeneratorKind::UnsortedInternal)
+                QVERIFY2(refusal.isEmpty(), qPrintable(refusal));
+            else if (kind == qm::GeneratorKind::Legacy)
+                QVERIFY2(refusal.endsWith(QStringLiteral("The glyph box of the font's line would be %1 px, more than "
+                                                         "this output kind holds (255 px). Choose a smaller size or "
+                                                         "another font.").arg(line300)),
                          qPrintable(refusal));
+            else
+                QCOMPARE(refusal, qm::xbfLineHeightError(line300));
+        }
+        const QFont giant = qmtest::pixelFont(qmtest::latinFont().family(), 30000);
+        const int line = QFontMetrics(qm::conversionFont(giant)).height();
+        QVERIFY(line > 0x7FFF && line <= 0xFFFF);
+        for (const qm::GeneratorKind kind : {qm::GeneratorKind::SortedInternal, qm::GeneratorKind::UnsortedInternal}) {
+            WatchingProgress progress;
+            const qm::ConversionResult result =
+                qm::runConversion(kind, qmtest::makeRequest(QStringLiteral("A"), 4, giant), progress);
+            QVERIFY(!result.ok);
+            QVERIFY(!progress.begun);
+            QVERIFY2(result.error.endsWith(QStringLiteral("The glyph box of the font's line would be %1 px, more than "
+                                                          "this output kind holds (32767 px). Choose a smaller size "
+                                                          "or another font.").arg(line)),
+                     qPrintable(result.error));
+        }
+    }
+
+    // A glyph the font engine cannot read (a header past the glyph's bytes, or a place
+    // past the glyph table) converts as an empty glyph, so the run says which characters
+    // those are, apart from the glyph that is blank in the font; the intact ones draw.
+    void unreadableGlyphsAreNamed()
+    {
+        QTemporaryDir dir;
+        const QString family = qmtest::registerFontWithDamagedGlyphs(dir.path(), QLatin1Char('B'), QLatin1Char('X'));
+        QVERIFY(!family.isEmpty());
+        const QString set = QStringLiteral("AB") + QChar(0x2800) + QStringLiteral("X");
+        for (const qm::GeneratorKind kind : {qm::GeneratorKind::SortedInternal, qm::GeneratorKind::Legacy}) {
+            qm::NoProgress progress;
+            const qm::ConversionResult result =
+                qm::runConversion(kind, qmtest::makeRequest(set, 4, qmtest::pixelFont(family, 16)), progress);
+            QVERIFY(result.ok);
+            QCOMPARE(result.warnings,
+                     QStringList({QStringLiteral("1个字符的字形是空白的（字体里这个字形没有笔画），转换后什么也不显示：⠀ (U+2800)"
+                                                 "/1 characters have a blank glyph (the font's glyph has no ink) and "
+                                                 "will draw nothing: ⠀ (U+2800)"),
+                                  QStringLiteral("2个字符的字形无法读取（字体文件可能已损坏），转换后什么也不显示："
+                                                 "B (U+0042), X (U+0058)/2 characters have a glyph that could not be "
+                                                 "read (the font file may be damaged) and will draw nothing: "
+                                                 "B (U+0042), X (U+0058)")}));
+            if (kind == qm::GeneratorKind::SortedInternal) {
+                const QMap<ushort, Box> got = boxes(kind, result.text, set);
+                QVERIFY(got.value('A').boxH > 0);
+                QCOMPARE(got.value('B').boxH, 0);
+                QCOMPARE(got.value('X').boxH, 0);
+            }
+        }
+    }
+
+    // A font whose header tables understate its glyphs a hundredfold: its real advances
+    // are measured against the kind, and an outline further from the pen than the
+    // rasteriser draws (which crashed the program) is an unreadable glyph instead.
+    void outlinesPastTheirDeclaredMetrics()
+    {
+        QTemporaryDir dir;
+        const QString family = qmtest::registerFontOutgrowingItsMetrics(dir.path());
+        QVERIFY(!family.isEmpty());
+        const QFont at400 = qmtest::pixelFont(family, 400);
+        const int width = qm::GlyphCapturer(qm::prepareConversion(qmtest::makeRequest(QStringLiteral("A"), 4, at400)).fonts)
+                              .measure(QLatin1Char('A'))
+                              .width;
+        QVERIFY(width > 0x7FFF);
+        WatchingProgress watching;
+        const qm::ConversionResult refused =
+            qm::runConversion(qm::GeneratorKind::SortedInternal, qmtest::makeRequest(QStringLiteral("A"), 4, at400), watching);
+        QVERIFY(!watching.begun);
+        QVERIFY2(refused.error.endsWith(QStringLiteral("The glyph box of character “A”(0x0041) would be %1 px, more "
+                                                       "than this output kind holds (32767 px). Choose a smaller size "
+                                                       "or another font.").arg((width + 1) / 2 * 2)),
+                 qPrintable(refused.error));
+
+        for (const int bpp : {1, 4}) {
+            qm::NoProgress progress;
+            const qm::ConversionResult result = qm::runConversion(
+                qm::GeneratorKind::SortedInternal, qmtest::makeRequest(QStringLiteral("A"), bpp, qmtest::pixelFont(family, 360)),
+                progress);
+            QVERIFY(result.ok);
+            QVERIFY2(result.warnings.value(0).endsWith(QStringLiteral("1 characters have a glyph that could not be read "
+                                                                      "(the font file may be damaged) and will draw "
+                                                                      "nothing: A (U+0041)")),
+                     qPrintable(result.warnings.join(QLatin1Char('\n'))));
+            QCOMPARE(boxes(qm::GeneratorKind::SortedInternal, result.text, QStringLiteral("A")).value('A').boxH, 0);
         }
     }
 };

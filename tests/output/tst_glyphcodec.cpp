@@ -2,6 +2,8 @@
 // generated file carries compiled and run against both, on intact and damaged streams.
 
 #include "ccompile.h"
+#include "conversion/conversion.h"
+#include "glyphtesting.h"
 #include "output/glyphcodec.h"
 
 #include <QRandomGenerator>
@@ -171,6 +173,7 @@ private slots:
     void generatedDecoderMatchesTheEngine();
     void generatedDecoderCompilesCleanEverywhere_data();
     void generatedDecoderCompilesCleanEverywhere();
+    void compressedTextKeepsEachGlyphsPicture();
 };
 
 void TestGlyphCodec::roundTripInTheEngine_data()
@@ -310,5 +313,35 @@ void TestGlyphCodec::generatedDecoderCompilesCleanEverywhere()
     QVERIFY2(run.compiled, qPrintable(run.compileLog));
 }
 
-QTEST_GUILESS_MAIN(TestGlyphCodec)
+// The file stays readable: every glyph's picture stands in the compressed text as in the
+// plain one, character for character and in the same order.
+void TestGlyphCodec::compressedTextKeepsEachGlyphsPicture()
+{
+    // The comment lines, and the comments after a plain font's rows, in order.
+    const auto pictures = [](const QString &text) {
+        static const QRegularExpression row(QStringLiteral("^(?:0x[0-9a-f]{2},)+  //(.*)$"));
+        QStringList lines;
+        for (const QString &line : text.split(QLatin1Char('\n'))) {
+            const QRegularExpressionMatch m = row.match(line);
+            if (m.hasMatch())
+                lines << m.captured(1);
+            else if (line.startsWith(QLatin1String("//")))
+                lines << line.mid(2);
+        }
+        return lines;
+    };
+    for (const GeneratorKind kind : {GeneratorKind::SortedInternal, GeneratorKind::UnsortedInternal}) {
+        ConversionRequest r = qmtest::makeRequest(QStringLiteral("Hg中 "), 4, qmtest::cjkFont());
+        NoProgress progress;
+        const ConversionResult plain = runConversion(kind, r, progress);
+        r.compress = true;
+        const ConversionResult compressed = runConversion(kind, r, progress);
+        QVERIFY(plain.ok && compressed.ok);
+        const QStringList expected = pictures(plain.text);
+        QVERIFY(expected.size() > 40);
+        QCOMPARE(pictures(compressed.text), expected);
+    }
+}
+
+QTEST_MAIN(TestGlyphCodec)
 #include "tst_glyphcodec.moc"

@@ -375,6 +375,8 @@ void TestPreview::refusesBrokenOutputsWithAReason_data()
         << "the lv_font_t object: .line_height = 18446744073709551616 is not a number from 0 to 32767";
     QTest::newRow("LVGL 5.3 w_px past 8 bits") << "legacy_w_px_300.c"
         << "glyph_dsc[1]: .w_px = 300 is not a number from 0 to 255";
+    QTest::newRow("compressed stream past the next glyph's") << "compressed_stream_past_next.c"
+        << "a glyph's stream starts at 3, past the next glyph's at 2";
     QTest::newRow("XBF array cut inside a record") << "xbf_array_cut.c"
         << "the XBF table ends early: it holds 35 bytes, but the glyph of U+0042 ends at byte 40";
 }

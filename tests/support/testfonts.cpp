@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFontDatabase>
+#include <QRawFont>
 #include <QStringList>
 #include <QtEndian>
 
@@ -119,6 +120,50 @@ QString registerFontWithUnitsPerEm(const QString &folder, int unitsPerEm)
         return QString();
     putInt16(font, head.first + 18, unitsPerEm);
     return registerRenamedCopy(folder, font, QStringLiteral("QmUpem%1").arg(unitsPerEm % 100000, 5, 10, QLatin1Char('0')));
+}
+
+QString registerFontOutgrowingItsMetrics(const QString &folder)
+{
+    QByteArray font = dejaVuSans();
+    const QPair<int, int> head = findTable(font, "head");
+    const QPair<int, int> hhea = findTable(font, "hhea");
+    const QPair<int, int> os2 = findTable(font, "OS/2");
+    if (head.first == 0 || hhea.first == 0 || os2.second < 78)
+        return QString();
+    putInt16(font, head.first + 18, 16);   // unitsPerEm
+    putInt16(font, hhea.first + 4, 16);    // ascender
+    putInt16(font, hhea.first + 6, -4);    // descender
+    putInt16(font, hhea.first + 8, 0);     // lineGap
+    putInt16(font, hhea.first + 10, 16);   // advanceWidthMax
+    putInt16(font, os2.first + 68, 16);
+    putInt16(font, os2.first + 70, -4);
+    putInt16(font, os2.first + 72, 0);
+    putInt16(font, os2.first + 74, 16);
+    putInt16(font, os2.first + 76, 4);
+    return registerRenamedCopy(folder, font, QStringLiteral("QmOutgrown1"));
+}
+
+QString registerFontWithDamagedGlyphs(const QString &folder, QChar badOutline, QChar badLocation)
+{
+    const QString path = QStringLiteral("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf");
+    const QVector<quint32> glyphs = QRawFont(path, 16).glyphIndexesForString(QString(badOutline) + badLocation);
+    QByteArray font = dejaVuSans();
+    const QPair<int, int> head = findTable(font, "head");
+    const QPair<int, int> loca = findTable(font, "loca");
+    const QPair<int, int> glyf = findTable(font, "glyf");
+    if (glyphs.size() != 2 || head.first == 0 || loca.first == 0 || glyf.first == 0)
+        return QString();
+    auto *data = reinterpret_cast<uchar *>(font.data());
+    const bool longOffsets = qFromBigEndian<qint16>(data + head.first + 50) != 0;
+    const auto offsetOf = [&](quint32 glyph) {
+        return longOffsets ? qFromBigEndian<quint32>(data + loca.first + 4 * glyph)
+                           : 2u * qFromBigEndian<quint16>(data + loca.first + 2 * glyph);
+    };
+    putInt16(font, glyf.first + int(offsetOf(glyphs[0])), 0x7000);   // numberOfContours
+    if (!longOffsets)
+        return QString();
+    qToBigEndian<quint32>(quint32(glyf.second) + 64, data + loca.first + 4 * glyphs[1]);
+    return registerRenamedCopy(folder, font, QStringLiteral("QmDamaged01"));
 }
 
 } // namespace qmtest

@@ -25,5 +25,13 @@ QString registerFontWithVerticalMetrics(const QString &folder, int ascender, int
 // The same with `unitsPerEm` in the head table: DejaVu Sans has 2048, so 16 draws every
 // glyph 128 times too large.
 QString registerFontWithUnitsPerEm(const QString &folder, int unitsPerEm);
+// A copy of DejaVu Sans with 16 units per em whose header tables also declare a line
+// of 20 units and no advance past 16: its glyphs reach a hundred times further than
+// the line and the widest advance it declares.
+QString registerFontOutgrowingItsMetrics(const QString &folder);
+// A copy of DejaVu Sans whose glyph of `badOutline` has a header no reader accepts (more
+// contours than the glyph has bytes) and whose glyph of `badLocation` starts, by the
+// location table, past the end of the glyph table; every other glyph is intact.
+QString registerFontWithDamagedGlyphs(const QString &folder, QChar badOutline, QChar badLocation);
 
 } // namespace qmtest
