@@ -3,6 +3,8 @@
 #include "output/encoders.h"
 #include "output/fmttxtfont.h"
 
+#include <algorithm>
+
 namespace qm {
 
 namespace {
@@ -20,16 +22,18 @@ int hexDigit(ushort c)
 
 } // namespace
 
-CompressedGlyphs::Glyph CompressedGlyphs::startGlyph(QChar ch, int boxW, int boxH, std::vector<uint8_t> &&levels)
+CompressedGlyphs::Glyph &CompressedGlyphs::startGlyph(QChar ch, int boxW, int boxH)
 {
     Glyph g;
     g.ch = ch;
     g.w = qMax(0, boxW);
     g.h = qMax(0, boxH);
-    g.levels = std::move(levels);
-    g.levels.resize(size_t(g.w) * size_t(g.h), 0);
+    g.levelsAt = m_levels.size();
+    m_levels.resize(m_levels.size() + size_t(g.w) * size_t(g.h), 0);
+    g.pictureAt = m_pictures.size();
     m_largest = qMax(m_largest, rowBytesFor(g.w, m_bpp) * g.h);
-    return g;
+    m_glyphs.push_back(std::move(g));
+    return m_glyphs.back();
 }
 
 void CompressedGlyphs::readRows(int bpp, int boxW, int boxH, const QString &rows, std::vector<uint8_t> &levels,
@@ -95,11 +99,13 @@ void CompressedGlyphs::readRows(int bpp, int boxW, int boxH, const QString &rows
     }
 }
 
-void CompressedGlyphs::addReadGlyph(QChar ch, int boxW, int boxH, std::vector<uint8_t> &&levels, QString &&picture)
+void CompressedGlyphs::addReadGlyph(QChar ch, int boxW, int boxH, const std::vector<uint8_t> &levels,
+                                    const QString &picture)
 {
-    Glyph g = startGlyph(ch, boxW, boxH, std::move(levels));
-    g.picture = std::move(picture);
-    m_glyphs.push_back(std::move(g));
+    Glyph &g = startGlyph(ch, boxW, boxH);
+    std::copy_n(levels.begin(), std::min(levels.size(), size_t(g.w) * size_t(g.h)), m_levels.begin() + ptrdiff_t(g.levelsAt));
+    m_pictures += picture;
+    g.pictureLength = picture.size();
 }
 
 void CompressedGlyphs::addGlyph(QChar ch, int boxW, int boxH, const QString &rows)
@@ -107,20 +113,20 @@ void CompressedGlyphs::addGlyph(QChar ch, int boxW, int boxH, const QString &row
     std::vector<uint8_t> levels;
     QString picture;
     readRows(m_bpp, boxW, boxH, rows, levels, picture);
-    addReadGlyph(ch, boxW, boxH, std::move(levels), std::move(picture));
+    addReadGlyph(ch, boxW, boxH, levels, picture);
 }
 
 void CompressedGlyphs::addGlyphBytes(QChar ch, int boxW, int boxH, const uint8_t *packed)
 {
-    Glyph g = startGlyph(ch, boxW, boxH, {});
+    Glyph &g = startGlyph(ch, boxW, boxH);
+    uint8_t *levels = m_levels.data() + g.levelsAt;
     const int rowBytes = rowBytesFor(g.w, m_bpp);
     const int mask = (1 << m_bpp) - 1;
     for (int y = 0; y < g.h; ++y)
         for (int x = 0; x < g.w; ++x) {
             const int bit = x * m_bpp;
-            g.levels[size_t(y * g.w + x)] = uint8_t((packed[y * rowBytes + bit / 8] >> (8 - m_bpp - bit % 8)) & mask);
+            levels[size_t(y * g.w + x)] = uint8_t((packed[y * rowBytes + bit / 8] >> (8 - m_bpp - bit % 8)) & mask);
         }
-    m_glyphs.push_back(std::move(g));
 }
 
 void CompressedGlyphs::reserve(int glyphs)
@@ -133,7 +139,7 @@ void CompressedGlyphs::finish()
     std::vector<GlyphLevels> views;
     views.reserve(m_glyphs.size());
     for (const Glyph &g : m_glyphs)
-        views.push_back({g.w, g.h, g.levels.data()});
+        views.push_back({g.w, g.h, m_levels.data() + g.levelsAt});
     m_model = GlyphCodecModel::train(m_bpp, views);
 
     std::vector<QByteArray> streams;
@@ -144,17 +150,17 @@ void CompressedGlyphs::finish()
         Glyph &g = m_glyphs[i];
         g.stream = std::move(streams[i]);
         m_longest = qMax(m_longest, int(g.stream.size()));
-        g.levels = std::vector<uint8_t>();
         g.offset = m_streamBytes;
         m_streamBytes += g.stream.size();
     }
+    m_levels = std::vector<uint8_t>();
 }
 
 void CompressedGlyphs::appendPictureAndBytes(QString &body, int i) const
 {
     static const char hex[] = "0123456789abcdef";
     const Glyph &g = m_glyphs[size_t(i)];
-    body += g.picture;
+    body.append(m_pictures.constData() + g.pictureAt, g.pictureLength);
     const int bytes = g.stream.size();
     // A line of sixteen literals at a time, made on the stack.
     char line[16 * 5 + 1];

@@ -298,16 +298,22 @@ GlyphCodecModel GlyphCodecModel::train(int bpp, const std::vector<GlyphLevels> &
     for (int p = 0; p < model.m_planeCount; ++p) {
         Plane &plane = model.m_planes[p];
         std::vector<Sparse> keys;
+        keys.reserve(size_t(1) << plane.keyBits);
         const std::vector<uint32_t> &c = counts[size_t(p)];
         for (uint32_t key = 0; key < (1u << plane.keyBits); ++key) {
+            // One allocation a key seen: the symbols are counted before they are kept.
+            const uint32_t *row = &c[key * uint32_t(symbols)];
+            const int seen = int(std::count_if(row, row + symbols, [](uint32_t n) { return n != 0; }));
+            if (seen == 0)
+                continue;
             Sparse sparse{key, 0, {}};
+            sparse.counts.reserve(size_t(seen));
             for (int s = 0; s < symbols; ++s)
-                if (uint32_t n = c[key * uint32_t(symbols) + uint32_t(s)]) {
+                if (const uint32_t n = row[s]) {
                     sparse.counts.emplace_back(s, double(n));
                     sparse.total += n;
                 }
-            if (sparse.total > 0)
-                keys.push_back(std::move(sparse));
+            keys.push_back(std::move(sparse));
         }
         const std::vector<int> group = groupKeys(keys, symbols);
         int groups = 1;

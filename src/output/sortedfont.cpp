@@ -127,7 +127,7 @@ ConversionResult generateSortedFont(const PreparedConversion &prepared, Conversi
 
         sections.addGlyph(bitmapIndex, glyph.advW, glyph.boxH, glyph.boxW, glyph.ofsX, glyph.ofsY, glyph.ch);
         if (compress) {
-            compressed.addReadGlyph(glyph.ch, glyph.boxW, glyph.boxH, std::move(drawn.bytes), std::move(drawn.block));
+            compressed.addReadGlyph(glyph.ch, glyph.boxW, glyph.boxH, drawn.bytes, drawn.block);
         } else {
             bitmaps.append(drawn.block);
             ranges.addGlyph(bitmapIndex, glyph.advW, glyph.boxW, glyph.boxH, glyph.ofsX, glyph.ofsY);

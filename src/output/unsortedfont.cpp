@@ -131,7 +131,7 @@ ConversionResult generateUnsortedFont(const PreparedConversion &prepared, Conver
         const GlyphCapturer::Box box = GlyphCapturer::croppedBox(glyph, captured.crop, bpp, fontHeight);
         sections.addGlyph(bitmapIndex, box.advW, box.boxH, box.boxW, box.ofsX, box.ofsY, ch);
         if (compress) {
-            compressed.addReadGlyph(ch, box.boxW, box.boxH, std::move(captured.bytes), std::move(captured.block));
+            compressed.addReadGlyph(ch, box.boxW, box.boxH, captured.bytes, captured.block);
         } else {
             sections.bitmaps.append(captured.block);
             limits.addGlyph(bitmapIndex, box.advW, box.boxW, box.boxH, box.ofsX, box.ofsY);
