@@ -203,6 +203,26 @@ void CompressedGlyphs::appendBlocks(LineBuffer &out) const
     }
 }
 
+QString CompressedGlyphs::largerThanPlainWarning() const
+{
+    qint64 plain = 0, compressed = 0;
+    for (const Glyph &g : m_glyphs) {
+        plain += qint64(rowBytesFor(g.w, m_bpp)) * g.h;
+        compressed += g.stream.size();
+    }
+    for (int p = 0; p < m_model.planeCount(); ++p) {
+        const GlyphCodecModel::Plane &plane = m_model.plane(p);
+        compressed += qint64(plane.groupOfKey.size()) + qint64(plane.cum.size()) * (plane.symbols + 1);
+    }
+    if (compressed <= plain)
+        return QString();
+    return QStringLiteral("压缩后的字形连同解码表共%1字节，比不压缩时的%2字节还大：这组字符不宜压缩"
+                          "/The compressed glyphs with their tables take %1 bytes, more than the %2 bytes of "
+                          "plain ones: this set is better left uncompressed")
+        .arg(compressed)
+        .arg(plain);
+}
+
 QString CompressedGlyphs::decoderText(bool a8) const
 {
     GlyphDecoderTarget target;

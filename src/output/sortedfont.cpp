@@ -138,8 +138,12 @@ ConversionResult generateSortedFont(const PreparedConversion &prepared, Conversi
     }
     progress.end();
     result.written = written;
-    if (compress)
+    if (compress) {
         finishCompressedSections(compressed, sections, ranges);
+        const QString larger = compressed.largerThanPlainWarning();
+        if (!larger.isEmpty())
+            result.warnings << larger;
+    }
 
     LineBuffer out = startFmtTxtFile(request, ranges, result, sections);
     appendFmtTxtCmap(out, minCode, maxCode, written);

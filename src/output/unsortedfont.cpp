@@ -148,8 +148,12 @@ ConversionResult generateUnsortedFont(const PreparedConversion &prepared, Conver
     const uint cacheLetter = written > 0 ? uint(chars.at(0).unicode()) : 0;
     const int cacheGlyphId = 0;
 
-    if (compress)
+    if (compress) {
         finishCompressedSections(compressed, sections, limits);
+        const QString larger = compressed.largerThanPlainWarning();
+        if (!larger.isEmpty())
+            result.warnings << larger;
+    }
     LineBuffer out = startFmtTxtFile(request, limits, result, sections);
     appendFmtTxtCmap(out, firstCode, lastCode, written);
     if (compress)

@@ -191,7 +191,10 @@ void TestCompileMatrix::initTestCase()
             NoProgress progress;
             const ConversionResult result = runConversion(kind.generator, r, progress);
             QVERIFY2(result.ok, qPrintable(result.error));
-            QVERIFY2(result.warnings.isEmpty(), qPrintable(result.warnings.join('\n')));
+            // A set this small is larger compressed, and says so; nothing else is expected.
+            const QStringList warnings = result.warnings.filter(QStringLiteral("better left uncompressed"));
+            QCOMPARE(warnings.size(), kind.compress ? 1 : 0);
+            QVERIFY2(result.warnings.size() == warnings.size(), qPrintable(result.warnings.join('\n')));
             m_texts.insert(r.fontName, result.text);
             QString file = result.text;
             if (kind.generator == GeneratorKind::XbfBin) {

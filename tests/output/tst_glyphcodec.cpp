@@ -340,7 +340,21 @@ void TestGlyphCodec::compressedTextKeepsEachGlyphsPicture()
         const QStringList expected = pictures(plain.text);
         QVERIFY(expected.size() > 40);
         QCOMPARE(pictures(compressed.text), expected);
+        // Four glyphs pay far more for the tables than they save, and are told so.
+        QVERIFY(plain.warnings.filter(QStringLiteral("better left uncompressed")).isEmpty());
+        QCOMPARE(compressed.warnings.filter(QStringLiteral("better left uncompressed")).size(), 1);
     }
+    // A thousand hanzi at 1 bpp come out smaller, tables and all, without a word.
+    QString hanzi;
+    for (ushort u = 0x4E00; u < 0x4E00 + 1000; ++u)
+        hanzi += QChar(u);
+    ConversionRequest r = qmtest::makeRequest(hanzi, 1, qmtest::cjkFont());
+    r.compress = true;
+    NoProgress progress;
+    const ConversionResult many = runConversion(GeneratorKind::SortedInternal, r, progress);
+    QVERIFY(many.ok);
+    QVERIFY2(many.warnings.filter(QStringLiteral("better left uncompressed")).isEmpty(),
+             qPrintable(many.warnings.join(QLatin1Char('\n'))));
 }
 
 QTEST_MAIN(TestGlyphCodec)
