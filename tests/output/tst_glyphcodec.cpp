@@ -3,6 +3,8 @@
 
 #include "ccompile.h"
 #include "conversion/conversion.h"
+#include "render/fonts.h"
+#include "testfonts.h"
 #include "glyphtesting.h"
 #include "output/glyphcodec.h"
 
@@ -168,6 +170,7 @@ class TestGlyphCodec : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void roundTripInTheEngine_data();
     void roundTripInTheEngine();
     void generatedDecoderMatchesTheEngine();
@@ -175,6 +178,13 @@ private slots:
     void generatedDecoderCompilesCleanEverywhere();
     void compressedTextKeepsEachGlyphsPicture();
 };
+
+void TestGlyphCodec::initTestCase()
+{
+    // The conversions below draw with the fonts a user's window would.
+    QVERIFY2(qmtest::missingTestFonts().isEmpty(), qPrintable(qmtest::missingTestFonts()));
+    qm::installFontSubstitutions();
+}
 
 void TestGlyphCodec::roundTripInTheEngine_data()
 {
