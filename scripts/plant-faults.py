@@ -209,6 +209,12 @@ FAULTS = [
     ("icon-render-antialiased", "conversion", "src/render/fonts.cpp",
      "iconRender(conversionFont(iconFontSizedLike(iconFont, font), bpp)),",
      "iconRender(conversionFont(iconFontSizedLike(iconFont, font))),", ["tst_xbf", "tst_rawrender", "tst_glyphcapture"]),
+    ("limits-line-ratio-off-by-size", "conversion", "src/conversion/requestlimits.cpp",
+     "if (asked <= 0 || line <= 255 || line <= kMaxLinePerSize * asked)",
+     "if (asked <= 0 || line <= 255 || line <= kMaxLinePerSize * asked * 4)", ["tst_conversion"]),
+    ("cli-preview-stdout-not-checked", "cli", "src/cli/buildrequest.cpp",
+     "isStandardOutputName(options.previewFile) ? QStringLiteral(\"/dev/stdout\") : options.previewFile;",
+     "options.previewFile;", CLI),
     ("textfile-folder-read", "files", "src/files/textfile.cpp",
      "        if (QFileInfo(path).isDir()) {", "        if (false) {", TEXTFILE),
     # Compressed glyphs: the known stream end, the reciprocal, the rows read back on the

@@ -233,6 +233,17 @@ private slots:
                          .arg(line16));
         }
 
+        // The bound itself: a line of about 9 times the size is refused, 7.5 times is not.
+        for (const int upem : {265, 320}) {
+            const QFont font = qmtest::pixelFont(qmtest::registerFontWithUnitsPerEm(dir.path(), upem), 40);
+            const int line = QFontMetrics(qm::conversionFont(font)).height();
+            QVERIFY(line > 255);
+            const QString refusal = qm::requestRefusal(qm::GeneratorKind::SortedInternal,
+                                                       qm::prepareConversion(qmtest::makeRequest(QStringLiteral("A"), 4, font)));
+            QCOMPARE(refusal.contains(QStringLiteral("more than 8 times the 40 px")), line > 8 * 40);
+            QCOMPARE(line > 8 * 40, upem == 265);
+        }
+
         // A sound font past what a kind holds: LVGL 5.3's line ends at 255 px (the XBF
         // kinds say so in words of their own), the lv_font_fmt_txt layouts' at 32767,
         // where their signed offsets end.
