@@ -241,7 +241,7 @@ FAULTS = [
     ("codec-rows-fast-path-shift", "codec", "src/output/compressedglyphs.cpp",
      "q = p + hexChars + 2;", "q = p + hexChars + 3;", CODEC),
     ("codec-larger-warning-always", "codec", "src/output/compressedglyphs.cpp",
-     "    if (compressed <= plain)\n        return QString();", "    if (compressed <= plain / 2)\n        return QString();",
+     "    if (compressed <= plain)\n        return;", "    if (compressed <= plain / 2)\n        return;",
      CODEC),
     ("codec-rows-last-pixel", "codec", "src/output/compressedglyphs.cpp",
      "            if (x < w)\n                levels", "            if (x + 1 < w)\n                levels",

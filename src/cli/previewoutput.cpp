@@ -7,7 +7,6 @@
 #include <QBuffer>
 #include <QFileInfo>
 
-#include <cerrno>
 #include <cstdio>
 #include <unistd.h>
 
@@ -21,19 +20,11 @@ namespace {
 bool writeToStdout(const QByteArray &data, QString *error)
 {
     std::fflush(stdout);
-    qint64 done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::write(STDOUT_FILENO, data.constData() + done, size_t(data.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            *error = QStringLiteral("the picture could not be written to standard output: %1")
-                         .arg(n < 0 ? qt_error_string(errno) : QStringLiteral("nothing was taken"));
-            return false;
-        }
-        done += n;
-    }
-    return true;
+    QString reason;
+    if (writeBytesTo(STDOUT_FILENO, data, &reason))
+        return true;
+    *error = QStringLiteral("the picture could not be written to standard output: %1").arg(reason);
+    return false;
 }
 
 // Draws `sample` with the font into the --preview PNG; the file is replaced only by a

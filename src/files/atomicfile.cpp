@@ -770,4 +770,13 @@ bool writeUtf8To(int fd, const QString &text, QString *reason)
     return ok;
 }
 
+bool writeBytesTo(int fd, const QByteArray &bytes, QString *reason)
+{
+    int error = 0;
+    const bool ok = writeFully(fd, bytes.constData(), bytes.size(), &error);
+    if (!ok && reason)
+        *reason = qt_error_string(error);
+    return ok;
+}
+
 } // namespace qm

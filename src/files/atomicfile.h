@@ -111,5 +111,7 @@ bool writeWholeFile(const QString &path, const QByteArray &bytes, QString *error
 // Writes `text` as UTF-8 to an open descriptor (standard output), in pieces, so that no
 // second copy of a large text is made. False with the system's reason on failure.
 bool writeUtf8To(int fd, const QString &text, QString *reason);
+// The same for bytes.
+bool writeBytesTo(int fd, const QByteArray &bytes, QString *reason);
 
 } // namespace qm

@@ -203,7 +203,7 @@ void CompressedGlyphs::appendBlocks(LineBuffer &out) const
     }
 }
 
-QString CompressedGlyphs::largerThanPlainWarning() const
+void CompressedGlyphs::warnIfLargerThanPlain(QStringList &warnings) const
 {
     qint64 plain = 0, compressed = 0;
     for (const Glyph &g : m_glyphs) {
@@ -215,8 +215,8 @@ QString CompressedGlyphs::largerThanPlainWarning() const
         compressed += qint64(plane.groupOfKey.size()) + qint64(plane.cum.size()) * (plane.symbols + 1);
     }
     if (compressed <= plain)
-        return QString();
-    return QStringLiteral("压缩后的字形连同解码表共%1字节，比不压缩时的%2字节还大：这组字符不宜压缩"
+        return;
+    warnings << QStringLiteral("压缩后的字形连同解码表共%1字节，比不压缩时的%2字节还大：这组字符不宜压缩"
                           "/The compressed glyphs with their tables take %1 bytes, more than the %2 bytes of "
                           "plain ones: this set is better left uncompressed")
         .arg(compressed)

@@ -11,6 +11,7 @@
 
 #include <QChar>
 #include <QString>
+#include <QStringList>
 #include <vector>
 
 namespace qm {
@@ -53,10 +54,10 @@ public:
     void appendBlocks(LineBuffer &out) const;
     // Glyph i's picture lines and its stream's bytes; no line break after the last line.
     QString pictureAndBytes(int i) const;
-    // After finish(): a warning when the streams and the model's tables together take
-    // more bytes than the plain bitmaps would (a small set pays more for the tables
-    // than it saves), else empty.
-    QString largerThanPlainWarning() const;
+    // After finish(): adds a warning when the streams and the model's tables together
+    // take more bytes than the plain bitmaps would (a small set pays more for the
+    // tables than it saves).
+    void warnIfLargerThanPlain(QStringList &warnings) const;
     // The model tables, the decoder and, for packed rows (LVGL 6 and 8), the buffer
     // "static uint8_t glyph_unpacked[]" of the largest glyph; ends with a line break.
     QString decoderText(bool a8) const;

@@ -140,9 +140,7 @@ ConversionResult generateSortedFont(const PreparedConversion &prepared, Conversi
     result.written = written;
     if (compress) {
         finishCompressedSections(compressed, sections, ranges);
-        const QString larger = compressed.largerThanPlainWarning();
-        if (!larger.isEmpty())
-            result.warnings << larger;
+        compressed.warnIfLargerThanPlain(result.warnings);
     }
 
     LineBuffer out = startFmtTxtFile(request, ranges, result, sections);

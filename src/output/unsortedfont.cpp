@@ -150,9 +150,7 @@ ConversionResult generateUnsortedFont(const PreparedConversion &prepared, Conver
 
     if (compress) {
         finishCompressedSections(compressed, sections, limits);
-        const QString larger = compressed.largerThanPlainWarning();
-        if (!larger.isEmpty())
-            result.warnings << larger;
+        compressed.warnIfLargerThanPlain(result.warnings);
     }
     LineBuffer out = startFmtTxtFile(request, limits, result, sections);
     appendFmtTxtCmap(out, firstCode, lastCode, written);

@@ -228,9 +228,7 @@ ConversionResult generateXbfArray(const PreparedConversion &prepared, Conversion
     if (compress) {
         // Each record keeps a whole stream: the position table has no way to share one.
         compressed.finish();
-        const QString larger = compressed.largerThanPlainWarning();
-        if (!larger.isEmpty())
-            result.warnings << larger;
+        compressed.warnIfLargerThanPlain(result.warnings);
         for (int i = 0; i < compressed.count(); ++i) {
             const QChar ch = held[size_t(i)].first;
             records.append(QLatin1String("/* ") + ch + QLatin1String(" */\n") + descriptorLine(held[size_t(i)].second, ch.unicode())

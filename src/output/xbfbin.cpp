@@ -225,9 +225,7 @@ ConversionResult generateXbfBin(const PreparedConversion &prepared, ConversionPr
         return fail(error);
     if (compress) {
         compressed.finish();
-        const QString larger = compressed.largerThanPlainWarning();
-        if (!larger.isEmpty())
-            result.warnings << larger;
+        compressed.warnIfLargerThanPlain(result.warnings);
         for (int i = 0; i < compressed.count(); ++i) {
             uint8_t descriptor[kXbfDescriptorSize];
             held[size_t(i)].second.descriptorBytes(descriptor);
