@@ -246,6 +246,15 @@ FAULTS = [
     ("codec-rows-last-pixel", "codec", "src/output/compressedglyphs.cpp",
      "            if (x < w)\n                levels", "            if (x + 1 < w)\n                levels",
      ["tst_preview", "tst_lvgl9"]),
+    ("codec-alpha-level-scale", "codec", "src/output/compressedglyphs.cpp",
+     "m_levelOfAlpha[a] = uint8_t(a * uint(mask) / 255u);", "m_levelOfAlpha[a] = uint8_t(a * uint(mask) / 256u);",
+     CODEC),
+    ("codec-alpha-picture-box-wide", "codec", "src/output/compressedglyphs.cpp",
+     "g.alphaWidth = qBound(0, width, g.w);", "g.alphaWidth = g.w;", CODEC),
+    ("codec-alpha-last-row", "codec", "src/output/encoders.cpp",
+     "*rows = qMin(image.height(), h);", "*rows = qMin(image.height(), h) - 1;", CODEC),
+    ("codec-block-chops-header", "codec", "src/output/compressedglyphs.cpp",
+     "if (body.size() > start && body.endsWith", "if (body.endsWith", CODEC),
 ]
 
 

@@ -104,8 +104,31 @@ void CompressedGlyphs::addReadGlyph(QChar ch, int boxW, int boxH, const std::vec
 {
     Glyph &g = startGlyph(ch, boxW, boxH);
     std::copy_n(levels.begin(), std::min(levels.size(), size_t(g.w) * size_t(g.h)), m_levels.begin() + ptrdiff_t(g.levelsAt));
-    m_pictures += picture;
+    // The pictures are the encoders' ASCII, kept a byte a character: fresh memory is
+    // much of what a large set costs.
+    m_pictures.resize(g.pictureAt + picture.size());
+    char *out = m_pictures.data() + g.pictureAt;
+    for (const QChar c : picture)
+        *out++ = c.unicode() < 0x100 ? char(c.unicode()) : '?';
     g.pictureLength = picture.size();
+}
+
+void CompressedGlyphs::setAlphaMask(int mask)
+{
+    for (uint a = 0; a < 256; ++a) {
+        m_levelOfAlpha[a] = uint8_t(a * uint(mask) / 255u);
+        m_previewOfAlpha[a] = ushort(uchar(alphaPreviewChar(a)));
+    }
+}
+
+void CompressedGlyphs::addAlphaGlyph(QChar ch, int boxW, int boxH, const std::vector<uint8_t> &alpha, int width,
+                                     int rows)
+{
+    Glyph &g = startGlyph(ch, boxW, boxH);
+    std::copy_n(alpha.begin(), std::min(alpha.size(), size_t(g.w) * size_t(g.h)), m_levels.begin() + ptrdiff_t(g.levelsAt));
+    g.alpha = true;
+    g.alphaWidth = qBound(0, width, g.w);
+    g.alphaRows = qBound(0, rows, g.h);
 }
 
 void CompressedGlyphs::addGlyph(QChar ch, int boxW, int boxH, const QString &rows)
@@ -129,9 +152,15 @@ void CompressedGlyphs::addGlyphBytes(QChar ch, int boxW, int boxH, const uint8_t
         }
 }
 
-void CompressedGlyphs::reserve(int glyphs)
+void CompressedGlyphs::reserve(int glyphs, int lineHeight)
 {
-    m_glyphs.reserve(size_t(qMax(0, glyphs)));
+    const size_t n = size_t(qMax(0, glyphs));
+    m_glyphs.reserve(n);
+    // Boxes rarely pass the line's height either way; what is reserved and never
+    // touched costs no memory.
+    const size_t side = size_t(qBound(1, lineHeight, 256));
+    m_levels.reserve(qMin<size_t>(n * side * side, size_t(1) << 26));
+    m_pictures.reserve(int(qMin<size_t>(n * side * (side + 3), size_t(1) << 25)));
 }
 
 void CompressedGlyphs::finish()
@@ -139,9 +168,8 @@ void CompressedGlyphs::finish()
     std::vector<GlyphLevels> views;
     views.reserve(m_glyphs.size());
     for (const Glyph &g : m_glyphs)
-        views.push_back({g.w, g.h, m_levels.data() + g.levelsAt});
+        views.push_back({g.w, g.h, m_levels.data() + g.levelsAt, g.alpha ? m_levelOfAlpha : nullptr});
     m_model = GlyphCodecModel::train(m_bpp, views);
-
     std::vector<QByteArray> streams;
     encodeGlyphs(m_model, views, m_end, streams);
 
@@ -153,14 +181,32 @@ void CompressedGlyphs::finish()
         g.offset = m_streamBytes;
         m_streamBytes += g.stream.size();
     }
-    m_levels = std::vector<uint8_t>();
+    // Glyphs kept as alpha values make their pictures from them later.
+    if (std::none_of(m_glyphs.begin(), m_glyphs.end(), [](const Glyph &g) { return g.alpha; }))
+        m_levels = std::vector<uint8_t>();
 }
 
 void CompressedGlyphs::appendPictureAndBytes(QString &body, int i) const
 {
     static const char hex[] = "0123456789abcdef";
     const Glyph &g = m_glyphs[size_t(i)];
-    body.append(m_pictures.constData() + g.pictureAt, g.pictureLength);
+    const int start = body.size();
+    if (g.alpha) {
+        const uint8_t *alpha = m_levels.data() + g.levelsAt;
+        const int at = body.size();
+        body.resize(at + g.alphaRows * (g.alphaWidth + 3));
+        ushort *p = reinterpret_cast<ushort *>(body.data()) + at;
+        for (int y = 0; y < g.alphaRows; ++y) {
+            *p++ = '/';
+            *p++ = '/';
+            const uint8_t *row = alpha + y * g.w;
+            for (int x = 0; x < g.alphaWidth; ++x)
+                *p++ = m_previewOfAlpha[row[x]];
+            *p++ = '\n';
+        }
+    } else {
+        body.append(QLatin1String(m_pictures.constData() + g.pictureAt, g.pictureLength));
+    }
     const int bytes = g.stream.size();
     // A line of sixteen literals at a time, made on the stack.
     char line[16 * 5 + 1];
@@ -178,7 +224,7 @@ void CompressedGlyphs::appendPictureAndBytes(QString &body, int i) const
         line[n * 5] = '\n';
         body += QLatin1String(line, n * 5 + 1);
     }
-    if (body.endsWith(QLatin1Char('\n')))
+    if (body.size() > start && body.endsWith(QLatin1Char('\n')))
         body.chop(1);
 }
 
@@ -191,15 +237,15 @@ QString CompressedGlyphs::pictureAndBytes(int i) const
 
 void CompressedGlyphs::appendBlocks(LineBuffer &out) const
 {
-    // The plain block's layout: the picture where the rows were, the stream after it.
-    // Both strings keep their room from glyph to glyph.
-    QString block, body;
+    // The plain block's layout: the picture where the rows were, the stream after it,
+    // written straight into the output.
     for (int i = 0; i < count(); ++i) {
-        body.resize(0);
-        appendPictureAndBytes(body, i);
-        block.resize(0);
-        writeFmtTxtBitmapBlock(block, m_glyphs[size_t(i)].ch, body);
-        out.append(block);
+        QString &block = out.newLine();
+        block += QLatin1String("/* ");
+        block += quotedChar(m_glyphs[size_t(i)].ch);
+        block += QLatin1String(" */\n");
+        appendPictureAndBytes(block, i);
+        block += QLatin1String("\n\n");
     }
 }
 

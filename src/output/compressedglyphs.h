@@ -9,6 +9,7 @@
 #include "output/glyphcodec.h"
 #include "output/linebuffer.h"
 
+#include <QByteArray>
 #include <QChar>
 #include <QString>
 #include <QStringList>
@@ -29,12 +30,17 @@ public:
                          QString &picture);
     // A glyph as readRows() gave it; both are copied, so the caller keeps its storage.
     void addReadGlyph(QChar ch, int boxW, int boxH, const std::vector<uint8_t> &levels, const QString &picture);
+    // A glyph as alpha values in its box (boxW x boxH), its levels taken at the mask
+    // setAlphaMask() gave; its picture, made when the blocks are written, is `width`
+    // characters by `rows` lines, as the rows' comments would be.
+    void setAlphaMask(int mask);
+    void addAlphaGlyph(QChar ch, int boxW, int boxH, const std::vector<uint8_t> &alpha, int width, int rows);
     // The same from the rows text, read here.
     void addGlyph(QChar ch, int boxW, int boxH, const QString &rows);
     // The same from rows packed MSB first, each padded to whole bytes (no picture).
     void addGlyphBytes(QChar ch, int boxW, int boxH, const uint8_t *packed);
-    // Room for that many glyphs.
-    void reserve(int glyphs);
+    // Room for that many glyphs, of boxes about the line's height.
+    void reserve(int glyphs, int lineHeight);
     // Trains the model and encodes every glyph added.
     void finish();
 
@@ -71,6 +77,9 @@ private:
         size_t levelsAt = 0;
         int pictureAt = 0;
         int pictureLength = 0;
+        // A glyph kept as alpha values has no stored picture: it is made from them.
+        bool alpha = false;
+        int alphaWidth = 0, alphaRows = 0;
         QByteArray stream;
         int offset = 0;
     };
@@ -86,7 +95,9 @@ private:
     int m_longest = 0;
     std::vector<Glyph> m_glyphs;
     std::vector<uint8_t> m_levels;
-    QString m_pictures;
+    QByteArray m_pictures;   // Latin-1
+    uint8_t m_levelOfAlpha[256] = {};
+    ushort m_previewOfAlpha[256] = {};
     GlyphCodecModel m_model;
 };
 

@@ -1,5 +1,7 @@
 #include "output/encoders.h"
 
+#include <algorithm>
+
 namespace qm {
 
 namespace {
@@ -292,6 +294,28 @@ void appendAlphaRows(QString &out, const QImage &alphaMap, int bpp, int mask)
                 [line](int x) { return alphaPreview(line[x]); });
         }
     }
+}
+
+void alphaInBox(const QImage &alphaMap, int boxW, int boxH, std::vector<uint8_t> &alpha, int *width, int *rows)
+{
+    const int w = qMax(0, boxW), h = qMax(0, boxH);
+    alpha.assign(size_t(w) * size_t(h), 0);
+    *width = *rows = 0;
+    if (alphaMap.isNull() || h == 0)
+        return;
+    const QImage image = alphaMap.format() == QImage::Format_Alpha8
+        ? alphaMap
+        : alphaMap.convertToFormat(QImage::Format_Alpha8);
+    *width = image.width();
+    *rows = qMin(image.height(), h);
+    const int inBox = qMin(image.width(), w);
+    for (int y = 0; y < *rows; ++y)
+        std::copy_n(image.constScanLine(y), inBox, alpha.begin() + ptrdiff_t(y) * w);
+}
+
+char alphaPreviewChar(uint alpha)
+{
+    return alphaPreview(alpha);
 }
 
 void packCroppedGlyphBytes(const QImage &source, int bpp, int mask, uint8_t *buffer,

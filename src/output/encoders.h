@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QString>
 #include <cstdint>
+#include <vector>
 
 namespace qm {
 
@@ -19,6 +20,13 @@ void appendCroppedGlyphRows(QString &out, const QImage &image, int bpp, int mask
 QString encodeAlphaRows(const QImage &alphaMap, int bpp, int mask);
 // The same rows added to the end of `out`, which keeps its storage.
 void appendAlphaRows(QString &out, const QImage &alphaMap, int bpp, int mask);
+// What a compressed font takes from an alpha map in place of the rows: its alpha values
+// in a boxW x boxH box (zero where the map is smaller), and the map's width and the
+// rows of it inside the box, which the preview lines cover.
+void alphaInBox(const QImage &alphaMap, int boxW, int boxH, std::vector<uint8_t> &alpha, int *width, int *rows);
+// The preview character of an alpha value, as in the rows' comments.
+char alphaPreviewChar(uint alpha);
+
 // The cropped rows as raw bytes; `buffer` holds at least rowBytes * height bytes.
 void packCroppedGlyphBytes(const QImage &image, int bpp, int mask, uint8_t *buffer,
                            int *boxH, int *rowsBelow);

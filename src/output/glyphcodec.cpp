@@ -38,10 +38,12 @@ void inTwoHalves(int n, Work work)
     first.join();
 }
 
+// A key seen in the set and its symbols' counts, read where they were counted: a copy
+// of the nonzero ones cost more in fresh memory than the counting did.
 struct Sparse {
     uint32_t key;
     double total;
-    std::vector<std::pair<int, double>> counts;
+    const uint32_t *counts;   // one a symbol
 };
 
 // Folds the observed keys into at most kMaxGroups groups of like distributions (a few
@@ -65,8 +67,8 @@ std::vector<int> groupKeys(const std::vector<Sparse> &keys, int symbols)
     const int k = kGroups;
     std::vector<double> centre(size_t(k * symbols), 0.0);
     for (int c = 0; c < k; ++c)
-        for (const auto &sc : keys[size_t(order[size_t(c)])].counts)
-            centre[size_t(c * symbols + sc.first)] = sc.second;
+        for (int s = 0; s < symbols; ++s)
+            centre[size_t(c * symbols + s)] = keys[size_t(order[size_t(c)])].counts[s];
     // Code lengths symbol-major, so that a key's cost against every group is a few
     // passes over contiguous rows the compiler can vectorise.
     std::vector<float> cost(size_t(symbols * k));
@@ -75,9 +77,11 @@ std::vector<int> groupKeys(const std::vector<Sparse> &keys, int symbols)
     // it would not, and the sums took most of the training time).
     auto assign = [&](const Sparse &key) {
         float sum[kGroups] = {};
-        for (const auto &sc : key.counts) {
-            const float weight = float(sc.second);
-            const float *row = &cost[size_t(sc.first * kGroups)];
+        for (int s = 0; s < symbols; ++s) {
+            if (key.counts[s] == 0)
+                continue;
+            const float weight = float(key.counts[s]);
+            const float *row = &cost[size_t(s * kGroups)];
             for (int c = 0; c < kGroups; ++c)
                 sum[c] += weight * row[c];
         }
@@ -125,8 +129,8 @@ std::vector<int> groupKeys(const std::vector<Sparse> &keys, int symbols)
         std::fill(centre.begin(), centre.end(), 0.0);
         for (int i = 0; i < n; ++i)
             if (keys[size_t(i)].total >= frequent)
-                for (const auto &sc : keys[size_t(i)].counts)
-                    centre[size_t(group[size_t(i)] * symbols + sc.first)] += sc.second;
+                for (int s = 0; s < symbols; ++s)
+                    centre[size_t(group[size_t(i)] * symbols + s)] += keys[size_t(i)].counts[s];
         if (!moved)
             round = 3;   // settled: straight to the final pass over every key
     }
@@ -221,7 +225,11 @@ void forEachSymbolAt(const GlyphLevels &glyph, std::vector<uint8_t> &padded, Sin
     const int stride = glyph.w + 6;
     padded.assign(size_t(stride) * size_t(glyph.h + 2), 0);
     for (int y = 0; y < glyph.h; ++y)
-        std::copy(glyph.levels + y * glyph.w, glyph.levels + (y + 1) * glyph.w, padded.begin() + (y + 2) * stride + 3);
+        if (glyph.levelOfAlpha)
+            std::transform(glyph.levels + y * glyph.w, glyph.levels + (y + 1) * glyph.w,
+                           padded.begin() + (y + 2) * stride + 3, [table = glyph.levelOfAlpha](uint8_t a) { return table[a]; });
+        else
+            std::copy(glyph.levels + y * glyph.w, glyph.levels + (y + 1) * glyph.w, padded.begin() + (y + 2) * stride + 3);
     for (int y = 0; y < glyph.h; ++y) {
         const uint8_t *row = padded.data() + (y + 2) * stride + 3;
         for (int x = 0; x < glyph.w; ++x) {
@@ -297,23 +305,16 @@ GlyphCodecModel GlyphCodecModel::train(int bpp, const std::vector<GlyphLevels> &
 
     for (int p = 0; p < model.m_planeCount; ++p) {
         Plane &plane = model.m_planes[p];
+        const std::vector<uint32_t> &c = counts[size_t(p)];
         std::vector<Sparse> keys;
         keys.reserve(size_t(1) << plane.keyBits);
-        const std::vector<uint32_t> &c = counts[size_t(p)];
         for (uint32_t key = 0; key < (1u << plane.keyBits); ++key) {
-            // One allocation a key seen: the symbols are counted before they are kept.
             const uint32_t *row = &c[key * uint32_t(symbols)];
-            const int seen = int(std::count_if(row, row + symbols, [](uint32_t n) { return n != 0; }));
-            if (seen == 0)
-                continue;
-            Sparse sparse{key, 0, {}};
-            sparse.counts.reserve(size_t(seen));
+            double total = 0;
             for (int s = 0; s < symbols; ++s)
-                if (const uint32_t n = row[s]) {
-                    sparse.counts.emplace_back(s, double(n));
-                    sparse.total += n;
-                }
-            keys.push_back(std::move(sparse));
+                total += row[s];
+            if (total > 0)
+                keys.push_back({key, total, row});
         }
         const std::vector<int> group = groupKeys(keys, symbols);
         int groups = 1;
@@ -322,8 +323,8 @@ GlyphCodecModel GlyphCodecModel::train(int bpp, const std::vector<GlyphLevels> &
         std::vector<std::vector<double>> groupCounts(size_t(groups), std::vector<double>(size_t(symbols), 0.0));
         for (size_t i = 0; i < keys.size(); ++i) {
             plane.groupOfKey[keys[i].key] = uint8_t(group[i]);
-            for (const auto &sc : keys[i].counts)
-                groupCounts[size_t(group[i])][size_t(sc.first)] += sc.second;
+            for (int s = 0; s < symbols; ++s)
+                groupCounts[size_t(group[i])][size_t(s)] += keys[i].counts[s];
         }
         for (const auto &gc : groupCounts)
             plane.cum.push_back(cumulativeFrequencies(gc, symbols));

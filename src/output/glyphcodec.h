@@ -25,6 +25,8 @@ struct GlyphLevels {
     int w = 0;
     int h = 0;
     const uint8_t *levels = nullptr;
+    // When set, `levels` holds alpha values and this table (256 entries) their levels.
+    const uint8_t *levelOfAlpha = nullptr;
 };
 
 class GlyphCodecModel

@@ -21,7 +21,9 @@ public:
         QString rows;         // its alpha map as bitmap text
         QString block;        // what the decorator made of it
         QString line;
-        std::vector<uint8_t> bytes;
+        std::vector<uint8_t> bytes;   // or, for a compressed font, its alpha in the box
+        int alphaWidth = 0;           // and the alpha map's width and rows in the box
+        int alphaRows = 0;            // (rows then stays empty)
         bool finished = false;   // encoded and decorated
     };
     // Turns an encoded glyph into the caller's text: it adds to `block` and `line`,
@@ -29,8 +31,10 @@ public:
     // nothing else.
     using Decorator = std::function<void(Glyph &)>;
 
-    // `threaded` false keeps all work on the calling thread.
-    RawGlyphPipeline(const PreparedConversion &prepared, bool threaded, Decorator decorate = Decorator());
+    // `threaded` false keeps all work on the calling thread. `alpha` keeps each glyph's
+    // alpha values in its box instead of making the rows text.
+    RawGlyphPipeline(const PreparedConversion &prepared, bool threaded, Decorator decorate = Decorator(),
+                     bool alpha = false);
 
     const RawGlyphRenderer &renderer() const { return m_pipeline.maker().renderer; }
     // Character `index`, drawn (its font is one of the caller's renderer); indexes must
@@ -44,7 +48,7 @@ public:
     struct Maker {
         using Item = Glyph;
         Maker(const QString &chars, const ConversionFonts &fonts, int mask, bool logMetrics,
-              const Decorator &decorate);
+              const Decorator &decorate, bool alpha);
         void start(int index, Glyph &g) { g.glyph = renderer.render(index); }
         void finish(Glyph &g) const;
         // The caller reports each glyph with its own fonts; the faces stay the drawing
@@ -60,6 +64,7 @@ public:
         int bpp;
         int mask;
         Decorator decorate;
+        bool alpha;
     };
 
 private:

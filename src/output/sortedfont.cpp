@@ -87,20 +87,23 @@ ConversionResult generateSortedFont(const PreparedConversion &prepared, Conversi
 
     // A glyph's bitmap block stands alone, so it is made by whichever thread drew the
     // glyph; only the descriptor needs the running index.
-    // Compressed, the drawing thread reads the rows back into levels (`bytes`) and the
-    // picture (`block`); the streams are made once the set is complete.
+    // Compressed, the drawing thread keeps the glyph's alpha values (`bytes`) instead of
+    // making the rows; the streams are made once the set is complete.
     const bool compress = request.compress;
-    RawGlyphPipeline pipeline(prepared, true, [compress, bpp](RawGlyphPipeline::Glyph &g) {
-                                  if (compress)
-                                      CompressedGlyphs::readRows(bpp, g.glyph.boxW, g.glyph.boxH, g.rows, g.bytes, g.block);
-                                  else
-                                      writeFmtTxtBitmapBlock(g.block, g.glyph.ch, g.rows);
-                              });
-    CompressedGlyphs compressed(bpp, StreamEnd::Known);
-    if (compress)
-        compressed.reserve(n);
+    RawGlyphPipeline pipeline(
+        prepared, true,
+        [compress](RawGlyphPipeline::Glyph &g) {
+            if (!compress)
+                writeFmtTxtBitmapBlock(g.block, g.glyph.ch, g.rows);
+        },
+        compress);
     const RawGlyphRenderer &renderer = pipeline.renderer();
     result.fontHeight = renderer.lineHeight();
+    CompressedGlyphs compressed(bpp, StreamEnd::Known);
+    if (compress) {
+        compressed.reserve(n, renderer.lineHeight());
+        compressed.setAlphaMask(request.bppMask);
+    }
 
     FmtTxtSections sections;
     sections.reserveFor(n, renderer.lineHeight(), bpp);
@@ -127,7 +130,7 @@ ConversionResult generateSortedFont(const PreparedConversion &prepared, Conversi
 
         sections.addGlyph(bitmapIndex, glyph.advW, glyph.boxH, glyph.boxW, glyph.ofsX, glyph.ofsY, glyph.ch);
         if (compress) {
-            compressed.addReadGlyph(glyph.ch, glyph.boxW, glyph.boxH, drawn.bytes, drawn.block);
+            compressed.addAlphaGlyph(glyph.ch, glyph.boxW, glyph.boxH, drawn.bytes, drawn.alphaWidth, drawn.alphaRows);
         } else {
             bitmaps.append(drawn.block);
             ranges.addGlyph(bitmapIndex, glyph.advW, glyph.boxW, glyph.boxH, glyph.ofsX, glyph.ofsY);

@@ -98,10 +98,10 @@ ConversionResult generateUnsortedFont(const PreparedConversion &prepared, Conver
                                      GlyphCapturer::croppedBox(g.glyph, g.crop, bpp, capturer.lineHeight());
                                  CompressedGlyphs::readRows(bpp, box.boxW, box.boxH, g.rows, g.bytes, g.block);
                              });
+    const int fontHeight = pipeline.capturer().lineHeight();
     CompressedGlyphs compressed(bpp, StreamEnd::Known);
     if (compress)
-        compressed.reserve(count);
-    const int fontHeight = pipeline.capturer().lineHeight();
+        compressed.reserve(count, fontHeight);
     result.fontHeight = fontHeight;
 
     FmtTxtSections sections;
