@@ -350,6 +350,17 @@ void TestGlyphCodec::compressedTextKeepsEachGlyphsPicture()
         const QStringList expected = pictures(plain.text);
         QVERIFY(expected.size() > 40);
         QCOMPARE(pictures(compressed.text), expected);
+        // The blocks keep the plain layout: each glyph's header and the empty lines
+        // between blocks, the space's empty block included.
+        const auto layout = [](const QString &text) {
+            const int from = text.indexOf(QLatin1String("glyph_bitmap[] = {"));
+            QStringList lines;
+            for (const QString &line : text.mid(from, text.indexOf(QLatin1String("};"), from) - from).split(QLatin1Char('\n')))
+                if (line.isEmpty() || line.startsWith(QLatin1String("/* ")))
+                    lines << line;
+            return lines;
+        };
+        QCOMPARE(layout(compressed.text), layout(plain.text));
         // Four glyphs pay far more for the tables than they save, and are told so.
         QVERIFY(plain.warnings.filter(QStringLiteral("better left uncompressed")).isEmpty());
         QCOMPARE(compressed.warnings.filter(QStringLiteral("better left uncompressed")).size(), 1);
