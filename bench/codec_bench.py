@@ -12,7 +12,9 @@ at 16 px and 4 bpp, sorted, LVGL 8:
   decode  ns per glyph for the descriptor and the bitmap of every glyph, on this
           machine with gcc -O2, the fastest of several rounds of CPU time; with
           --lvgl-src DIR (an LVGL 8.3 source tree) also LVGL's own lookup and
-          decompression of lv_font_conv's compressed font
+          decompression of lv_font_conv's compressed font; and the floor of a
+          per-pixel rANS decoder (bench/codec/rans_floor.c: no context, one lookup a
+          pixel)
   convert quillmark-cli's wall and CPU time for the 20902 set, plain and compressed
           (median of --runs)
   table   (--table) flash of the whole range against lv_font_conv, each with and
@@ -112,6 +114,17 @@ def decode_ns(font_c, work, name, rounds):
     out = run([exe, str(rounds)]).stdout.decode()
     m = re.search(r"ns_per_glyph ([0-9.]+) checksum (\d+)", out)
     return float(m.group(1)), m.group(2)
+
+
+def floor_ns(plain_c, work, rounds):
+    """The fastest any per-pixel rANS decoder could fetch the set: order 0, one table
+    lookup a pixel, one state and two interleaved (rans_floor.c)."""
+    exe = os.path.join(work, "rans_floor")
+    run(["gcc", "-O2", "-std=c99", "-I" + STAND_IN, "-I" + work, "-o", exe,
+         os.path.join(BENCH, "codec", "rans_floor.c"), plain_c])
+    out = run([exe, str(rounds)]).stdout.decode()
+    return [(int(m.group(1)), float(m.group(2)), float(m.group(3)))
+            for m in re.finditer(r"floor (\d) ns_per_glyph ([0-9.]+) bits_per_pixel ([0-9.]+)", out)]
 
 
 def write_lv_conf(work):
@@ -336,6 +349,7 @@ def main(argv):
               "compressed": decode_ns(packed_c, work, "compressed", args.rounds)}
     if decode["plain"][1] != decode["compressed"][1]:
         log("warning: the compressed font's pixels differ from the plain font's")
+    floor = floor_ns(plain_c, work, args.rounds)
     lvgl_ns = None
     decompressor = LVGL_DECOMPRESSOR_BYTES
     if args.lvgl_src and have_peer:
@@ -373,6 +387,11 @@ def main(argv):
         goal += " (%.0f ns here: ≤ %.0f)" % (lvgl_ns, 0.3 * lvgl_ns)
     lines.append("| lookup + bitmap, x86 gcc -O2 (ns per glyph) | %.0f | %.0f | %s |"
                  % (decode["plain"][0], decode["compressed"][0], goal))
+    for states, ns, bits in floor:
+        lines.append("| bitmap alone, order-0 rANS without context, %s (ns per glyph; %.2f bits a pixel) | | %.0f | %s |"
+                     % ("one state" if states == 1 else "%d interleaved states" % states, bits, ns,
+                        "the floor of a decoder with one chain a row, as a context of the left pixel gives"
+                        if states == 1 else "needs pixels that do not depend on each other"))
     if conversion:
         pw, pc = conversion[False]
         cw, cc = conversion[True]
