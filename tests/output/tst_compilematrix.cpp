@@ -2,6 +2,10 @@
 // as C99, C11 and C2x with -Wall -Wextra -Werror and as C++17, linked with a second file that
 // declares the fonts through LV_FONT_DECLARE and asks them for every glyph through a
 // descriptor that starts out full of garbage, as LVGL's drawing code hands it over.
+// C11 and C2x are checked by gcc's front end alone (-fsyntax-only): neither the texts
+// nor the stand-in headers ask which C standard they are read under, so what a full
+// build adds (the warnings gcc gives after parsing, such as an unused static or a value
+// used before it is set, and the program's output) is the C99 build's already.
 
 #include "ccompile.h"
 #include "charset/charset.h"
@@ -195,6 +199,8 @@ void TestCompileMatrix::initTestCase()
             const QStringList warnings = result.warnings.filter(QStringLiteral("better left uncompressed"));
             QCOMPARE(warnings.size(), kind.compress ? 1 : 0);
             QVERIFY2(result.warnings.size() == warnings.size(), qPrintable(result.warnings.join('\n')));
+            // The C11 and C2x builds below stop after parsing on the strength of this.
+            QVERIFY2(!result.text.contains(QLatin1String("__STDC_VERSION__")), qPrintable(r.fontName));
             m_texts.insert(r.fontName, result.text);
             QString file = result.text;
             if (kind.generator == GeneratorKind::XbfBin) {
@@ -253,23 +259,30 @@ void TestCompileMatrix::everyKindBuildsAndReadsBack()
         flags << QStringLiteral("-DQM_LVGL5");
 
     // C++ wants every member of a designated initialiser, and the fields of lv_font_t
-    // differ between the releases one text serves; C does not ask for them.
-    const QStringList standards{"c99", "c11", "c2x", "c++17"};
+    // differ between the releases one text serves; C does not ask for them. C++ is
+    // built in full: it is another language, and its link proves the fonts keep their
+    // external linkage there.
+    const QStringList standards{"c99", "c++17", "c11", "c2x"};
+    const QStringList parsedOnly{"c11", "c2x"};
     QList<qmtest::CBuild> builds;
     for (const QString &standard : standards) {
         QStringList standardFlags = flags;
         if (standard.startsWith(QLatin1String("c++")))
             standardFlags << QStringLiteral("-Wno-missing-field-initializers");
+        if (parsedOnly.contains(standard))
+            standardFlags << QStringLiteral("-fsyntax-only");
         builds.append({files, {qmtest::lvglIncludeDir(headers)}, standardFlags, {}, standard});
     }
     const QList<qmtest::CRun> runs = qmtest::compileAndRunAll(builds);
 
-    // Every run must print what the first one printed.
+    // Every build is clean, and every run prints what the C99 one printed.
     const QByteArray reference = runs.first().output;
     for (int i = 0; i < runs.size(); ++i) {
         const QString &standard = standards.at(i);
         const qmtest::CRun &run = runs.at(i);
         QVERIFY2(run.compiled, qPrintable(QStringLiteral("%1: %2").arg(standard, run.compileLog)));
+        if (parsedOnly.contains(standard))
+            continue;
         QVERIFY2(run.exitCode == 0, qPrintable(standard + QLatin1String(": ") + run.errors));
         QVERIFY2(run.output == reference, qPrintable(standard));
     }
