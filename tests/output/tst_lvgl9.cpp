@@ -230,6 +230,8 @@ void TestLvgl9::initTestCase()
                 source = qmtest::completeBinReader(result.text, bin.readAll());
             }
             QVERIFY(!source.isEmpty());
+            // The C2x build below stops after parsing on the strength of this.
+            QVERIFY2(!source.contains("__STDC_VERSION__"), qPrintable(r.fontName));
             m_fonts.insert(r.fontName, QString::fromUtf8(source));
             declarations += QStringLiteral("LV_FONT_DECLARE(%1)\n").arg(r.fontName);
             table += QStringLiteral("    { \"%1\", &%1 },\n").arg(r.fontName);
@@ -276,7 +278,9 @@ void TestLvgl9::drawsEveryGlyphOnEveryMinor_data()
     for (const char *minor : {"v9.0", "v9.1", "v9.2", "v9.3"})
         for (const char *standard : {"c99", "c++17"})
             m_builds << QStringLiteral("%1 %2").arg(QLatin1String(minor), QLatin1String(standard));
-    // Nothing in the text depends on both the minor and the C standard.
+    // Nothing in the text depends on both the minor and the C standard; nor does it ask
+    // which C standard it is read under, so C2x is checked by gcc's front end alone: the
+    // warnings given after parsing, and the pixels, are those of 9.3's C99 build.
     m_builds << QStringLiteral("v9.3 c2x");
     for (const QString &build : qAsConst(m_builds))
         QTest::newRow(qPrintable(build)) << build.section(QLatin1Char(' '), 0, 0) << build.section(QLatin1Char(' '), 1);
@@ -295,19 +299,22 @@ void TestLvgl9::drawsEveryGlyphOnEveryMinor()
             // build of each minor; the other standards are built for their own rules
             // and, in C++, for the link against main.c.
             const bool optimised = buildStandard == QLatin1String("c99");
-            builds.append({m_files,
-                           {qmtest::lvglIncludeDir(build.section(QLatin1Char(' '), 0, 0))},
-                           {QStringLiteral("-Werror"), QStringLiteral("-Wextra"),
-                            QStringLiteral("-Wno-missing-field-initializers"), optimised ? QStringLiteral("-O1") : QStringLiteral("-O0"),
-                            QStringLiteral("-fsanitize=alignment"), QStringLiteral("-fno-sanitize-recover=alignment"),
-                            QStringLiteral("-DQM_LETTERS=") + m_letters.join(QLatin1Char(','))},
-                           {},
+            QStringList flags{QStringLiteral("-Werror"), QStringLiteral("-Wextra"),
+                              QStringLiteral("-Wno-missing-field-initializers"),
+                              optimised ? QStringLiteral("-O1") : QStringLiteral("-O0"),
+                              QStringLiteral("-fsanitize=alignment"), QStringLiteral("-fno-sanitize-recover=alignment"),
+                              QStringLiteral("-DQM_LETTERS=") + m_letters.join(QLatin1Char(','))};
+            if (buildStandard == QLatin1String("c2x"))
+                flags << QStringLiteral("-fsyntax-only");
+            builds.append({m_files, {qmtest::lvglIncludeDir(build.section(QLatin1Char(' '), 0, 0))}, flags, {},
                            buildStandard});
         }
         m_runs = qmtest::compileAndRunAll(builds);
     }
     const qmtest::CRun run = m_runs.value(m_builds.indexOf(minor + QLatin1Char(' ') + standard));
     QVERIFY2(run.compiled, qPrintable(run.compileLog));
+    if (standard == QLatin1String("c2x"))
+        return;
     QVERIFY2(run.exitCode == 0, qPrintable(run.errors + QString::fromUtf8(run.output)));
     const QMap<QString, QStringList> out = qmtest::parseKeyedLines(run.output);
     for (auto it = m_expected.constBegin(); it != m_expected.constEnd(); ++it) {
