@@ -255,6 +255,20 @@ FAULTS = [
      "*rows = qMin(image.height(), h);", "*rows = qMin(image.height(), h) - 1;", CODEC),
     ("codec-block-chops-header", "codec", "src/output/compressedglyphs.cpp",
      "if (body.size() > start && body.endsWith", "if (body.endsWith", CODEC),
+    ("codec-short-keys-read-as-full", "codec", "src/output/glyphcodec.cpp",
+     "plane.keyBits = group.size() == 1 << kShortKeyBits ? kShortKeyBits : keyBitsFor(bpp, p);",
+     "plane.keyBits = keyBitsFor(bpp, p);", CODEC),
+    ("codec-c-short-key-unmasked", "codec", "src/output/glyphcodectext.cpp",
+     "if (model.plane(plane).keyBits == GlyphCodecModel::kShortKeyBits)",
+     "if (model.plane(plane).keyBits == GlyphCodecModel::kShortKeyBits && false)", CODEC),
+    ("codec-engine-short-key-unmasked", "codec", "src/output/glyphcodec.cpp",
+     "const uint32_t mask = (1u << m_planes[plane].keyBits) - 1;", "const uint32_t mask = 0xFFFFu;", CODEC),
+    ("codec-short-fold-high-bits", "codec", "src/output/glyphcodec.cpp",
+     "folded[(key & shortMask) * uint32_t(symbols)", "folded[(key >> (fullBits - kShortKeyBits)) * uint32_t(symbols)",
+     CODEC),
+    ("codec-layout-choice-flipped", "codec", "src/output/glyphcodec.cpp",
+     "planeBytes(shortPlane, folded) < planeBytes(chosen, full)",
+     "planeBytes(shortPlane, folded) > planeBytes(chosen, full)", CODEC),
 ]
 
 

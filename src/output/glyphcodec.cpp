@@ -46,13 +46,14 @@ struct Sparse {
     const uint32_t *counts;   // one a symbol
 };
 
-// Folds the observed keys into at most kMaxGroups groups of like distributions (a few
+// Folds the observed keys into at most kGroups groups of like distributions (a few
 // rounds of k-means under code length), so one small table serves many keys.
+template <int kGroups>
 std::vector<int> groupKeys(const std::vector<Sparse> &keys, int symbols)
 {
+    static_assert(kGroups % 4 == 0 && kGroups <= GlyphCodecModel::kMaxGroups, "groups come in fours");
     const int n = int(keys.size());
     std::vector<int> group(static_cast<size_t>(n), 0);
-    constexpr int kGroups = GlyphCodecModel::kMaxGroups;
     if (n <= kGroups) {
         for (int i = 0; i < n; ++i)
             group[size_t(i)] = i;
@@ -194,6 +195,56 @@ std::array<uint8_t, 17> cumulativeFrequencies(const std::vector<double> &counts,
     return cum;
 }
 
+// A plane's tables from its counts (one row of `symbols` a key of `keyBits`), the keys
+// folded into at most kGroups groups.
+template <int kGroups>
+GlyphCodecModel::Plane planeFromCounts(const std::vector<uint32_t> &counts, int keyBits, int symbols)
+{
+    GlyphCodecModel::Plane plane;
+    plane.keyBits = keyBits;
+    plane.symbols = symbols;
+    plane.groupOfKey.assign(size_t(1) << keyBits, 0);
+    std::vector<Sparse> keys;
+    keys.reserve(size_t(1) << keyBits);
+    for (uint32_t key = 0; key < (1u << keyBits); ++key) {
+        const uint32_t *row = &counts[key * uint32_t(symbols)];
+        double total = 0;
+        for (int s = 0; s < symbols; ++s)
+            total += row[s];
+        if (total > 0)
+            keys.push_back({key, total, row});
+    }
+    const std::vector<int> group = groupKeys<kGroups>(keys, symbols);
+    int groups = 1;
+    for (int g : group)
+        groups = std::max(groups, g + 1);
+    std::vector<std::vector<double>> groupCounts(size_t(groups), std::vector<double>(size_t(symbols), 0.0));
+    for (size_t i = 0; i < keys.size(); ++i) {
+        plane.groupOfKey[keys[i].key] = uint8_t(group[i]);
+        for (int s = 0; s < symbols; ++s)
+            groupCounts[size_t(group[i])][size_t(s)] += keys[i].counts[s];
+    }
+    for (const auto &gc : groupCounts)
+        plane.cum.push_back(cumulativeFrequencies(gc, symbols));
+    return plane;
+}
+
+// What a plane costs a font: its tables and the code lengths of the counted symbols
+// (the streams come to within a byte or two a glyph of that).
+double planeBytes(const GlyphCodecModel::Plane &plane, const std::vector<uint32_t> &counts)
+{
+    double bits = 0;
+    for (uint32_t key = 0; key < plane.groupOfKey.size(); ++key) {
+        const auto &cum = plane.cum[plane.groupOfKey[key]];
+        for (int s = 0; s < plane.symbols; ++s)
+            if (const uint32_t n = counts[key * uint32_t(plane.symbols) + uint32_t(s)]) {
+                const double freq = double(uint8_t(cum[size_t(s) + 1] - cum[size_t(s)] - 1)) + 1;
+                bits += n * (GlyphCodecModel::kProbBits - std::log2(freq));
+            }
+    }
+    return bits / 8 + double(plane.groupOfKey.size()) + double(plane.cum.size()) * (plane.symbols + 1);
+}
+
 // Walks a glyph in raster order and hands each coded symbol (plane, key, symbol) to
 // `sink`; the encoder, the trainer and the reference decoder agree through it.
 // The context key of a pixel from its neighbours: at(dx, dy) is the level dx columns
@@ -268,15 +319,16 @@ uint32_t GlyphCodecModel::key(int plane, const uint8_t *levels, int w, int x, in
             return 0;
         return levels[py * w + px];
     };
+    const uint32_t mask = (1u << m_planes[plane].keyBits) - 1;
     switch (m_bpp) {
-    case 1: return keyFrom<1>(plane, at, high);
-    case 2: return keyFrom<2>(plane, at, high);
-    case 4: return keyFrom<4>(plane, at, high);
-    default: return keyFrom<8>(plane, at, high);
+    case 1: return keyFrom<1>(plane, at, high) & mask;
+    case 2: return keyFrom<2>(plane, at, high) & mask;
+    case 4: return keyFrom<4>(plane, at, high) & mask;
+    default: return keyFrom<8>(plane, at, high) & mask;
     }
 }
 
-GlyphCodecModel GlyphCodecModel::train(int bpp, const std::vector<GlyphLevels> &glyphs)
+GlyphCodecModel GlyphCodecModel::train(int bpp, const std::vector<GlyphLevels> &glyphs, KeyLayout layout)
 {
     GlyphCodecModel model;
     model.m_bpp = bpp;
@@ -287,10 +339,10 @@ GlyphCodecModel GlyphCodecModel::train(int bpp, const std::vector<GlyphLevels> &
         Plane &plane = model.m_planes[p];
         plane.keyBits = keyBitsFor(bpp, p);
         plane.symbols = symbols;
-        plane.groupOfKey.assign(size_t(1) << plane.keyBits, 0);
         counts[size_t(p)].assign((size_t(1) << plane.keyBits) * size_t(symbols), 0);
     }
-    // Each half of the set is counted on its own thread into counts of its own.
+    // Each half of the set is counted on its own thread into counts of its own, by the
+    // full keys (forEachSymbol hands those over).
     std::vector<std::vector<uint32_t>> firstHalf = counts;
     inTwoHalves(int(glyphs.size()), [&](int begin, int end) {
         std::vector<std::vector<uint32_t>> &into = begin == 0 ? firstHalf : counts;
@@ -304,30 +356,24 @@ GlyphCodecModel GlyphCodecModel::train(int bpp, const std::vector<GlyphLevels> &
             counts[p][i] += firstHalf[p][i];
 
     for (int p = 0; p < model.m_planeCount; ++p) {
-        Plane &plane = model.m_planes[p];
-        const std::vector<uint32_t> &c = counts[size_t(p)];
-        std::vector<Sparse> keys;
-        keys.reserve(size_t(1) << plane.keyBits);
-        for (uint32_t key = 0; key < (1u << plane.keyBits); ++key) {
-            const uint32_t *row = &c[key * uint32_t(symbols)];
-            double total = 0;
-            for (int s = 0; s < symbols; ++s)
-                total += row[s];
-            if (total > 0)
-                keys.push_back({key, total, row});
+        const std::vector<uint32_t> &full = counts[size_t(p)];
+        const int fullBits = model.m_planes[p].keyBits;
+        Plane chosen;
+        if (layout != KeyLayout::Short)
+            chosen = planeFromCounts<kMaxGroups>(full, fullBits, symbols);
+        if (layout != KeyLayout::Full) {
+            // The short key is the full one's low bits, the nearest neighbours: the same
+            // counts folded onto them.
+            const uint32_t shortMask = (1u << kShortKeyBits) - 1;
+            std::vector<uint32_t> folded((size_t(1) << kShortKeyBits) * size_t(symbols), 0);
+            for (uint32_t key = 0; key < (1u << fullBits); ++key)
+                for (int s = 0; s < symbols; ++s)
+                    folded[(key & shortMask) * uint32_t(symbols) + uint32_t(s)] += full[key * uint32_t(symbols) + uint32_t(s)];
+            Plane shortPlane = planeFromCounts<kShortGroups>(folded, kShortKeyBits, symbols);
+            if (layout == KeyLayout::Short || planeBytes(shortPlane, folded) < planeBytes(chosen, full))
+                chosen = std::move(shortPlane);
         }
-        const std::vector<int> group = groupKeys(keys, symbols);
-        int groups = 1;
-        for (int g : group)
-            groups = std::max(groups, g + 1);
-        std::vector<std::vector<double>> groupCounts(size_t(groups), std::vector<double>(size_t(symbols), 0.0));
-        for (size_t i = 0; i < keys.size(); ++i) {
-            plane.groupOfKey[keys[i].key] = uint8_t(group[i]);
-            for (int s = 0; s < symbols; ++s)
-                groupCounts[size_t(group[i])][size_t(s)] += keys[i].counts[s];
-        }
-        for (const auto &gc : groupCounts)
-            plane.cum.push_back(cumulativeFrequencies(gc, symbols));
+        model.m_planes[p] = std::move(chosen);
     }
     return model;
 }
@@ -344,11 +390,12 @@ bool GlyphCodecModel::fromTables(int bpp, const std::vector<QByteArray> &groups,
         return false;
     for (int p = 0; p < m.m_planeCount; ++p) {
         Plane &plane = m.m_planes[p];
-        plane.keyBits = keyBitsFor(bpp, p);
         plane.symbols = bpp == 8 ? 16 : 1 << bpp;
         const QByteArray &group = groups[size_t(p)];
         const QByteArray &cum = cums[size_t(p)];
         const int row = plane.symbols + 1;
+        // The key's length shows in the group table's.
+        plane.keyBits = group.size() == 1 << kShortKeyBits ? kShortKeyBits : keyBitsFor(bpp, p);
         if (group.size() != (1 << plane.keyBits) || cum.isEmpty() || cum.size() % row != 0)
             return false;
         const int rows = cum.size() / row;
@@ -391,7 +438,7 @@ QByteArray encodeGlyph(const GlyphCodecModel &model, const GlyphLevels &glyph, S
     out.clear();
     forEachSymbol(model, glyph, [&](int plane, uint32_t key, int symbol) {
         const GlyphCodecModel::Plane &p = model.plane(plane);
-        const auto &cum = p.cum[p.groupOfKey[key]];
+        const auto &cum = p.cum[p.groupOfKey[key & ((1u << p.keyBits) - 1)]];
         coded.push_back({cum[size_t(symbol)], uint16_t(uint8_t(cum[size_t(symbol) + 1] - cum[size_t(symbol)] - 1) + 1)});
     });
 

@@ -5,7 +5,8 @@
 // two rows and three columns of them) and coded with rANS against static frequencies
 // trained on the glyphs of the one font being written. The contexts are folded into at
 // most 256 groups of like distributions, so the tables stay a few kilobytes and every
-// glyph decodes alone from its own offset.
+// glyph decodes alone from its own offset; a small set keys on the nearest neighbours
+// alone, in at most 32 groups, when that makes the font smaller.
 //
 // Stream of a glyph with pixels: the rANS state's bytes (most significant first), then
 // the renormalisation bytes in the order the decoder reads them. The decoder takes one
@@ -40,9 +41,20 @@ public:
     // Between refills the state lies in [kStateLow, kStateLow << 8).
     static constexpr uint32_t kStateLow = 1u << 8;
     static constexpr int kMaxGroups = 256;
+    // A small set cannot pay for a table of every full key (16384 bytes at 4 bpp): its
+    // planes may key on the nearest neighbours alone, the full key's low 8 bits, in at
+    // most 32 groups. The group table's length tells a reader which.
+    static constexpr int kShortKeyBits = 8;
+    static constexpr int kShortGroups = 32;
+    enum class KeyLayout {
+        Smaller,   // per plane, whichever makes the font smaller
+        Full,
+        Short,
+    };
 
     // A model for `bpp` (1, 2, 4 or 8) that codes every glyph of `glyphs`.
-    static GlyphCodecModel train(int bpp, const std::vector<GlyphLevels> &glyphs);
+    static GlyphCodecModel train(int bpp, const std::vector<GlyphLevels> &glyphs,
+                                 KeyLayout layout = KeyLayout::Smaller);
     // The model whose tables a generated file holds (per plane, the bytes of
     // glyph_model_groupN and glyph_model_cumN); false when they cannot be one for `bpp`.
     static bool fromTables(int bpp, const std::vector<QByteArray> &groups, const std::vector<QByteArray> &cums,
@@ -51,7 +63,7 @@ public:
     struct Plane {
         int keyBits = 0;
         int symbols = 0;                            // 2, 4 or 16
-        std::vector<uint8_t> groupOfKey;            // 1 << keyBits entries
+        std::vector<uint8_t> groupOfKey;            // 1 << keyBits entries (full or short)
         // Per group: cum[s] for every symbol, each below the scale (the last symbol always
         // keeps a share), and cum[symbols] = scale % 256, so a row fits bytes and a
         // frequency is (uint8_t)(cum[s + 1] - cum[s] - 1) + 1.
@@ -63,8 +75,8 @@ public:
     const Plane &plane(int i) const { return m_planes[i]; }
 
     // The plane's context key of pixel (x, y) whose neighbours are in `levels` (w wide,
-    // at least y + 1 rows; only pixels before (x, y) in raster order are read). For the
-    // second plane `high` is the pixel's own high nibble.
+    // at least y + 1 rows; only pixels before (x, y) in raster order are read), as long
+    // as the plane's keys are. For the second plane `high` is the pixel's own high nibble.
     uint32_t key(int plane, const uint8_t *levels, int w, int x, int y, int high = 0) const;
 
 private:

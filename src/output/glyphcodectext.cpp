@@ -113,7 +113,9 @@ QString glyphDecoderFunction(const GlyphCodecModel &model, const GlyphDecoderTar
 
     const int symbols = bpp == 8 ? 16 : 1 << bpp;
     auto appendDecode = [&](int plane, const QString &into, const QString &indent) {
-        const QString key = keyExpression(bpp, plane);
+        QString key = keyExpression(bpp, plane);
+        if (model.plane(plane).keyBits == GlyphCodecModel::kShortKeyBits)
+            key = QStringLiteral("(%1) & %2u").arg(key).arg((1 << GlyphCodecModel::kShortKeyBits) - 1);
         out += indent + QStringLiteral("{\n");
         out += indent + QStringLiteral("    const uint8_t * cum = glyph_model_cum%1[glyph_model_group%1[%2]];\n").arg(plane).arg(key);
         out += indent + QLatin1String("    uint32_t slot = state & 255u, s = 0;\n");

@@ -11,6 +11,8 @@
 #include <QRandomGenerator>
 #include <QtTest>
 
+Q_DECLARE_METATYPE(qm::GlyphCodecModel::KeyLayout)
+
 using namespace qm;
 using namespace qmtest;
 
@@ -189,18 +191,24 @@ void TestGlyphCodec::initTestCase()
 void TestGlyphCodec::roundTripInTheEngine_data()
 {
     QTest::addColumn<int>("bpp");
-    for (int bpp : {1, 2, 4, 8})
-        QTest::newRow(qPrintable(QStringLiteral("%1 bpp").arg(bpp))) << bpp;
+    QTest::addColumn<GlyphCodecModel::KeyLayout>("layout");
+    for (int bpp : {1, 2, 4, 8}) {
+        QTest::newRow(qPrintable(QStringLiteral("%1 bpp full keys").arg(bpp))) << bpp << GlyphCodecModel::KeyLayout::Full;
+        QTest::newRow(qPrintable(QStringLiteral("%1 bpp short keys").arg(bpp))) << bpp << GlyphCodecModel::KeyLayout::Short;
+    }
 }
 
 void TestGlyphCodec::roundTripInTheEngine()
 {
     QFETCH(int, bpp);
+    QFETCH(GlyphCodecModel::KeyLayout, layout);
     const std::vector<Glyph> glyphs = sampleGlyphs(bpp, quint32(bpp));
     std::vector<GlyphLevels> views;
     for (const Glyph &g : glyphs)
         views.push_back(g.view());
-    const GlyphCodecModel model = GlyphCodecModel::train(bpp, views);
+    const GlyphCodecModel model = GlyphCodecModel::train(bpp, views, layout);
+    const int keyBits = layout == GlyphCodecModel::KeyLayout::Short ? 8 : bpp == 4 || bpp == 8 ? 14 : 12;
+    QCOMPARE(model.plane(0).groupOfKey.size(), size_t(1) << keyBits);
 
     // All streams in one blob, as a font holds them: each glyph decodes from its offset,
     // told either exactly where its stream ends (the next glyph's offset) or only that
@@ -253,8 +261,11 @@ void TestGlyphCodec::generatedDecoderMatchesTheEngine()
         std::vector<GlyphLevels> views;
         for (const Glyph &g : glyphs)
             views.push_back(g.view());
-        const GlyphCodecModel model = GlyphCodecModel::train(bpp, views);
+        // Packed rows with the full keys, the A8 buffer with the short ones: each
+        // layout and each target once.
         for (bool a8 : {false, true}) {
+            const GlyphCodecModel model = GlyphCodecModel::train(
+                bpp, views, a8 ? GlyphCodecModel::KeyLayout::Short : GlyphCodecModel::KeyLayout::Full);
             const int unit = units.size();
             units.append({model, a8});
             QRandomGenerator rng(quint32(bpp * 2 + a8));
@@ -365,6 +376,19 @@ void TestGlyphCodec::compressedTextKeepsEachGlyphsPicture()
         QVERIFY(plain.warnings.filter(QStringLiteral("better left uncompressed")).isEmpty());
         QCOMPARE(compressed.warnings.filter(QStringLiteral("better left uncompressed")).size(), 1);
     }
+    // The 95 printable ASCII characters at 4 bpp come out smaller too: short keys
+    // keep their tables small.
+    QString ascii;
+    for (ushort u = 0x20; u < 0x7F; ++u)
+        ascii += QChar(u);
+    ConversionRequest latin = qmtest::makeRequest(ascii, 4, qmtest::cjkFont());
+    latin.compress = true;
+    NoProgress quiet;
+    const ConversionResult small = runConversion(GeneratorKind::SortedInternal, latin, quiet);
+    QVERIFY(small.ok);
+    QVERIFY2(small.warnings.filter(QStringLiteral("better left uncompressed")).isEmpty(),
+             qPrintable(small.warnings.join(QLatin1Char('\n'))));
+    QVERIFY(small.text.contains(QLatin1String("glyph_model_group0[256]")));
     // A thousand hanzi at 1 bpp come out smaller, tables and all, without a word.
     QString hanzi;
     for (ushort u = 0x4E00; u < 0x4E00 + 1000; ++u)
