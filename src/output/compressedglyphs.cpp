@@ -115,6 +115,7 @@ void CompressedGlyphs::addReadGlyph(QChar ch, int boxW, int boxH, const std::vec
 
 void CompressedGlyphs::setAlphaMask(int mask)
 {
+    m_alphaGlyphs = true;
     for (uint a = 0; a < 256; ++a) {
         m_levelOfAlpha[a] = uint8_t(a * uint(mask) / 255u);
         m_previewOfAlpha[a] = ushort(uchar(alphaPreviewChar(a)));
@@ -160,7 +161,8 @@ void CompressedGlyphs::reserve(int glyphs, int lineHeight)
     // touched costs no memory.
     const size_t side = size_t(qBound(1, lineHeight, 256));
     m_levels.reserve(qMin<size_t>(n * side * side, size_t(1) << 26));
-    m_pictures.reserve(int(qMin<size_t>(n * side * (side + 3), size_t(1) << 25)));
+    if (!m_alphaGlyphs)
+        m_pictures.reserve(int(qMin<size_t>(n * side * (side + 3), size_t(1) << 25)));
 }
 
 void CompressedGlyphs::finish()

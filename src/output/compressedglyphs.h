@@ -39,7 +39,8 @@ public:
     void addGlyph(QChar ch, int boxW, int boxH, const QString &rows);
     // The same from rows packed MSB first, each padded to whole bytes (no picture).
     void addGlyphBytes(QChar ch, int boxW, int boxH, const uint8_t *packed);
-    // Room for that many glyphs, of boxes about the line's height.
+    // Room for that many glyphs, of boxes about the line's height (after setAlphaMask()
+    // for glyphs that will come as alpha values).
     void reserve(int glyphs, int lineHeight);
     // Trains the model and encodes every glyph added.
     void finish();
@@ -96,6 +97,7 @@ private:
     std::vector<Glyph> m_glyphs;
     std::vector<uint8_t> m_levels;
     QByteArray m_pictures;   // Latin-1
+    bool m_alphaGlyphs = false;   // setAlphaMask() was called: no pictures to keep
     uint8_t m_levelOfAlpha[256] = {};
     ushort m_previewOfAlpha[256] = {};
     GlyphCodecModel m_model;

@@ -101,8 +101,8 @@ ConversionResult generateSortedFont(const PreparedConversion &prepared, Conversi
     result.fontHeight = renderer.lineHeight();
     CompressedGlyphs compressed(bpp, StreamEnd::Known);
     if (compress) {
-        compressed.reserve(n, renderer.lineHeight());
         compressed.setAlphaMask(request.bppMask);
+        compressed.reserve(n, renderer.lineHeight());
     }
 
     FmtTxtSections sections;
