@@ -230,13 +230,6 @@ void CompressedGlyphs::appendPictureAndBytes(QString &body, int i) const
         body.chop(1);
 }
 
-QString CompressedGlyphs::pictureAndBytes(int i) const
-{
-    QString body;
-    appendPictureAndBytes(body, i);
-    return body;
-}
-
 void CompressedGlyphs::appendBlocks(LineBuffer &out) const
 {
     // The plain block's layout: the picture where the rows were, the stream after it,

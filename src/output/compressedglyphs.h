@@ -59,8 +59,9 @@ public:
     // The glyph blocks of the bitmap array: "/* ch */", the picture as comment lines,
     // the stream's bytes, two empty lines.
     void appendBlocks(LineBuffer &out) const;
-    // Glyph i's picture lines and its stream's bytes; no line break after the last line.
-    QString pictureAndBytes(int i) const;
+    // Appends glyph i's picture lines and its stream's bytes to `body`; no line break
+    // after the last line.
+    void appendPictureAndBytes(QString &body, int i) const;
     // After finish(): adds a warning when the streams and the model's tables together
     // take more bytes than the plain bitmaps would (a small set pays more for the
     // tables than it saves).
@@ -84,8 +85,6 @@ private:
         QByteArray stream;
         int offset = 0;
     };
-    // pictureAndBytes() appended to `body`.
-    void appendPictureAndBytes(QString &body, int i) const;
     // A glyph of a w x h box whose levels (zeros) are appended to m_levels, and whose
     // picture is empty; the largest box is noted.
     Glyph &startGlyph(QChar ch, int boxW, int boxH);

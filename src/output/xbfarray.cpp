@@ -231,8 +231,15 @@ ConversionResult generateXbfArray(const PreparedConversion &prepared, Conversion
         compressed.warnIfLargerThanPlain(result.warnings);
         for (int i = 0; i < compressed.count(); ++i) {
             const QChar ch = held[size_t(i)].first;
-            records.append(QLatin1String("/* ") + ch + QLatin1String(" */\n") + descriptorLine(held[size_t(i)].second, ch.unicode())
-                           + QLatin1Char('\n') + compressed.pictureAndBytes(i) + QLatin1String("\n\n"));
+            // Written straight into the records: a string a record cost as much again.
+            QString &record = records.newLine();
+            record += QLatin1String("/* ");
+            record += ch;
+            record += QLatin1String(" */\n");
+            record += descriptorLine(held[size_t(i)].second, ch.unicode());
+            record += QLatin1Char('\n');
+            compressed.appendPictureAndBytes(record, i);
+            record += QLatin1String("\n\n");
             table.addRecord(ch, compressed.stream(i).size());
         }
     }
