@@ -247,7 +247,7 @@ FAULTS = [
      "            if (x < w)\n                levels", "            if (x + 1 < w)\n                levels",
      ["tst_preview", "tst_lvgl9"]),
     ("codec-alpha-level-scale", "codec", "src/output/compressedglyphs.cpp",
-     "m_levelOfAlpha[a] = uint8_t(a * uint(mask) / 255u);", "m_levelOfAlpha[a] = uint8_t(a * uint(mask) / 256u);",
+     "m_levelOfAlpha[a] = uint8_t(alphaLevel(a, mask));", "m_levelOfAlpha[a] = uint8_t(alphaLevel(a, mask >> 1));",
      CODEC),
     ("codec-alpha-picture-box-wide", "codec", "src/output/compressedglyphs.cpp",
      "g.alphaWidth = qBound(0, width, g.w);", "g.alphaWidth = g.w;", CODEC),

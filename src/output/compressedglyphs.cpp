@@ -117,7 +117,7 @@ void CompressedGlyphs::setAlphaMask(int mask)
 {
     m_alphaGlyphs = true;
     for (uint a = 0; a < 256; ++a) {
-        m_levelOfAlpha[a] = uint8_t(a * uint(mask) / 255u);
+        m_levelOfAlpha[a] = uint8_t(alphaLevel(a, mask));
         m_previewOfAlpha[a] = ushort(uchar(alphaPreviewChar(a)));
     }
 }
@@ -251,10 +251,8 @@ void CompressedGlyphs::warnIfLargerThanPlain(QStringList &warnings) const
         plain += qint64(rowBytesFor(g.w, m_bpp)) * g.h;
         compressed += g.stream.size();
     }
-    for (int p = 0; p < m_model.planeCount(); ++p) {
-        const GlyphCodecModel::Plane &plane = m_model.plane(p);
-        compressed += qint64(plane.groupOfKey.size()) + qint64(plane.cum.size()) * (plane.symbols + 1);
-    }
+    for (int p = 0; p < m_model.planeCount(); ++p)
+        compressed += m_model.plane(p).tableBytes();
     if (compressed <= plain)
         return;
     warnings << QStringLiteral("压缩后的字形连同解码表共%1字节，比不压缩时的%2字节还大：这组字符不宜压缩"

@@ -140,7 +140,7 @@ const LevelTable &levelTable(int mask)
     auto make = [](int m) {
         LevelTable t;
         for (uint a = 0; a < 256; ++a) {
-            t.level[a] = uchar(a * uint(m) / 255u);
+            t.level[a] = uchar(alphaLevel(a, m));
             t.preview[a] = alphaPreview(a);
             t.grayPreview[a] = rgbPreview(a * 257u);
         }
@@ -290,7 +290,7 @@ void appendAlphaRows(QString &out, const QImage &alphaMap, int bpp, int mask)
                 [line, &table](int x) { return table.preview[line[x]]; });
         } else {
             appendTextRow(
-                out, w, bpp, [line, mask](int x) { return uint(line[x]) * uint(mask) / 255u; },
+                out, w, bpp, [line, mask](int x) { return alphaLevel(line[x], mask); },
                 [line](int x) { return alphaPreview(line[x]); });
         }
     }

@@ -24,7 +24,12 @@ void appendAlphaRows(QString &out, const QImage &alphaMap, int bpp, int mask);
 // in a boxW x boxH box (zero where the map is smaller), and the map's width and the
 // rows of it inside the box, which the preview lines cover.
 void alphaInBox(const QImage &alphaMap, int boxW, int boxH, std::vector<uint8_t> &alpha, int *width, int *rows);
-// The preview character of an alpha value, as in the rows' comments.
+// The level of an alpha value at `mask` (1, 3, 15 or 255), and its preview character,
+// as the rows give them.
+inline uint alphaLevel(uint alpha, int mask)
+{
+    return alpha * uint(mask) / 255u;
+}
 char alphaPreviewChar(uint alpha);
 
 // The cropped rows as raw bytes; `buffer` holds at least rowBytes * height bytes.

@@ -242,7 +242,7 @@ double planeBytes(const GlyphCodecModel::Plane &plane, const std::vector<uint32_
                 bits += n * (GlyphCodecModel::kProbBits - std::log2(freq));
             }
     }
-    return bits / 8 + double(plane.groupOfKey.size()) + double(plane.cum.size()) * (plane.symbols + 1);
+    return bits / 8 + plane.tableBytes();
 }
 
 // Walks a glyph in raster order and hands each coded symbol (plane, key, symbol) to

@@ -68,6 +68,8 @@ public:
         // keeps a share), and cum[symbols] = scale % 256, so a row fits bytes and a
         // frequency is (uint8_t)(cum[s + 1] - cum[s] - 1) + 1.
         std::vector<std::array<uint8_t, 17>> cum;
+        // The bytes both tables take in a generated file.
+        int tableBytes() const { return int(groupOfKey.size() + cum.size() * size_t(symbols + 1)); }
     };
 
     int bpp() const { return m_bpp; }
